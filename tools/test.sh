@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the toolkit and runs every test: the plain build, the sanitizer
+# build, and the fuzz targets for a bounded time. Ends non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
+echo "== build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j "$jobs" </dev/null
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOOLKIT_SANITIZE=ON \
+      -DTOOLKIT_BENCH=OFF >/dev/null
+cmake --build build-asan
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" </dev/null
+
+echo "== fuzz targets, ${fuzz_seconds}s each"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOOLKIT_FUZZ=ON \
+      -DTOOLKIT_TESTS=OFF -DTOOLKIT_BENCH=OFF \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-fuzz
+for target in build-fuzz/fuzz/*_fuzz; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  seeds=tests/fuzz/seeds/${name%_fuzz}
+  [ -d "$seeds" ] || seeds=
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=0 "$corpus" $seeds </dev/null 2>build-fuzz/$name.log \
+    || { tail -n 60 build-fuzz/$name.log; exit 1; }
+done
+echo "all checks passed"
