@@ -9,7 +9,10 @@ function(add_plugin name)
     LIBRARY_OUTPUT_DIRECTORY ${TOOLKIT_PLUGIN_DIR})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${P_LINKS} messages)
-  target_link_options(${name} PRIVATE -Wl,-Bsymbolic)
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+    ${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
   if(NOT TOOLKIT_SANITIZE)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
