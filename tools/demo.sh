@@ -5,5 +5,8 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
-cd examples
-../build/bin/scriptrun demo.script ../build/libs </dev/null
+# The demo runs in a folder of its own, so the model files it writes stay out
+# of the source tree.
+rm -rf build/demo && mkdir -p build/demo && cp examples/* build/demo/
+cd build/demo
+../bin/scriptrun demo.script ../libs </dev/null
