@@ -1,0 +1,86 @@
+// Shared helpers of the XML tests: scratch files, a compact tree dump, and a
+// handle that closes its parser.
+#ifndef TESTS_XML_TEST_UTIL_H
+#define TESTS_XML_TEST_UTIL_H
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "xml/document.h"
+#include "xml/xml_functions.h"
+
+// A path in this process's scratch folder, removed when the process ends.
+inline std::string scratch(const std::string& name)
+{
+    struct Folder {
+        std::string path;
+        Folder()
+        {
+            char pattern[] = "/tmp/xml_test_XXXXXX";
+            path = mkdtemp(pattern);
+        }
+        ~Folder() { std::filesystem::remove_all(path); }
+    };
+    static Folder folder;
+    return folder.path + "/" + name;
+}
+
+inline void write_text(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string read_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Elements as name[attr=value,...](children), texts quoted, markup as <...>.
+inline std::string dump(const XMLNode* node)
+{
+    if (node->type == XML_TEXT)
+        return node->markup ? std::string(node->value) : "'" + std::string(node->value) + "'";
+    std::string out = node->name;
+    if (node->firstAttribute) {
+        out += "[";
+        for (const XMLNode* a = node->firstAttribute; a; a = a->nextAttribute)
+            out += std::string(a->name) + "=" + a->value + (a->nextAttribute ? "," : "");
+        out += "]";
+    }
+    if (node->firstChild) {
+        out += "(";
+        for (const XMLNode* c = node->firstChild; c; c = c->nextSibling)
+            out += dump(c) + (c->nextSibling ? " " : "");
+        out += ")";
+    }
+    return out;
+}
+
+// A parser pointer that the test closes at the end of its scope.
+struct Handle {
+    XMLParser* parser = nullptr;
+    ~Handle()
+    {
+        if (parser)
+            XMLclose(&parser);
+    }
+    XMLParser** operator&() { return &parser; }
+};
+
+// The content of file read into a new document: the dump of "__ROOT", or
+// "FAIL" when the parse fails.
+inline std::string parse_dump(const std::string& content)
+{
+    XMLDocument document;
+    if (!document.parseText(content))
+        return "FAIL";
+    return dump(document.root);
+}
+
+#endif

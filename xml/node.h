@@ -1,0 +1,64 @@
+// The record from which every document tree is made: elements, attributes and
+// texts, each in doubly linked lists owned by their parent.
+#ifndef XML_NODE_H
+#define XML_NODE_H
+
+#include <cstddef>
+
+enum XMLNodeType : int {
+    XML_ATTRIBUTE = 0,
+    XML_ELEMENT = 1,
+    XML_TEXT = 2
+};
+
+struct XMLNode {
+    char* name;                     // element or attribute name, owned; null in a text
+    char* value;                    // attribute value or text, owned; null in an element
+    int type;                       // an XMLNodeType
+    XMLNode* parent;                // element holding this node in either list; null at the top
+    XMLNode* firstChild;            // child list: elements and texts in document order
+    XMLNode* lastChild;
+    XMLNode* prevSibling;           // neighbours in the parent's child list
+    XMLNode* nextSibling;
+    XMLNode* firstAttribute;        // attribute list, in the order added
+    XMLNode* lastAttribute;
+    XMLNode* prevAttribute;         // neighbours in the parent's attribute list
+    XMLNode* nextAttribute;
+    bool markup;                    // text that holds a declaration or comment, written as is
+    unsigned long long childOrder;  // stamp renewed whenever a child may change its position
+
+    void init(int nodeType);
+    void setName(const char* text);
+    void setValue(const char* text);
+    void setValue(const char* text, size_t length);
+
+    char* getName() const { return name; }
+    char* getValue() const { return value; }
+    int getType() const { return type; }
+    XMLNode* getParent() const { return parent; }
+    XMLNode* getFirstChild() const { return firstChild; }
+    XMLNode* getLastChild() const { return lastChild; }
+    XMLNode* getPrevSibling() const { return prevSibling; }
+    XMLNode* getNextSibling() const { return nextSibling; }
+    XMLNode* getFirstAttribute() const { return firstAttribute; }
+    XMLNode* getLastAttribute() const { return lastAttribute; }
+    XMLNode* getPrevAttribute() const { return prevAttribute; }
+    XMLNode* getNextAttribute() const { return nextAttribute; }
+
+    XMLNode* findAttribute(const char* attributeName) const;
+    XMLNode* appendChild(XMLNode* node);
+    XMLNode* insertBefore(XMLNode* node);
+    void unlink();
+    void destroy();
+};
+
+// New nodes; exhausted memory ends the process with "Out of memory.".
+XMLNode* new_node(int type);
+XMLNode* new_element(const char* name);
+XMLNode* new_text(const char* text, size_t length);
+XMLNode* new_attribute(const char* name, const char* value);
+
+// The first child element of parent named name (any name when name is null).
+XMLNode* first_child_element(const XMLNode* parent, const char* name);
+
+#endif
