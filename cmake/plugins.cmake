@@ -13,7 +13,7 @@ function(add_plugin name)
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
     ${PROJECT_SOURCE_DIR}/cmake/plugin_exports.map)
-  if(NOT TOOLKIT_SANITIZE)
+  if(NOT TOOLKIT_SANITIZE AND NOT TOOLKIT_FUZZ)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
