@@ -1,0 +1,21 @@
+// Eigenvalues (general through the real Schur form, symmetric sorted in
+// descending order), unit eigenvectors by inverse iteration, and the
+// selection sort the eigen-based plug-ins use to order what they keep.
+#ifndef SUPPORT_EIGEN_H
+#define SUPPORT_EIGEN_H
+
+#include "scriptrun/plugin_api.h"
+
+// Sorts the column v so that dir * v does not increase; swaps (null or v's
+// shape) receives at i the position exchanged with i at step i. Returns the
+// number of rows of v, 0 after bad input.
+int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
+// Real and imaginary parts of the eigenvalues of the square matrix a.
+void matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
+// Eigenvalues of the symmetric matrix a, in descending order.
+void matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
+// Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
+// entry not negative.
+void matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
+
+#endif

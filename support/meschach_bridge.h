@@ -1,0 +1,61 @@
+// The matrix library as the rest of the support code sees it: views and
+// copies of DataMatrix records, and the few factorisations the support code
+// calls. Only meschach_bridge.cpp includes the library's headers, whose
+// macros (catch, min, max) would leak into every other source.
+//
+// Every library error stays fatal: the library prints its own report and the
+// process ends with status 1.
+#ifndef SUPPORT_MESCHACH_BRIDGE_H
+#define SUPPORT_MESCHACH_BRIDGE_H
+
+#include "scriptrun/plugin_api.h"
+
+// The library's matrix type; used only through pointers.
+struct MatView;
+// The library's vector type; used only through pointers.
+struct VecView;
+// An LU factorisation of a library copy with its row permutation.
+struct LuFactors;
+
+// A library matrix header sharing m's data (row i at data + i * cols);
+// null for null m, an empty m, a size the library cannot index, or no memory.
+MatView* matrix_as_mat(const DataMatrix* m);
+// A library vector header of dimension v->rows sharing v's data.
+VecView* vector_as_vec(const DataMatrix* v);
+// A library-owned copy of m's entries; released with free_mat_copy.
+MatView* matrix_copy_to_mat(const DataMatrix* m);
+// Release a view's header (and row pointers), never the shared data.
+void free_mat_wrapper(MatView* view);
+void free_vec_wrapper(VecView* view);
+// Release a matrix the library allocated.
+void free_mat_copy(MatView* copy);
+
+// Householder QR in place: R in the upper triangle, the reflections below,
+// their diagonal part in diag.
+void qr_factor(MatView* a, VecView* diag);
+// 1 when the triangular factor of a QR or LU form has an exact zero on its
+// diagonal, which would make the library end the process during a solve.
+int triangular_diagonal_has_zero(const MatView* factor);
+// Solves against a QR form for right-hand side b (left unchanged); the first
+// qr->cols entries of the solution go into x.
+void qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x);
+
+// LU factorisation with partial pivoting of a copy of the square matrix m.
+LuFactors* lu_factor(const DataMatrix* m);
+// Diagonal entry i of the U factor.
+double lu_pivot(const LuFactors* lu, int i);
+// Solves A x = e_i and stores x as column i of out (n x n).
+void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out);
+void lu_free(LuFactors* lu);
+
+// Eigenvalues of a copy of the square matrix a through its real Schur form,
+// in the library's order; real parts into re, imaginary parts into im.
+// Returns 0, computing nothing, when the work copies cannot be had.
+int schur_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
+// Eigenvalues of the symmetric matrix a (left unchanged), unsorted; 0 as above.
+int symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals);
+
+// The library's plain inner product of two rows of n reals.
+double inner_product(const double* x, const double* y, int n);
+
+#endif

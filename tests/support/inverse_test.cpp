@@ -1,0 +1,127 @@
+// In-place inverses: the diagonal held as a vector, square matrices, the
+// singular rules of both routines; library errors end with status 1.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "reference.h"
+#include "support/matrix.h"
+#include "support/meschach_bridge.h"
+
+namespace {
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double INF = std::numeric_limits<double>::infinity();
+
+typedef double (*Inverse)(DataMatrix*);
+
+// Entry-wise equality that counts NaN equal to NaN.
+bool same_entries(const DataMatrix* m, const std::vector<double>& values)
+{
+    std::vector<double> entries = values_of(m);
+    for (size_t i = 0; i < values.size(); i++)
+        if (!(entries[i] == values[i] || (std::isnan(entries[i]) && std::isnan(values[i]))))
+            return false;
+    return true;
+}
+
+TEST(Inverse, VectorIsADiagonal)
+{
+    for (Inverse invert : {matrix_invert, invert_with_determinant}) {
+        Matrix v = make_column({4, 1e-12, -2});
+        EXPECT_DOUBLE_EQ(invert(v.get()), -8e-12);
+        EXPECT_EQ(values_of(v.get()), (std::vector<double>{0.25, 0, -0.5}));
+        Matrix row = make_matrix(1, 2, {2, 8});
+        EXPECT_EQ(invert(row.get()), 16.0);
+        EXPECT_EQ(values_of(row.get()), (std::vector<double>{0.5, 0.125}));
+    }
+}
+
+TEST(Inverse, SquareMatrixTimesInverseIsIdentity)
+{
+    for (Inverse invert : {matrix_invert, invert_with_determinant}) {
+        for (int n : {2, 3, 6}) {
+            Matrix a = random_matrix(n, n, 7 + n);
+            Matrix inverse = make_matrix(n, n, values_of(a.get()));
+            double d = invert(inverse.get());
+            EXPECT_NEAR(std::fabs(d), std::fabs(determinant(values_of(a.get()), n)), 1e-12);
+            Matrix product(matrix_alloc(n, n));
+            ASSERT_EQ(matrix_multiply(a.get(), inverse.get(), product.get()), 1);
+            for (int i = 0; i < n; i++)
+                for (int j = 0; j < n; j++)
+                    EXPECT_NEAR(matrix_get(product.get(), i, j), i == j ? 1.0 : 0.0, 1e-10);
+        }
+    }
+}
+
+TEST(Inverse, PivotSignIsNotApplied)
+{
+    Matrix swap = make_matrix(2, 2, {0, 1, 1, 0});
+    EXPECT_EQ(matrix_invert(swap.get()), 1.0);
+    EXPECT_EQ(values_of(swap.get()), (std::vector<double>{0, 1, 1, 0}));
+}
+
+TEST(Inverse, SingularAndThresholdRules)
+{
+    struct Case {
+        Inverse invert;
+        std::vector<double> entries;  // 2 x 2
+        bool inverted;
+    } cases[] = {
+        {matrix_invert, {1, 2, 2, 4}, false},                // zero pivot
+        {invert_with_determinant, {1, 2, 2, 4}, false},
+        {matrix_invert, {1e-6, 0, 0, 1e-5}, true},           // |d| = 1e-11
+        {invert_with_determinant, {1e-6, 0, 0, 1e-5}, false},
+        {matrix_invert, {1e200, 0, 0, 1e200}, false},        // product overflows
+        {invert_with_determinant, {1e200, 0, 0, 1e200}, true},
+        {matrix_invert, {NaN, 1, 1, 1}, false},
+        {matrix_invert, {INF, 1, 1, 1}, false},
+    };
+    for (const Case& c : cases) {
+        Matrix m = make_matrix(2, 2, c.entries);
+        c.invert(m.get());
+        EXPECT_EQ(!same_entries(m.get(), c.entries), c.inverted) << c.entries[0];
+    }
+    Matrix singular = make_matrix(2, 2, {1, 2, 2, 4});
+    EXPECT_EQ(matrix_invert(singular.get()), 0.0);
+    Matrix small = make_matrix(2, 2, {1e-6, 0, 0, 1e-5});
+    EXPECT_DOUBLE_EQ(invert_with_determinant(small.get()), 1e-11);
+}
+
+TEST(Inverse, UnderflowingPivotProductStillInverts)
+{
+    const int n = 340;  // 0.1^340 underflows to 0
+    Matrix m = make_matrix(n, n, std::vector<double>(n * n, 0.0));
+    for (int i = 0; i < n; i++)
+        matrix_set(m.get(), i, i, 0.1);
+    EXPECT_EQ(matrix_invert(m.get()), 0.0);
+    EXPECT_NEAR(matrix_get(m.get(), 0, 0), 10.0, 1e-12);
+    EXPECT_NEAR(matrix_get(m.get(), n - 1, n - 1), 10.0, 1e-12);
+}
+
+TEST(Inverse, OtherShapesAreLeftAlone)
+{
+    Matrix m = make_matrix(2, 3, {1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(matrix_invert(m.get()), 0.0);
+    EXPECT_EQ(invert_with_determinant(m.get()), 0.0);
+    EXPECT_EQ(values_of(m.get()), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(matrix_invert(nullptr), 0.0);
+}
+
+TEST(InverseDeathTest, LibraryErrorEndsWithStatusOne)
+{
+    // A diagonal vector too short for the factorisation: the library's own
+    // report, then status 1 rather than 0.
+    Matrix a = make_matrix(3, 2, {1, 2, 3, 4, 5, 6});
+    Matrix diag = make_column({0});
+    EXPECT_EXIT(
+        {
+            MatView* view = matrix_as_mat(a.get());
+            VecView* short_diag = vector_as_vec(diag.get());
+            qr_factor(view, short_diag);
+        },
+        testing::ExitedWithCode(1), "QRfactor");
+}
+
+}  // namespace
