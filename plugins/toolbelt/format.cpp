@@ -86,19 +86,19 @@ Directive parse_directive(const char* text)
 }
 
 // The directive as handed to the standard formatter, e.g. "%-08.3f".
-void build_spec(const Directive& d, char* spec, size_t size)
+void build_directive(const Directive& d, char* directive, size_t size)
 {
     int n = 0;
-    spec[n++] = '%';
+    directive[n++] = '%';
     for (int i = 0; i < 5; ++i)
         if (d.flags[i])
-            spec[n++] = FLAG_CHARS[i];
+            directive[n++] = FLAG_CHARS[i];
     if (d.width >= 0)
-        n += snprintf(spec + n, size - n, "%ld", d.width);
+        n += snprintf(directive + n, size - n, "%ld", d.width);
     if (d.has_dot)
-        n += snprintf(spec + n, size - n, ".%ld", d.precision < 0 ? 0 : d.precision);
-    spec[n++] = d.conversion;
-    spec[n] = '\0';
+        n += snprintf(directive + n, size - n, ".%ld", d.precision < 0 ? 0 : d.precision);
+    directive[n++] = d.conversion;
+    directive[n] = '\0';
 }
 
 // snprintf's count of what it would write, cut to what the buffer holds;
@@ -114,7 +114,7 @@ int clamp_length(int written, char* scratch)
 
 // An integer conversion takes the number truncated toward zero; numbers
 // outside the 32-bit range (and NaN) have no such value and give "?".
-int format_integer(const char* spec, char conversion, double x, char* scratch)
+int format_integer(const char* directive, char conversion, double x, char* scratch)
 {
     if (!(x > -2147483649.0 && x < 2147483648.0)) {
         strcpy(scratch, "?");
@@ -122,26 +122,26 @@ int format_integer(const char* spec, char conversion, double x, char* scratch)
     }
     int i = static_cast<int>(x);
     if (strchr("ouxX", conversion))
-        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, spec, static_cast<unsigned>(i)), scratch);
-    return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, spec, i), scratch);
+        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, directive, static_cast<unsigned>(i)), scratch);
+    return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, directive, i), scratch);
 }
 
 // Formats one argument into `scratch` (WRITE_BUFFER_SIZE bytes); returns the
 // length of the text. Any pairing of value and conversion not listed gives "?".
 int format_argument(const Directive& d, void* value, int type, char* scratch)
 {
-    char spec[64];
-    build_spec(d, spec, sizeof spec);
+    char directive[64];
+    build_directive(d, directive, sizeof directive);
     char c = d.conversion;
     if (type == VALUE_NUMBER && value && strchr("cdiouxX", c))
-        return format_integer(spec, c, *static_cast<double*>(value), scratch);
+        return format_integer(directive, c, *static_cast<double*>(value), scratch);
     if (type == VALUE_NUMBER && value && strchr("eEfgG", c))
-        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, spec, *static_cast<double*>(value)), scratch);
+        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, directive, *static_cast<double*>(value)), scratch);
     if (c == 'p')
-        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, spec, value), scratch);
+        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, directive, value), scratch);
     if (type == VALUE_STRING && c == 's') {
         const char* text = value ? static_cast<const char*>(value) : "(null)";
-        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, spec, text), scratch);
+        return clamp_length(snprintf(scratch, WRITE_BUFFER_SIZE, directive, text), scratch);
     }
     strcpy(scratch, "?");
     return 1;
