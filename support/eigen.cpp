@@ -107,24 +107,34 @@ DataMatrix* conditioned_copy(const DataMatrix* a, int exponent)
     return copy;
 }
 
-// compute(a) on a, or on a scaled copy with the outputs scaled back; false
-// when the computation or the copy found no memory.
+// compute(a) on a, or on a scaled copy with the outputs scaled back.
 template <typename Compute>
-bool compute_at_safe_scale(const DataMatrix* a, std::initializer_list<DataMatrix*> outputs,
-                           Compute compute)
+EigenStatus compute_at_safe_scale(const DataMatrix* a,
+                                  std::initializer_list<DataMatrix*> outputs, Compute compute)
 {
     int exponent = 0;
     if (!needs_conditioning(a, &exponent))
         return compute(a);
     DataMatrix* scaled = conditioned_copy(a, exponent);
     if (!scaled)
-        return false;
-    bool done = compute(scaled);
+        return EigenStatus::no_memory;
+    EigenStatus status = compute(scaled);
     matrix_free(scaled);
-    if (done)
+    if (status == EigenStatus::done)
         for (DataMatrix* out : outputs)
             scale_by_power_of_two(out, exponent);
-    return done;
+    return status;
+}
+
+// Prints why an eigenvalue computation left its outputs unchanged; 1 when
+// it was done.
+int report_status(const char* routine, EigenStatus status)
+{
+    if (status == EigenStatus::no_memory)
+        print_message("%s: not enough memory!\n", routine);
+    else if (status == EigenStatus::no_convergence)
+        print_message("%s: the eigenvalue iteration does not converge\n", routine);
+    return status == EigenStatus::done;
 }
 
 double distance(const DataMatrix* x, const DataMatrix* y)
@@ -239,32 +249,31 @@ int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir)
     return v->rows;
 }
 
-void matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im)
+int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im)
 {
     if (!is_square(a) || !is_column(re, a->rows) || !is_column(im, a->rows)) {
         print_message("matrix_eigenvalues: empty input or bad size!\n");
-        return;
+        return 0;
     }
     if (!inputs_finite("matrix_eigenvalues", a))
-        return;
-    auto compute = [&](const DataMatrix* m) { return schur_eigenvalues(m, re, im) != 0; };
-    if (!compute_at_safe_scale(a, {re, im}, compute))
-        print_message("matrix_eigenvalues: not enough memory!\n");
+        return 0;
+    auto compute = [&](const DataMatrix* m) { return schur_eigenvalues(m, re, im); };
+    return report_status("matrix_eigenvalues", compute_at_safe_scale(a, {re, im}, compute));
 }
 
-void matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
+int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
 {
     if (!is_square(a) || !is_column(evals, a->rows)) {
         print_message("matrix_eigenvalues_symm: empty input or bad size!\n");
-        return;
+        return 0;
     }
     if (!inputs_finite("matrix_eigenvalues_symm", a))
-        return;
-    auto compute = [&](const DataMatrix* m) { return symmetric_eigenvalues(m, evals) != 0; };
-    if (compute_at_safe_scale(a, {evals}, compute))
-        vector_sort(evals, nullptr, 1);
-    else
-        print_message("matrix_eigenvalues_symm: not enough memory!\n");
+        return 0;
+    auto compute = [&](const DataMatrix* m) { return symmetric_eigenvalues(m, evals); };
+    if (!report_status("matrix_eigenvalues_symm", compute_at_safe_scale(a, {evals}, compute)))
+        return 0;
+    vector_sort(evals, nullptr, 1);
+    return 1;
 }
 
 // Inverse iteration with the fixed shift L + 1e-10 for each eigenvalue L; B

@@ -11,9 +11,11 @@
 // number of rows of v, 0 after bad input.
 int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
 // Real and imaginary parts of the eigenvalues of the square matrix a.
-void matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
-// Eigenvalues of the symmetric matrix a, in descending order.
-void matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
+// Returns 1; 0 after a printed refusal (bad shape, NaN or infinity, no
+// memory, an iteration that does not end), outputs then unchanged.
+int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
+// Eigenvalues of the symmetric matrix a, in descending order; returns as above.
+int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative.
 void matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);

@@ -120,6 +120,9 @@ bool report_training_status(const char* prefix, TrainStatus status)
     case TrainStatus::not_finite:
         print_message("%s: the computation gave a value that is not a finite number\n", prefix);
         break;
+    case TrainStatus::no_eigenvalues:
+        print_message("%s: the eigenvalues could not be computed\n", prefix);
+        break;
     }
     return false;
 }

@@ -29,8 +29,9 @@ bool invert_within(DataMatrix* w)
 }
 
 // The real parts of the kept eigenvalues of c, in decreasing order; null when
-// none is kept or memory is short.
-OwnedMatrix kept_eigenvalues(const DataMatrix* c)
+// none is kept or memory is short, or (*computed false) when the eigenvalue
+// routine refused.
+OwnedMatrix kept_eigenvalues(const DataMatrix* c, bool* computed)
 {
     int d = c->rows;
     OwnedMatrix re = make_matrix(d, 1), im = make_matrix(d, 1);
@@ -38,7 +39,9 @@ OwnedMatrix kept_eigenvalues(const DataMatrix* c)
         return nullptr;
     matrix_fill(re.get(), 0.0);
     matrix_fill(im.get(), 0.0);
-    matrix_eigenvalues(c, re.get(), im.get());
+    *computed = matrix_eigenvalues(c, re.get(), im.get()) != 0;
+    if (!*computed)
+        return nullptr;
     int kept = 0;
     for (int i = 0; i < d; ++i)
         if (std::fabs(im->data[i]) <= eigenvalue_tolerance && re->data[i] > eigenvalue_tolerance)
@@ -61,7 +64,10 @@ TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMat
         return TrainStatus::no_memory;
     if (!all_finite(w))
         return TrainStatus::not_finite;
-    OwnedMatrix values = kept_eigenvalues(w);
+    bool computed = true;
+    OwnedMatrix values = kept_eigenvalues(w, &computed);
+    if (!computed)
+        return TrainStatus::no_eigenvalues;
     if (!values)
         return TrainStatus::no_memory;
     OwnedMatrix vectors = make_matrix(w->rows, values->rows);

@@ -21,7 +21,8 @@ TrainStatus train_groupfold(const DataMatrix* db, PairWeights weights, OwnedMatr
         return TrainStatus::no_eigen_memory;
     matrix_fill(values.get(), 0.0);
     matrix_fill(vectors.get(), 0.0);
-    matrix_eigenvalues_symm(s.get(), values.get());
+    if (!matrix_eigenvalues_symm(s.get(), values.get()))
+        return TrainStatus::no_eigenvalues;
     matrix_eigenvectors(s.get(), values.get(), vectors.get());
     if (!all_finite(vectors.get()))
         return TrainStatus::not_finite;
