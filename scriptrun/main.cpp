@@ -27,6 +27,12 @@ void run_script(Interpreter& interpreter, const char* directory)
         execute_statement(statement, *environment, lookup);
 }
 
+// The run with the plug-ins of "libs" in the working folder.
+void run_script_default(Interpreter& interpreter)
+{
+    run_script(interpreter, "libs");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -34,7 +40,10 @@ int main(int argc, char** argv)
     if (argc < 2)
         fatal_message("ERROR: script file name is missing!\n");
     std::unique_ptr<Interpreter> interpreter(open_script(argv[1]));
-    run_script(*interpreter, argc > 2 ? argv[2] : "libs");
+    if (argc > 2)
+        run_script(*interpreter, argv[2]);
+    else
+        run_script_default(*interpreter);
     // An unreadable script ends the run as a failure once the plug-ins are loaded.
     ScriptReader* reader = interpreter->reader();
     return reader != nullptr && reader->has_file() ? 0 : 1;

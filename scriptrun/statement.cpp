@@ -91,13 +91,17 @@ size_t decimal_prefix(const char* text)
 
 // An argument is a number when its leading numeral is not zero or when the
 // numeral is the whole text (the empty text included); value: that numeral.
+// Leading white space belongs to a numeral only when one follows it, so a
+// text of white space alone is no number.
 bool read_number(const char* text, double* value)
 {
+    const char* start = text;
     while (isspace(static_cast<unsigned char>(*text)))
         ++text;
     size_t length = decimal_prefix(text);
     *value = length == 0 ? 0.0 : strtod(std::string(text, length).c_str(), nullptr);
-    return *value != 0.0 || text[length] == '\0';
+    const char* rest = length == 0 ? start : text + length;
+    return *value != 0.0 || *rest == '\0';
 }
 
 bool is_string_literal(const char* text)

@@ -187,7 +187,7 @@ TEST_F(StatementTest, CommandsAreRecognisedByTheirFirstLetters)
 {
     ASSERT_NE(freopen("/dev/null", "r", stdin), nullptr);
     struct CommandCase {
-        const char* statement;  // after the reader
+        std::string statement;  // after the reader
         std::string output;     // on standard error
     };
     const std::vector<CommandCase> cases = {
@@ -199,6 +199,8 @@ TEST_F(StatementTest, CommandsAreRecognisedByTheirFirstLetters)
         {"pause''", ""},
         {"pause'100%d'", "100%d"},
         {"whosx=f()", "\n"},
+        // Messages are written whole, also beyond the 4096-byte buffer.
+        {"pause'" + std::string(6000, 'p') + "'", std::string(6000, 'p')},
     };
     for (const CommandCase& c : cases) {
         testing::internal::CaptureStderr();
@@ -223,6 +225,7 @@ TEST_F(StatementTest, ClassifyArgument)
         {"'s'", VALUE_STRING}, {"\"\"", VALUE_STRING}, {"'", 0},
         {"", VALUE_NUMBER}, {"0", VALUE_NUMBER}, {"-0", VALUE_NUMBER}, {"12abc", VALUE_NUMBER},
         {"1.", VALUE_NUMBER}, {"-2.5E+3", VALUE_NUMBER},
+        {"\f", 0}, {"\v0", VALUE_NUMBER}, {"\f5", VALUE_NUMBER},
         {"0abc", 0}, {"info", 0}, {"nan", 0}, {"inf", 0}, {"0x10", 0}, {".", 0}, {"-", 0},
         {"db", VALUE_NAME}, {"e", VALUE_NAME}, {"DB", 0},
     };
