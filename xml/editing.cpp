@@ -78,15 +78,20 @@ int XMLParser::changeOrAddDoubleAttribute(const char* name, double value)
     return changeOrAddAttribute(name, text);
 }
 
+// A missing array of values is refused, not stored as an empty list.
 int XMLParser::changeOrAddIntArrayAttribute(const char* name, const int* values, int count,
                                             const char* separator)
 {
+    if (!values && count > 0)
+        return 0;
     return changeOrAddAttribute(name, format_int_list(values, count, separator).c_str());
 }
 
 int XMLParser::changeOrAddDoubleArrayAttribute(const char* name, const double* values, int count,
                                                const char* separator)
 {
+    if (!values && count > 0)
+        return 0;
     return changeOrAddAttribute(name, format_double_list(values, count, separator).c_str());
 }
 

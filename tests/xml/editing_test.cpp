@@ -70,6 +70,8 @@ TEST(Editing, AttributeFormats)
     XMLchangeOrAddIntArrayAttribute(&h, "one", ints, 1, ",");
     XMLchangeOrAddIntArrayAttribute(&h, "none", ints, 0, ",");
     XMLchangeOrAddDoubleArrayAttribute(&h, "reals", reals, 3, ",");
+    EXPECT_EQ(XMLchangeOrAddIntArrayAttribute(&h, "lost", nullptr, 2, ","), 0);
+    EXPECT_EQ(XMLchangeOrAddDoubleArrayAttribute(&h, "lost", nullptr, 2, ","), 0);
     EXPECT_EQ(XMLgetAttrCount(&h), 8);
     const char* expected[][2] = {{"value", "4"}, {"other", "x"},   {"tenth", "0.1"},
                                  {"third", "0.3333333333"}, {"ints", "2 5 3"}, {"one", "2"},
