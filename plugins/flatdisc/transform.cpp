@@ -1,8 +1,10 @@
 // Training of the linear discriminant: scatters, inverse, eigenproblem.
 #include "plugins/flatdisc/transform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "plugins/flatdisc/scatter.h"
 #include "support/eigen.h"
@@ -54,6 +56,25 @@ OwnedMatrix kept_eigenvalues(const DataMatrix* c, bool* computed)
     return values;
 }
 
+// Renumbers the truncated labels 1..K in increasing order of the classes
+// present and returns K. A class without rows adds exactly nothing to either
+// scatter, so the results are those of the tables 1..max_label, without
+// rows for absent labels: a last column of large numbers would otherwise
+// ask for tables of that many rows.
+int renumber_classes(DataMatrix* y)
+{
+    std::vector<int> present(y->rows);
+    for (int r = 0; r < y->rows; ++r)
+        present[r] = static_cast<int>(y->data[r]);
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    for (int r = 0; r < y->rows; ++r) {
+        int label = static_cast<int>(y->data[r]);
+        y->data[r] = std::lower_bound(present.begin(), present.end(), label) - present.begin() + 1;
+    }
+    return static_cast<int>(present.size());
+}
+
 }  // namespace
 
 TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMatrix* v)
@@ -88,10 +109,12 @@ TrainStatus train_flatdisc(const DataMatrix* db, double epsilon, OwnedMatrix* v)
     if (!x || !y)
         return TrainStatus::no_memory;
     split_features_labels(db, x.get(), y.get());
-    int classes = max_label(y.get());
+    if (x->data == nullptr || y->data == nullptr)
+        return TrainStatus::no_memory;
+    int classes = renumber_classes(y.get());
     OwnedMatrix mean = make_matrix(1, d), class_means = make_matrix(classes, d),
                 counts = make_matrix(classes, 1), b = make_matrix(d, d), w = make_matrix(d, d);
-    if (x->data == nullptr || y->data == nullptr || !mean || !class_means || !counts || !b || !w)
+    if (!mean || !class_means || !counts || !b || !w)
         return TrainStatus::no_memory;
     ClassStatistics stats{mean.get(), class_means.get(), counts.get()};
     class_statistics(x.get(), y.get(), &stats);
