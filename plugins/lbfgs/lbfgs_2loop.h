@@ -1,0 +1,23 @@
+// Limited-memory BFGS search direction by the two-loop recursion over the
+// newest correction pairs. One module-level memory per deliverable that
+// compiles this file: one optimisation at a time uses it.
+#ifndef LBFGS_2LOOP_H
+#define LBFGS_2LOOP_H
+
+// Takes the memory for vectors of n doubles and m correction pairs, every
+// buffer zero-filled and every rho 1.0. Returns 1, or 0 after "out of
+// memory\n" with nothing held (then neither of the others is to be called).
+int lbfgs_2loop_init(int n, int m);
+
+// H*g for the current point x and gradient g, after storing the pair
+// (x - xPrev, g - gPrev) when its s.y is positive and k > 0. k is the
+// caller's iteration counter, 0 on the first call of an optimisation. The
+// result is NOT negated (the caller steps to xPrev - alpha * result) and is
+// the memory's own buffer, overwritten by the next call.
+double* lbfgs_2loop_direction(const double* x, const double* xPrev,
+                              const double* g, const double* gPrev, int k);
+
+// Releases every buffer; a later optimisation starts with lbfgs_2loop_init.
+void lbfgs_2loop_free();
+
+#endif
