@@ -43,6 +43,7 @@ struct Directive {
     bool has_dot;        // a precision part is present
     long precision;      // digits after the dot, at most FIELD_LIMIT
     char conversion;     // plain conversion character, 0 when none
+    int shorts;          // 1 for "h", 2 for "hh" before an integer conversion, else 0
 };
 
 const char FLAG_CHARS[] = "+- #0";
@@ -61,8 +62,10 @@ long read_digits(const char* text, int* at)
     return value;
 }
 
-// Parses the directive that starts with the "%" at text[0]. Size characters
-// are dropped and the wide conversions "C" and "S" become "c" and "s".
+// Parses the directive that starts with the "%" at text[0]. A size run of
+// exactly "h" or "hh" before d, i, o, u, x or X is kept (the int argument is
+// then narrowed to short or char, which is well defined); every other size
+// run is dropped and the wide conversions "C" and "S" become "c" and "s".
 Directive parse_directive(const char* text)
 {
     Directive d = {};
@@ -75,11 +78,15 @@ Directive parse_directive(const char* text)
         ++at;
     }
     d.precision = read_digits(text, &at);
+    int sizes = at;
     while (text[at] && strchr("hlL", text[at]))
         ++at;
+    bool only_h = at - sizes <= 2 && strspn(text + sizes, "h") == static_cast<size_t>(at - sizes);
     if (text[at] && strchr("cCdiouxXeEfgGnpsS", text[at])) {
         char c = text[at++];
         d.conversion = c == 'C' ? 'c' : c == 'S' ? 's' : c;
+        if (only_h && strchr("diouxX", c))
+            d.shorts = at - 1 - sizes;
     }
     d.length = at;
     return d;
@@ -97,6 +104,8 @@ void build_directive(const Directive& d, char* directive, size_t size)
         n += snprintf(directive + n, size - n, "%ld", d.width);
     if (d.has_dot)
         n += snprintf(directive + n, size - n, ".%ld", d.precision < 0 ? 0 : d.precision);
+    for (int i = 0; i < d.shorts; ++i)
+        directive[n++] = 'h';
     directive[n++] = d.conversion;
     directive[n] = '\0';
 }
