@@ -2,6 +2,7 @@
 #include "scriptrun/plugin_host.h"
 
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <link.h>
@@ -16,6 +17,37 @@ bool has_library_suffix(const std::string& name)
     static const std::string suffix = ".so";
     return name.size() >= suffix.size() &&
            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Every plug-in also exports the model-file library's plain functions and
+// the C++ symbols of its classes. Neither follows the script-function
+// contract, so calling one from a script would hand it arguments of the wrong
+// kind; such names are never bound.
+const char* const kLibraryExports[] = {
+    "XMLaddChildElement", "XMLaddSiblingElementBeforeMe", "XMLappendIndentText",
+    "XMLappendText", "XMLchangeElement", "XMLchangeElementBack", "XMLchangeElementRoot",
+    "XMLchangeElementWithAttribute", "XMLchangeElementWithNumber",
+    "XMLchangeOrAddAttribute", "XMLchangeOrAddDoubleArrayAttribute",
+    "XMLchangeOrAddDoubleAttribute", "XMLchangeOrAddIntArrayAttribute",
+    "XMLchangeOrAddIntAttribute", "XMLchangeOrAddText", "XMLclose", "XMLcreateNewDoc",
+    "XMLgetActualElementName", "XMLgetActualPath", "XMLgetAttrArraySize", "XMLgetAttrCount",
+    "XMLgetAttrDoubleArrayValue", "XMLgetAttrDoubleValue", "XMLgetAttrIntArrayValue",
+    "XMLgetAttrIntValue", "XMLgetAttrStringArrayValue", "XMLgetAttrValue",
+    "XMLgetAttrValueSize", "XMLgetAttrs", "XMLgetDepth", "XMLgetNumofChildElements",
+    "XMLgetText", "XMLgetTextSize", "XMLgotoChildElementWithNum", "XMLhasAttr",
+    "XMLhasAttrName", "XMLhasChildElement", "XMLhasText", "XMLopen", "XMLremoveAttribute",
+    "XMLremoveElement", "XMLremoveElementWithAttribute", "XMLremoveElementWithNumber",
+    "XMLremoveElementWithPath", "XMLremoveText", "XMLreset", "XMLsave", "_XMLsave",
+};
+
+bool is_library_export(const char* name)
+{
+    if (strncmp(name, "_Z", 2) == 0)
+        return true;
+    for (const char* reserved : kLibraryExports)
+        if (strcmp(name, reserved) == 0)
+            return true;
+    return false;
 }
 
 bool is_regular_file(const std::string& path)
@@ -83,6 +115,8 @@ void load_plugins(Environment& environment, const std::string& directory)
 
 ScriptFunction find_function(Environment& environment, const char* name)
 {
+    if (is_library_export(name))
+        return nullptr;
     environment.plugins.seek(0);
     while (void* library = environment.plugins.next()) {
         if (void* address = find_symbol(library, name))

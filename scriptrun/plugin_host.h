@@ -26,7 +26,8 @@ void* find_symbol(void* library, const char* name);
 void load_plugins(Environment& environment, const std::string& directory);
 
 // The script function of exactly that name from the first loaded library, in
-// load order, that defines it; null when none does.
+// load order, that defines it; null when none does, and always null for the
+// model-file library's plain functions and for C++ symbols ("_Z...").
 ScriptFunction find_function(Environment& environment, const char* name);
 
 #endif

@@ -88,4 +88,38 @@ TEST(PluginHost, BindsOnlyALibrarysOwnSymbols)
     EXPECT_EQ(find_function(without_plugins, "write"), nullptr);
 }
 
+// The probe libraries link their own copy of the model-file library and so
+// export its plain functions and XMLParser's methods; a script reaching one
+// of those would call it with script arguments.
+TEST(PluginHost, NeverBindsTheModelFileLibrarysExports)
+{
+    Environment environment;
+    loaded_output(environment, kDir + "/xml");
+    void* library = nullptr;
+    environment.plugins.seek(0);
+    library = environment.plugins.next();
+    ASSERT_NE(library, nullptr);
+    const struct {
+        const char* name;
+        bool bound;
+    } cases[] = {
+        {"probe_start", true},  // the library's own function
+        {"XMLopen", false},
+        {"XMLclose", false},
+        {"XMLgetDepth", false},
+        {"XMLchangeOrAddDoubleArrayAttribute", false},
+        {"_XMLsave", false},
+        {"_ZN9XMLParser4openEPKc", false},
+        {"_ZN9XMLParserC1Ev", false},
+        {"XMLopen_", false},  // exported by no library
+        {"xmlopen", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(find_function(environment, c.name) != nullptr, c.bound) << c.name;
+    }
+    // The symbols are there; only binding them from a script is refused.
+    EXPECT_NE(find_symbol(library, "XMLopen"), nullptr);
+    EXPECT_NE(find_symbol(library, "_ZN9XMLParser4openEPKc"), nullptr);
+}
+
 }  // namespace
