@@ -6,11 +6,15 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
+#include <unordered_map>
 
 #include "scriptrun/messages.h"
 
-// Singly linked list of borrowed item pointers with one cursor shared by
-// every walk; it owns its nodes, never its items.
+// Linked list of borrowed item pointers with one cursor shared by every walk;
+// it owns its nodes, never its items. Named items (anything but void) are
+// also indexed by name, first node of each name, so that appending, finding
+// and removing cost constant time on average however long the list grows.
 template <typename Item>
 class PtrList {
 public:
@@ -26,18 +30,19 @@ public:
             delete head_;
             head_ = next;
         }
-        cursor_ = nullptr;
+        tail_ = cursor_ = nullptr;
+        if constexpr (kNamed)
+            index_.clear();
     }
 
     void append(Item* item)
     {
-        Node* node = new (std::nothrow) Node{item, nullptr};
+        Node* node = new (std::nothrow) Node{item, tail_, nullptr};
         if (node == nullptr)
             fatal_message("ERROR: Not enough memory!\n");
-        Node** link = &head_;
-        while (*link != nullptr)
-            link = &(*link)->next;
-        *link = node;
+        (tail_ == nullptr ? head_ : tail_->next) = node;
+        tail_ = node;
+        index_first(node);
     }
 
     // Cursor on the node at index (0 is the head); 1 when it stands on one.
@@ -76,32 +81,86 @@ public:
     // falls back to the preceding node, or null at the head.
     void remove_current()
     {
-        if (cursor_ == nullptr)
+        Node* node = cursor_;
+        if (node == nullptr)
             return;
-        Node* before = nullptr;
-        for (Node* node = head_; node != cursor_; node = node->next)
-            before = node;
-        (before == nullptr ? head_ : before->next) = cursor_->next;
-        delete cursor_;
-        cursor_ = before;
+        (node->prev == nullptr ? head_ : node->prev->next) = node->next;
+        (node->next == nullptr ? tail_ : node->next->prev) = node->prev;
+        cursor_ = node->prev;
+        unindex(node);
+        delete node;
     }
 
 private:
+    static constexpr bool kNamed = !std::is_void_v<Item>;
+
     struct Node {
         Item* item;  // borrowed item
+        Node* prev;  // preceding node, null at the head
         Node* next;  // following node, null at the end
     };
 
+    // Per name: the first node holding an item of that name, and how many
+    // nodes hold one (named lists only).
+    struct Entry {
+        Node* first;   // earliest node of the name
+        size_t nodes;  // nodes of the name in the list
+    };
+    using Index = std::unordered_map<std::string, Entry>;
+
+    void index_first(Node* node)
+    {
+        if constexpr (kNamed) {
+            if (node->item == nullptr)
+                return;
+            try {
+                Entry& entry = index_.try_emplace(node->item->name(), Entry{node, 0}).first->second;
+                ++entry.nodes;
+            } catch (const std::bad_alloc&) {
+                fatal_message("ERROR: Not enough memory!\n");
+            }
+        }
+    }
+
+    // Forgets node; when it was the first of its name, the next node of that
+    // name takes its place (a walk only when the name occurs more than once).
+    void unindex(Node* node)
+    {
+        if constexpr (kNamed) {
+            if (node->item == nullptr)
+                return;
+            auto found = index_.find(node->item->name());
+            if (found == index_.end())
+                return;
+            Entry& entry = found->second;
+            if (--entry.nodes == 0) {
+                index_.erase(found);
+                return;
+            }
+            if (entry.first != node)
+                return;
+            for (Node* later = node->next; later != nullptr; later = later->next)
+                if (later->item != nullptr && strcmp(later->item->name(), node->item->name()) == 0) {
+                    entry.first = later;
+                    return;
+                }
+        }
+    }
+
     Node* find_node(const char* name) const
     {
-        for (Node* node = head_; node != nullptr; node = node->next)
-            if (node->item != nullptr && strcmp(node->item->name(), name) == 0)
-                return node;
-        return nullptr;
+        if constexpr (kNamed) {
+            auto entry = index_.find(name);
+            return entry == index_.end() ? nullptr : entry->second.first;
+        } else {
+            return nullptr;
+        }
     }
 
     Node* head_ = nullptr;    // first node
+    Node* tail_ = nullptr;    // last node, where append links
     Node* cursor_ = nullptr;  // node the next walk step reads
+    std::conditional_t<kNamed, Index, char> index_{};  // see Index
 };
 
 // A script variable: a name bound to one typed value it does not own.

@@ -1,6 +1,7 @@
 // Variable store: the pointer list, set/clone/remove and the whos table.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,78 @@ TEST(Environment, WhosSizesBeyond32Bits)
               "|                 big  matrix       8000000008|\n"
               "|                big2  matrix       8000000008|\n" +
               kDashes + "  Total 2 variable(s) with 16000000016 byte(s)\n");
+}
+
+// The index by name must give the same answers as a walk from the head: the
+// first node of a name wins, and removing it uncovers the next of that name.
+TEST(PtrList, IndexKeepsFirstOfEachNameThroughRemovals)
+{
+    Variable a1("a", 0, nullptr), b("b", 0, nullptr), a2("a", 0, nullptr), a3("a", 0, nullptr);
+    PtrList<Variable> list;
+    list.append(&a1);
+    list.append(&b);
+    list.append(&a2);
+    list.append(nullptr);
+    list.append(&a3);
+    const struct {
+        const char* remove;      // name whose first node is removed
+        const Variable* then_a;  // what find_name("a") gives afterwards
+        const Variable* then_b;
+    } steps[] = {
+        {nullptr, &a1, &b}, {"a", &a2, &b}, {"b", &a2, nullptr}, {"a", &a3, nullptr}, {"a", nullptr, nullptr},
+    };
+    for (const auto& step : steps) {
+        if (step.remove) {
+            ASSERT_EQ(list.seek_name(step.remove), 1) << step.remove;
+            list.remove_current();
+        }
+        EXPECT_EQ(list.find_name("a"), step.then_a);
+        EXPECT_EQ(list.find_name("b"), step.then_b);
+    }
+    // Only the null item is left, and appending after removals still links at the end.
+    list.append(&b);
+    list.seek(0);
+    EXPECT_EQ(list.next(), nullptr);
+    EXPECT_EQ(list.next(), &b);
+    EXPECT_EQ(list.next(), nullptr);
+    EXPECT_EQ(list.find_name("b"), &b);
+    // Removing the last node moves the end back, so the next append follows the null item.
+    ASSERT_EQ(list.seek_name("b"), 1);
+    list.remove_current();
+    list.append(&a1);
+    EXPECT_EQ(list.seek(1), 1);
+    EXPECT_EQ(list.next(), &a1);
+}
+
+// Seconds to store `count` variables, find each, copy every tenth and remove
+// every tenth by name.
+double store_seconds(int count)
+{
+    static double value = 1;
+    auto start = std::chrono::steady_clock::now();
+    Environment environment;
+    for (int i = 0; i < count; ++i)
+        environment.set_variable(("v" + std::to_string(i)).c_str(), VALUE_NUMBER, &value);
+    for (int i = 0; i < count; ++i)
+        EXPECT_NE(environment.find_variable(("v" + std::to_string(i)).c_str()), nullptr);
+    for (int i = 0; i < count; i += 10)
+        environment.clone_variable(("v" + std::to_string(i)).c_str(), ("c" + std::to_string(i)).c_str());
+    for (int i = 0; i < count; i += 10)
+        environment.remove_variable(("v" + std::to_string(i)).c_str());
+    EXPECT_EQ(environment.find_variable("v0"), nullptr);
+    EXPECT_EQ(environment.find_variable("c0")->value, &value);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Scripts that make many variables: each store, lookup and removal costs
+// constant time on average, so ten times the variables take about ten times
+// as long (a walk per operation would take a hundred times as long).
+TEST(Environment, ManyVariablesCostLinearTime)
+{
+    double small = store_seconds(5000);
+    double large = store_seconds(50000);
+    EXPECT_LT(large, 2.0);
+    EXPECT_LT(large, 40 * small + 0.05) << small << " s for 5000, " << large << " s for 50000";
 }
 
 }  // namespace
