@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "least_squares.h"
 #include "matrix.h"
 #include "meschach_bridge.h"
 #include "random.h"
+#include "tridiagonal.h"
 #include "scriptrun/messages.h"
 
 namespace {
@@ -301,4 +305,70 @@ void matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatri
             store_column(vecs, i, w.x);
     }
     release(w);
+}
+
+namespace {
+
+// Transposes the square n x n block in place.
+void transpose_square(double* m, int n)
+{
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++)
+            std::swap(m[static_cast<size_t>(i) * n + j], m[static_cast<size_t>(j) * n + i]);
+}
+
+// Negates each column of the n x n block whose first entry is negative.
+void first_entries_not_negative(DataMatrix* vectors)
+{
+    int n = vectors->rows;
+    for (int c = 0; c < n; c++) {
+        if (!(vectors->data[c] < 0.0))
+            continue;
+        for (int r = 0; r < n; r++)
+            vectors->data[static_cast<size_t>(r) * n + c] *= -1.0;
+    }
+}
+
+// The decomposition proper; vectors->data serves as the QL iteration's
+// rotated rows (Q' at the start), so no second n x n work block is needed,
+// and holds no eigenvectors after a refusal.
+EigenStatus symmetric_decomposition(const DataMatrix* a, DataMatrix* values, DataMatrix* vectors)
+{
+    int n = a->rows;
+    std::vector<double> found;
+    int exponent = 0;
+    {
+        TridiagonalForm t;
+        reduce_to_tridiagonal(a, &t);
+        reflections_transposed(t, vectors->data);
+        t.work = std::vector<double>();
+        exponent = t.exponent;
+        if (!tridiagonal_ql(t, &found, vectors->data, n))
+            return EigenStatus::no_convergence;
+    }
+    transpose_square(vectors->data, n);
+    first_entries_not_negative(vectors);
+    for (int i = 0; i < n; i++)
+        values->data[i] = std::ldexp(found[i], exponent);
+    return EigenStatus::done;
+}
+
+}  // namespace
+
+int matrix_eigens_symmetric(const DataMatrix* a, DataMatrix* values, DataMatrix* vectors)
+{
+    if (!is_square(a) || !is_column(values, a->rows) || !is_square(vectors) ||
+        vectors->rows != a->rows) {
+        print_message("matrix_eigens_symmetric: empty input or bad size!\n");
+        return 0;
+    }
+    if (!inputs_finite("matrix_eigens_symmetric", a))
+        return 0;
+    EigenStatus status = EigenStatus::no_memory;
+    try {
+        status = symmetric_decomposition(a, values, vectors);
+    } catch (const std::bad_alloc&) {
+        status = EigenStatus::no_memory;
+    }
+    return report_status("matrix_eigens_symmetric", status);
 }

@@ -19,5 +19,12 @@ int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative.
 void matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
+// The whole eigen-decomposition of the symmetric n x n matrix a (left
+// unchanged): eigenvalues into the column values, unsorted, and the matching
+// orthonormal eigenvectors as the columns of vectors (n x n), each with a
+// first entry not negative. Returns 1; 0 after a printed refusal: bad shape,
+// NaN or infinity, no memory (outputs unchanged), an iteration that does not
+// converge (vectors then holds no eigenvectors).
+int matrix_eigens_symmetric(const DataMatrix* a, DataMatrix* values, DataMatrix* vectors);
 
 #endif

@@ -1,0 +1,286 @@
+// Householder tridiagonalisation of a symmetric matrix, working on its lower
+// triangle row by row, and the implicit QL iteration on the tridiagonal form.
+#include "support/tridiagonal.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+const double EPSILON = DBL_EPSILON;
+// The cap on QL iterations spent on any one eigenvalue.
+const int ITERATIONS_PER_EIGENVALUE = 30;
+
+// Copies the symmetric part of a into the lower triangle of t->work, scaled
+// by a power of two (exact) so that its largest entry lies in [0.5, 1): no
+// square or product formed below can overflow, whatever a's scale.
+void copy_scaled_lower(const DataMatrix* a, TridiagonalForm* t)
+{
+    int n = a->rows;
+    double largest = 0.0;
+    for (int i = 0; i < n; i++) {
+        double* row = &t->work[static_cast<size_t>(i) * n];
+        for (int j = 0; j <= i; j++) {
+            row[j] = 0.5 * a->data[static_cast<size_t>(i) * n + j] +
+                     0.5 * a->data[static_cast<size_t>(j) * n + i];
+            largest = std::fmax(largest, std::fabs(row[j]));
+        }
+    }
+    t->exponent = 0;
+    if (largest > 0.0)
+        std::frexp(largest, &t->exponent);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++)
+            t->work[static_cast<size_t>(i) * n + j] =
+                std::ldexp(t->work[static_cast<size_t>(i) * n + j], -t->exponent);
+    t->norm = std::ldexp(largest, -t->exponent);
+}
+
+// Euclidean norm of x[0..count), safe from underflow and overflow.
+double scaled_norm(const double* x, int count)
+{
+    double largest = 0.0;
+    for (int k = 0; k < count; k++)
+        largest = std::fmax(largest, std::fabs(x[k]));
+    if (largest == 0.0)
+        return 0.0;
+    double sum = 0.0;
+    for (int k = 0; k < count; k++) {
+        double r = x[k] / largest;
+        sum += r * r;
+    }
+    return largest * std::sqrt(sum);
+}
+
+// Turns x[0..m] into the reflection vector v (v[m] = 1) of H = I - tau v v'
+// with H x = g e_m; returns tau (0 when x[0..m-1] is already zero, H = I)
+// and stores g.
+double make_reflection(double* x, int m, double* g)
+{
+    double alpha = x[m];
+    double below = scaled_norm(x, m);
+    if (below == 0.0) {
+        *g = alpha;
+        return 0.0;
+    }
+    double norm = std::hypot(alpha, below);
+    double beta = alpha >= 0.0 ? -norm : norm;
+    double divisor = alpha - beta;
+    for (int k = 0; k < m; k++)
+        x[k] /= divisor;
+    x[m] = 1.0;
+    *g = beta;
+    return (beta - alpha) / beta;
+}
+
+// p := tau * A v on the leading (m+1) x (m+1) block, whose lower triangle
+// lies row by row in work: row r gives its entries left of the diagonal to
+// p[r] (a dot product) and to p[0..r) (an update), so each row is read once.
+void symmetric_times(const double* work, int n, int m, const double* v, double tau, double* p)
+{
+    for (int r = 0; r <= m; r++)
+        p[r] = 0.0;
+    for (int r = 0; r <= m; r++) {
+        const double* row = work + static_cast<size_t>(r) * n;
+        double vr = v[r], dot = 0.0;
+        for (int c = 0; c < r; c++) {
+            dot += row[c] * v[c];
+            p[c] += row[c] * vr;
+        }
+        p[r] += dot + row[r] * vr;
+    }
+    for (int r = 0; r <= m; r++)
+        p[r] *= tau;
+}
+
+// A := H A H on the leading block for H = I - tau v v': with p = tau A v and
+// q = p - (tau v'p / 2) v, A loses v q' + q v'.
+void apply_reflection(double* work, int n, int m, const double* v, double tau, double* q)
+{
+    symmetric_times(work, n, m, v, tau, q);
+    double vp = 0.0;
+    for (int r = 0; r <= m; r++)
+        vp += v[r] * q[r];
+    double k = 0.5 * tau * vp;
+    for (int r = 0; r <= m; r++)
+        q[r] -= k * v[r];
+    for (int r = 0; r <= m; r++) {
+        double* row = work + static_cast<size_t>(r) * n;
+        double vr = v[r], qr = q[r];
+        for (int c = 0; c <= r; c++)
+            row[c] -= vr * q[c] + qr * v[c];
+    }
+}
+
+// One reflection H = I - tau v v' on y[0..length).
+void reflect(const double* v, double tau, int length, double* y)
+{
+    double s = 0.0;
+    for (int k = 0; k < length; k++)
+        s += v[k] * y[k];
+    s *= tau;
+    for (int k = 0; k < length; k++)
+        y[k] -= s * v[k];
+}
+
+// Rotates rows i and i+1 of the block (width entries each), as the QL step
+// rotates columns i and i+1 of the eigenvector matrix.
+void rotate_rows(double* rows, int width, int i, double s, double c)
+{
+    double* ri = rows + static_cast<size_t>(i) * width;
+    double* rj = ri + width;
+    for (int k = 0; k < width; k++) {
+        double f = rj[k];
+        rj[k] = s * ri[k] + c * f;
+        ri[k] = c * ri[k] - s * f;
+    }
+}
+
+// The first m >= l at which T splits (off[m] negligible next to its
+// neighbours or to T's norm), or n - 1.
+int split_point(const std::vector<double>& d, const std::vector<double>& e, int l, double tnorm)
+{
+    int n = static_cast<int>(d.size());
+    int m = l;
+    for (; m < n - 1; m++) {
+        double neighbours = std::fabs(d[m]) + std::fabs(d[m + 1]);
+        if (std::fabs(e[m]) <= EPSILON * neighbours || std::fabs(e[m]) <= EPSILON * tnorm)
+            break;
+    }
+    return m;
+}
+
+// One implicit QL step with Wilkinson shift on the unreduced block l..m.
+void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, double* rows, int width)
+{
+    double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+    double r = std::hypot(g, 1.0);
+    g = d[m] - d[l] + e[l] / (g + std::copysign(r, g));
+    double s = 1.0, c = 1.0, p = 0.0;
+    int i = m - 1;
+    for (; i >= l; i--) {
+        double f = s * e[i], b = c * e[i];
+        r = std::hypot(f, g);
+        e[i + 1] = r;
+        if (r == 0.0) {  // an exact split inside the block: deflate there
+            d[i + 1] -= p;
+            e[m] = 0.0;
+            return;
+        }
+        s = f / r;
+        c = g / r;
+        g = d[i + 1] - p;
+        r = (d[i] - g) * s + 2.0 * c * b;
+        p = s * r;
+        d[i + 1] = g + p;
+        g = c * r - b;
+        if (rows)
+            rotate_rows(rows, width, i, s, c);
+    }
+    d[l] -= p;
+    e[l] = g;
+    e[m] = 0.0;
+}
+
+}  // namespace
+
+void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
+{
+    int n = a->rows;
+    t->n = n;
+    t->work.assign(static_cast<size_t>(n) * n, 0.0);
+    t->beta.assign(n, 0.0);
+    t->diag.assign(n, 0.0);
+    t->off.assign(n, 0.0);
+    copy_scaled_lower(a, t);
+    std::vector<double> q(n);
+    for (int i = n - 1; i >= 1; i--) {
+        double* v = &t->work[static_cast<size_t>(i) * n];
+        double g = 0.0;
+        t->beta[i] = make_reflection(v, i - 1, &g);
+        if (t->beta[i] != 0.0)
+            apply_reflection(t->work.data(), n, i - 1, v, t->beta[i], q.data());
+        t->off[i - 1] = g;
+        t->diag[i] = v[i];
+    }
+    t->diag[0] = t->work[0];
+}
+
+bool tridiagonal_ql(const TridiagonalForm& t, std::vector<double>* values, double* rows, int width)
+{
+    std::vector<double>& d = *values;
+    d = t.diag;
+    std::vector<double> e = t.off;
+    int n = t.n;
+    double tnorm = 0.0;
+    for (int i = 0; i < n; i++)
+        tnorm = std::fmax(tnorm, std::fabs(d[i]) + std::fabs(e[i]) + (i ? std::fabs(e[i - 1]) : 0));
+    for (int l = 0; l < n; l++) {
+        for (int iterations = 0;; iterations++) {
+            int m = split_point(d, e, l, tnorm);
+            if (m == l)
+                break;
+            if (iterations == ITERATIONS_PER_EIGENVALUE)
+                return false;
+            ql_step(d, e, l, m, rows, width);
+        }
+    }
+    return true;
+}
+
+void reflections_transposed(const TridiagonalForm& t, double* rows)
+{
+    int n = t.n;
+    for (size_t k = 0; k < static_cast<size_t>(n) * n; k++)
+        rows[k] = 0.0;
+    for (int i = 0; i < n; i++)
+        rows[static_cast<size_t>(i) * n + i] = 1.0;
+    // Q' = H_1 H_2 ... H_{n-1}, built as ((I H_1) H_2) ...: before H_i is
+    // applied only rows 0..i-1 differ from the identity in columns 0..i-1.
+    for (int i = 1; i < n; i++) {
+        if (t.beta[i] == 0.0)
+            continue;
+        const double* v = &t.work[static_cast<size_t>(i) * n];
+        for (int r = 0; r < i; r++)
+            reflect(v, t.beta[i], i, rows + static_cast<size_t>(r) * n);
+    }
+}
+
+void to_tridiagonal_basis(const TridiagonalForm& t, double* y)
+{
+    for (int i = t.n - 1; i >= 1; i--)
+        if (t.beta[i] != 0.0)
+            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+}
+
+void from_tridiagonal_basis(const TridiagonalForm& t, double* y)
+{
+    for (int i = 1; i < t.n; i++)
+        if (t.beta[i] != 0.0)
+            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+}
+
+void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int k)
+{
+    int n = t.n;
+    std::vector<double> w(k);
+    for (int i = 1; i < n; i++) {
+        if (t.beta[i] == 0.0)
+            continue;
+        const double* v = &t.work[static_cast<size_t>(i) * n];
+        for (int c = 0; c < k; c++)
+            w[c] = 0.0;
+        for (int r = 0; r < i; r++) {
+            const double* row = block + static_cast<size_t>(r) * k;
+            for (int c = 0; c < k; c++)
+                w[c] += v[r] * row[c];
+        }
+        for (int c = 0; c < k; c++)
+            w[c] *= t.beta[i];
+        for (int r = 0; r < i; r++) {
+            double* row = block + static_cast<size_t>(r) * k;
+            for (int c = 0; c < k; c++)
+                row[c] -= v[r] * w[c];
+        }
+    }
+}

@@ -1,0 +1,44 @@
+// Symmetric eigenproblems by Householder reduction to tridiagonal form and
+// the implicit QL iteration with Wilkinson shifts on that form.
+#ifndef SUPPORT_TRIDIAGONAL_H
+#define SUPPORT_TRIDIAGONAL_H
+
+#include <vector>
+
+#include "scriptrun/plugin_api.h"
+
+// A symmetric matrix a = 2^exponent Q T Q', with T tridiagonal and Q the
+// product of the reflections kept in work.
+struct TridiagonalForm {
+    int n = 0;                  // order
+    int exponent = 0;           // the copy holds a * 2^-exponent, largest |entry| in [0.5, 1)
+    double norm = 0.0;          // largest |entry| of the scaled copy (0 for a zero matrix)
+    std::vector<double> work;   // n x n row by row; row i, entries 0..i-1: reflection vector of step i
+    std::vector<double> beta;   // n; step i's reflection is I - beta[i] u u' (0: none)
+    std::vector<double> diag;   // n; T's diagonal
+    std::vector<double> off;    // n; off[i] couples i and i+1, off[n-1] = 0
+};
+
+// Reduces the symmetric part (a + a') / 2 of the square matrix a; throws
+// std::bad_alloc when the work copy cannot be had.
+void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t);
+
+// Eigenvalues of T into values (unsorted, in T's scale) by implicit QL with
+// Wilkinson shifts, at most 30 iterations per eigenvalue. When rows is not
+// null it holds k x n reals, row j a vector in T's basis, and each rotation
+// is applied to it, so rows holding Q' end as the eigenvectors of a, one per
+// row. False when an eigenvalue does not converge within its 30 iterations.
+bool tridiagonal_ql(const TridiagonalForm& t, std::vector<double>* values, double* rows, int k);
+
+// The rows of Q' (n x n): the starting point of tridiagonal_ql that yields
+// the eigenvectors of a.
+void reflections_transposed(const TridiagonalForm& t, double* rows);
+
+// y := Q' y and y := Q y for one vector of n entries.
+void to_tridiagonal_basis(const TridiagonalForm& t, double* y);
+void from_tridiagonal_basis(const TridiagonalForm& t, double* y);
+
+// Each of the k columns of the n x k block (row by row) y := Q y.
+void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int k);
+
+#endif
