@@ -1,0 +1,174 @@
+// Script functions of the mixture plug-in: train_bellmix fits per-class
+// Gaussian mixtures (and network weights) into a model file; test_bellmix and
+// test_rbfn report how many rows the mixtures or the network classify right.
+// All three split the label column off the caller's matrix in place.
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "plugins/bellmix/arguments.h"
+#include "plugins/bellmix/class_training.h"
+#include "plugins/bellmix/model_file.h"
+#include "plugins/bellmix/testing.h"
+#include "plugins/bellmix/training.h"
+#include "scriptrun/messages.h"
+#include "support/matrix.h"
+
+namespace {
+
+void print_training_header(int n, int D, int C, const TrainingOptions& o)
+{
+    print_message("\nNumber of data lines: %d\n", n);
+    print_message("Number of features:   %d\n", D);
+    print_message("Number of classes:    %d\n", C);
+    print_message("Number of Gaussians per class:  %d\n", o.numOfMix);
+    print_message("Forcing covariance to diagonal: %s\n", o.diagonal ? "YES" : "NO");
+    print_message("Number of K-Means starts:       %d\n", o.kmeansStarts);
+    print_message("Max No. of K-Means iterations:  %d\n", o.kmeansMaxIt);
+    if (o.emMaxIt >= 0) {
+        print_message("Optimizing the weights by Expectation Maximization\n");
+        print_message("Max No. of EM iterations:       %d\n", o.emMaxIt);
+        print_message("EM stopping threshold:          %f\n\n", o.epsilon);
+    } else if (o.emMaxIt == -1) {
+        print_message("Optimizing the weights by pseudo inverse calculation\n");
+    } else if (o.emMaxIt == -2) {
+        print_message("Optimizing the weights by matrix inversion\n");
+    }
+}
+
+// The test calls' common start: counts printed, labels split off. Null
+// (matrix untouched) when the database has no label of 1 or more.
+DataMatrix* split_test_database(DataMatrix* db, int* C)
+{
+    print_message("NUMDATA: %d\n", db->rows);
+    print_message("DIM: %d\n", db->cols - 1);
+    *C = database_classes(db);
+    if (*C < 1) {
+        print_message("BELLMIX: the database holds no class label of 1 or more\n");
+        return nullptr;
+    }
+    DataMatrix* labels = matrix_alloc(db->rows, 1);
+    if (!labels) {
+        print_message("BELLMIX: not enough memory for the labels\n");
+        return nullptr;
+    }
+    split_label_column(db, labels);
+    print_message("NumClass: %d\n", *C);
+    return labels;
+}
+
+// The dimension check of both tests: a mismatch is reported and waits for one
+// character (end of input counts as one).
+bool dimensions_agree(const std::vector<int>& dimensions, int D)
+{
+    for (int d : dimensions)
+        if (d != D) {
+            print_message("ERROR: INCOMPATIBLE DATABASE AND BELLMIX DIMENSION!");
+            std::getchar();
+            return false;
+        }
+    return true;
+}
+
+void refuse_unread_model()
+{
+    print_message("BELLMIX: the model could not be read; nothing is tested\n");
+}
+
+void run_test_bellmix(DataMatrix* db, const char* file, const DataMatrix* labels, int C)
+{
+    auto mixtures = read_class_mixtures(file, C);
+    if (mixtures.empty())
+        return refuse_unread_model();
+    std::vector<int> dimensions;
+    for (int c = 1; c <= C; ++c)
+        dimensions.push_back(mixtures[c]->getDimension());
+    if (!dimensions_agree(dimensions, db->cols))
+        return;
+    print_message("Testing... ");
+    print_test_report(count_correct_by_likelihood(mixtures, db, labels), db->rows);
+}
+
+void run_test_rbfn(DataMatrix* db, const char* file, const DataMatrix* labels, int C)
+{
+    RbfNetwork net(file, C);
+    if (!net.isComplete())
+        return refuse_unread_model();
+    std::vector<int> dimensions;
+    for (int c = 1; c <= C; ++c)
+        dimensions.push_back(net.getMixture(c)->getDimension());
+    if (!dimensions_agree(dimensions, db->cols))
+        return;
+    print_message("Testing... ");
+    print_test_report(count_correct_by_network(&net, db, labels), db->rows);
+}
+
+typedef void (*TestRun)(DataMatrix* db, const char* file, const DataMatrix* labels, int C);
+
+void run_test(void** values, int* types, int count, TestRun run)
+{
+    BellmixArguments args;
+    if (!check_bellmix_arguments(values, types, count, &args))
+        return;
+    int C = 0;
+    DataMatrix* labels = split_test_database(args.db, &C);
+    if (!labels)
+        return;
+    try {
+        run(args.db, args.file, labels, C);
+    } catch (const std::bad_alloc&) {
+        print_message("BELLMIX: not enough memory\n");
+    }
+    matrix_free(labels);
+}
+
+}  // namespace
+
+// (database matrix, model file name [, options]): writes the model file;
+// options NumOfMix, Diagonal, KMeansStarts, EMMaxIt, ClassToTrain, Epsilon,
+// KMeansMaxIt.
+PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* resultType)
+{
+    *resultType = VALUE_EMPTY;
+    BellmixArguments args;
+    if (!check_bellmix_arguments(values, types, count, &args))
+        return nullptr;
+    TrainingOptions o = read_training_options(args.options);
+    if (!check_training_request(args.db, o))
+        return nullptr;
+    DataMatrix* labels = matrix_alloc(args.db->rows, 1);
+    if (!labels) {
+        print_message("BELLMIX: not enough memory for the labels\n");
+        return nullptr;
+    }
+    split_label_column(args.db, labels);
+    int C = max_label(labels);
+    print_training_header(args.db->rows, args.db->cols, C, o);
+    try {
+        seed_training_generator();
+        prepare_model_file(args.file, o, args.db->rows, args.db->cols);
+        train_classes(args.db, labels, C, o, args.file);
+    } catch (const std::bad_alloc&) {
+        print_message("BELLMIX: not enough memory\n");
+    }
+    matrix_free(labels);
+    return nullptr;
+}
+
+// (database matrix, model file name [, ignored string]): the rate of rows
+// given their own class by the largest mixture likelihood.
+PLUGIN_EXPORT void* test_bellmix(void** values, int* types, int count, int* resultType)
+{
+    *resultType = VALUE_EMPTY;
+    run_test(values, types, count, run_test_bellmix);
+    return nullptr;
+}
+
+// (database matrix, model file name [, ignored string]): the rate of rows
+// given their own class by the largest network output.
+PLUGIN_EXPORT void* test_rbfn(void** values, int* types, int count, int* resultType)
+{
+    *resultType = VALUE_EMPTY;
+    run_test(values, types, count, run_test_rbfn);
+    return nullptr;
+}

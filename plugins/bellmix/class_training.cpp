@@ -1,0 +1,128 @@
+// One mixture per class, one for the whole database or one for a chosen
+// class; a mixture that cannot be fitted is written with weights 0 so that it
+// never wins a row.
+#include "plugins/bellmix/class_training.h"
+
+#include <memory>
+#include <string>
+
+#include "plugins/bellmix/mixture_model.h"
+#include "plugins/bellmix/rbf_network.h"
+#include "plugins/bellmix/training.h"
+#include "scriptrun/messages.h"
+#include "support/matrix.h"
+
+namespace {
+
+void zero_weights(MixtureModel* m)
+{
+    DataMatrix* w = matrix_alloc(1, m->getNumOfMix());
+    matrix_fill(w, 0.0);
+    m->setWeights(w);
+    matrix_free(w);
+}
+
+// Trains m on the listed positions from .. to-1 and writes it as MIXTURE
+// index; what stands for the rows in the trace is named by what.
+void train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLists& lists,
+                     int from, int to, const TrainingOptions& o, const char* file, int index,
+                     const char* what)
+{
+    if (!train_mixture(m, features, lists.rows.data() + from, to - from, o.numOfMix,
+                       o.kmeansStarts, o.emMaxIt, o.epsilon, o.kmeansMaxIt)) {
+        zero_weights(m);
+        print_message("The mixture of %s could not be fitted; it is written with weights 0\n",
+                      what);
+    }
+    m->writeToFile(file, index);
+}
+
+void fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* labels, int C,
+                 int emMaxIt, const char* file)
+{
+    int n = features->rows, fitted;
+    if (emMaxIt == -1) {
+        print_message("\nOptimizing the weights via pseudo-inverse calculation...");
+        fitted = rbf_weights_least_squares(net, features, n, C, labels);
+    } else {
+        print_message("\nOptimizing the weights via matrix inversion...");
+        fitted = rbf_weights_inverse(net, features, n, C, labels);
+    }
+    if (!fitted) {
+        print_message("\nThe weights could not be optimized; no network weights are written\n");
+        return;
+    }
+    print_message("\nThe weights were succesfully optimized\n");
+    net->writeToFile(file);
+}
+
+void train_every_class(const DataMatrix* features, const DataMatrix* labels, int C,
+                       const ClassLists& lists, const TrainingOptions& o, const char* file)
+{
+    int D = features->cols;
+    bool network = o.emMaxIt == -1 || o.emMaxIt == -2;
+    std::unique_ptr<RbfNetwork> net;
+    std::unique_ptr<MixtureModel> local;
+    if (o.emMaxIt < 0)
+        net.reset(new RbfNetwork(D, C, o.numOfMix, o.diagonal));
+    else
+        local.reset(new MixtureModel(D, o.numOfMix, o.diagonal));
+    for (int i = 1; i <= C; ++i) {
+        print_message("\nTraining class %i\n", i);
+        MixtureModel* m = net ? net->getMixture(i) : local.get();
+        std::string what = "class " + std::to_string(i);
+        train_and_write(m, features, lists, lists.offsets[i - 1], lists.offsets[i], o, file, i,
+                        what.c_str());
+    }
+    if (network)
+        fit_network(net.get(), features, labels, C, o.emMaxIt, file);
+}
+
+}  // namespace
+
+ClassLists build_class_lists(const DataMatrix* labels, int C)
+{
+    ClassLists lists;
+    lists.offsets.assign(C + 1, 0);
+    int n = labels->rows;
+    // A row belongs to class c when its label equals c exactly.
+    auto class_of = [&](int r) {
+        double label = labels->data[r];
+        int c = label >= 1.0 && label <= C ? static_cast<int>(label) : 0;
+        return c == label ? c : 0;
+    };
+    for (int r = 0; r < n; ++r)
+        if (int c = class_of(r))
+            ++lists.offsets[c];
+    for (int c = 1; c <= C; ++c)
+        lists.offsets[c] += lists.offsets[c - 1];
+    lists.rows.assign(lists.offsets[C], 0);
+    std::vector<int> next(lists.offsets.begin(), lists.offsets.end() - 1);
+    for (int r = 0; r < n; ++r)
+        if (int c = class_of(r))
+            lists.rows[next[c - 1]++] = r;
+    return lists;
+}
+
+void train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
+                   const TrainingOptions& o, const char* file)
+{
+    ClassLists lists = build_class_lists(labels, C);
+    int D = features->cols;
+    if (o.classToTrain == -1) {
+        train_every_class(features, labels, C, lists, o, file);
+        return;
+    }
+    MixtureModel local(D, o.numOfMix, o.diagonal);
+    if (o.classToTrain == 0) {
+        print_message("\nTraining one model on the whole database\n");
+        train_and_write(&local, features, lists, 0, lists.offsets[C], o, file, 1,
+                        "the whole database");
+        return;
+    }
+    int c = o.classToTrain;
+    print_message("\nTraining class %i\n", c);
+    std::string what = "class " + std::to_string(c);
+    train_and_write(&local, features, lists, lists.offsets[c - 1], lists.offsets[c], o, file, c,
+                    what.c_str());
+}

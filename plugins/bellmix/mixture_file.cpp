@@ -1,0 +1,222 @@
+// A mixture in the model file: the index-th "MIXTURE" under
+// "/BELLMIX/parameters", with its "GAUSSIAN" children. A full covariance is
+// stored as its upper triangle row by row, D + D(D-1)/2 reals.
+#include <cstdio>
+#include <vector>
+
+#include "plugins/bellmix/mixture_model.h"
+#include "scriptrun/messages.h"
+#include "support/matrix.h"
+#include "xml/xml_functions.h"
+
+namespace {
+
+const char* const kParametersPath = "/BELLMIX/parameters";
+const char* const kMixturePath = "/BELLMIX/parameters/MIXTURE";
+
+long long packed_size(long long D, int diagonal)
+{
+    return diagonal ? D : D + D * (D - 1) / 2;
+}
+
+// (0,0), (0,1) .. (0,D-1), (1,1) .. (D-1,D-1).
+std::vector<double> pack_upper_triangle(const DataMatrix* cov)
+{
+    std::vector<double> packed;
+    int D = cov->cols;
+    for (int i = 0; i < D; ++i)
+        for (int j = i; j < D; ++j)
+            packed.push_back(cov->data[static_cast<size_t>(i) * D + j]);
+    return packed;
+}
+
+void unpack_upper_triangle(const std::vector<double>& packed, DataMatrix* cov)
+{
+    int D = cov->cols;
+    size_t t = 0;
+    for (int i = 0; i < D; ++i)
+        for (int j = i; j < D; ++j) {
+            cov->data[static_cast<size_t>(i) * D + j] = packed[t];
+            cov->data[static_cast<size_t>(j) * D + i] = packed[t++];
+        }
+}
+
+// The number of the MIXTURE to write: the index-th, appending one when it is
+// missing; when the file holds too few to append the index-th, the last one.
+// 0 when there is none.
+int go_to_mixture_for_writing(XMLParser** handle, int index)
+{
+    if (XMLchangeElementWithNumber(handle, kMixturePath, index))
+        return index;
+    XMLchangeElement(handle, kParametersPath);
+    XMLaddChildElement(handle, "MIXTURE");
+    if (XMLchangeElementWithNumber(handle, kMixturePath, index))
+        return index;
+    print_message("BELLMIX: the %dth mixture not found, writing to the last mixture!\n", index);
+    int last = 0;
+    while (XMLchangeElementWithNumber(handle, kMixturePath, last + 1))
+        ++last;
+    return last;
+}
+
+// Component k's GAUSSIAN (from 0) of MIXTURE number, appended when missing.
+bool go_to_gaussian(XMLParser** handle, int number, int k)
+{
+    if (XMLchangeElementWithNumber(handle, kMixturePath, number) &&
+        XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1))
+        return true;
+    XMLchangeElementWithNumber(handle, kMixturePath, number);
+    XMLaddChildElement(handle, "GAUSSIAN");
+    return XMLchangeElementWithNumber(handle, kMixturePath, number) &&
+           XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
+}
+
+// The list attribute name of the current element, when it has exactly
+// count values.
+bool read_list(XMLParser** handle, const char* name, long long count, std::vector<double>* out)
+{
+    if (XMLgetAttrArraySize(handle, name, ",") != count)
+        return false;
+    out->assign(static_cast<size_t>(count), 0.0);
+    if (count > 0)
+        XMLgetAttrDoubleArrayValue(handle, name, out->data(), ",");
+    return true;
+}
+
+// What one MIXTURE holds, read and checked before the record is sized.
+struct StoredMixture {
+    int dimension = 0;                       // "Dimension"
+    int numOfMix = 0;                        // "NumOfMix"
+    int diagonal = 0;                        // "Diagonal" as a flag
+    std::vector<double> weights;             // K values
+    std::vector<std::vector<double>> means;  // K x D values
+    std::vector<std::vector<double>> covs;   // K x (D or packed) values
+};
+
+bool read_sizes(XMLParser** handle, StoredMixture* s)
+{
+    s->dimension = XMLgetAttrIntValue(handle, "Dimension", 0);
+    if (s->dimension <= 0) {
+        print_message("BELLMIX: Dimension attribute not found!\n");
+        return false;
+    }
+    s->numOfMix = XMLgetAttrIntValue(handle, "NumOfMix", 0);
+    if (s->numOfMix <= 0) {
+        print_message("BELLMIX: NumOfMix attribute not found!\n");
+        return false;
+    }
+    int diagonal = XMLgetAttrIntValue(handle, "Diagonal", -1);
+    if (diagonal < 0) {
+        print_message("BELLMIX: Diag_On attribute not found!\n");
+        return false;
+    }
+    s->diagonal = diagonal != 0;
+    if (!read_list(handle, "Weights", s->numOfMix, &s->weights)) {
+        print_message("BELLMIX: Incompatible Weights array size!\n");
+        return false;
+    }
+    return true;
+}
+
+bool read_components(XMLParser** handle, int index, StoredMixture* s)
+{
+    s->means.resize(s->numOfMix);
+    s->covs.resize(s->numOfMix);
+    for (int k = 0; k < s->numOfMix; ++k) {
+        bool found = XMLchangeElementWithNumber(handle, kMixturePath, index) &&
+                     XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
+        if (!found || !read_list(handle, "Mean", s->dimension, &s->means[k])) {
+            print_message("BELLMIX: Incompatible Mean array size!\n");
+            return false;
+        }
+        if (!read_list(handle, "Cov", packed_size(s->dimension, s->diagonal), &s->covs[k])) {
+            print_message("BELLMIX: Incompatible Cov array size!\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, StoredMixture* s)
+{
+    if (!XMLopen(handle, fileName)) {
+        print_message("BELLMIX: the XML file name is not valid!\n");
+        return false;
+    }
+    if (!XMLchangeElement(handle, kParametersPath)) {
+        print_message("BELLMIX: BELLMIX/parameters element not found!\n");
+        return false;
+    }
+    if (index < 1 || !XMLchangeElementWithNumber(handle, kMixturePath, index)) {
+        print_message("BELLMIX: the %dth mixture not found!\n", index);
+        return false;
+    }
+    return read_sizes(handle, s) && read_components(handle, index, s);
+}
+
+}  // namespace
+
+// Every value is read and its count checked before anything is allocated, so
+// that the sizes a file claims cannot outgrow what it holds.
+bool MixtureModel::read_from_file(const char* fileName, int index)
+{
+    StoredMixture s;
+    XMLParser* handle = nullptr;
+    bool read = read_stored_mixture(&handle, fileName, index, &s);
+    if (handle)
+        XMLclose(&handle);
+    if (!read)
+        return false;
+    dimension = s.dimension;
+    numOfMix = s.numOfMix;
+    diagonal = s.diagonal;
+    allocate();
+    if (!complete) {
+        print_message("BELLMIX: not enough memory for the mixture!\n");
+        return false;
+    }
+    matrix_set_row(weights, 0, s.weights.data());
+    for (int k = 0; k < numOfMix; ++k) {
+        matrix_set_row(means[k], 0, s.means[k].data());
+        if (diagonal)
+            matrix_set_row(covariances[k], 0, s.covs[k].data());
+        else
+            unpack_upper_triangle(s.covs[k], covariances[k]);
+        factor_component(k);
+    }
+    return true;
+}
+
+void MixtureModel::writeToFile(const char* fileName, int index)
+{
+    XMLParser* handle = nullptr;
+    if (!XMLopen(&handle, fileName)) {
+        print_message("Could not open XML file!");
+        XMLclose(&handle);
+        return;
+    }
+    if (!XMLchangeElement(&handle, kParametersPath)) {
+        print_message("Could not find the 'Parameters' block!\n");
+        XMLclose(&handle);
+        return;
+    }
+    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0;
+    if (number > 0) {
+        XMLchangeOrAddIntAttribute(&handle, "Dimension", dimension);
+        XMLchangeOrAddIntAttribute(&handle, "NumOfMix", numOfMix);
+        XMLchangeOrAddIntAttribute(&handle, "Diagonal", diagonal ? 1 : 0);
+        XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, numOfMix, ",");
+        for (int k = 0; k < numOfMix && go_to_gaussian(&handle, number, k); ++k) {
+            XMLchangeOrAddDoubleArrayAttribute(&handle, "Mean", means[k]->data, dimension, ",");
+            std::vector<double> cov =
+                diagonal ? std::vector<double>(covariances[k]->data,
+                                               covariances[k]->data + dimension)
+                         : pack_upper_triangle(covariances[k]);
+            XMLchangeOrAddDoubleArrayAttribute(&handle, "Cov", cov.data(),
+                                               static_cast<int>(cov.size()), ",");
+            XMLchangeElementBack(&handle);
+        }
+        XMLsave(&handle, fileName);
+    }
+    XMLclose(&handle);
+}

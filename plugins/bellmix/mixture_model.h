@@ -1,0 +1,86 @@
+// MixtureModel: one class's Gaussian mixture, its densities and likelihoods,
+// and its place in the model file (the index-th MIXTURE element).
+#ifndef BELLMIX_MIXTURE_MODEL_H
+#define BELLMIX_MIXTURE_MODEL_H
+
+#include <vector>
+
+#include "scriptrun/plugin_api.h"
+
+// log(6.283185307184): the normaliser's constant as the model defines it,
+// slightly above 2 pi.
+extern const double kLogTwoPi;
+
+class MixtureModel {
+public:
+    // Sizes; weights, means and covariances start at 0 (covariances singular).
+    MixtureModel(int dimension, int numOfMix, int diagonal);
+    // The index-th MIXTURE (from 1) of a model file; on a failure the message
+    // is printed and isComplete() is 0.
+    MixtureModel(const char* fileName, int index);
+    ~MixtureModel();
+    MixtureModel(const MixtureModel&) = delete;
+    MixtureModel& operator=(const MixtureModel&) = delete;
+
+    int getDimension() const { return dimension; }
+    int getNumOfMix() const { return numOfMix; }
+    int getDiagonal() const { return diagonal; }
+    // 1 when every matrix is allocated and, for a file, every value was read.
+    int isComplete() const { return complete; }
+
+    void setWeights(const DataMatrix* w);
+    void setMean(int k, const DataMatrix* m);
+    // Keeps c as component k's covariance; returns |det c|, or 0 after
+    // "ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n" when c is singular
+    // relative to its scale. isSingular tells the two apart when a regular
+    // determinant underflows.
+    double setCovariance(int k, const DataMatrix* c);
+    int isSingular(int k) const { return singular[k]; }
+
+    const DataMatrix* getWeights() const { return weights; }
+    const DataMatrix* getMean(int k) const { return means[k]; }
+    const DataMatrix* getCovariance(int k) const { return covariances[k]; }
+    // Copies every parameter of other, which has the same sizes.
+    void copyParameters(const MixtureModel& other);
+
+    // Density of component k at the work row (overwritten with the sample
+    // minus mean k), times weight k when weighted; 0 for a singular component.
+    double component_density(int k, int weighted);
+    double component_density(int k, int weighted, const DataMatrix* x);
+    // Sum over the components of weight k times density k.
+    double likelihood(const DataMatrix* x);
+    double likelihood(const double* row);
+
+    // The same in the log domain, where no density underflows: log density
+    // of component k at row (plus log weight k when weighted; minus infinity
+    // for a weight that is not positive or a singular component), and the
+    // log-likelihood by log-sum-exp over the components.
+    double log_component_density(int k, int weighted, const double* row);
+    double log_likelihood(const double* row);
+
+    void writeToFile(const char* fileName, int index);
+
+private:
+    int dimension;                           // D, the number of features
+    int numOfMix;                            // K, the number of components
+    int diagonal;                            // non-zero: diagonal covariances
+    std::vector<DataMatrix*> covariances;    // K: 1 x D variances or D x D, as set
+    std::vector<DataMatrix*> factors;        // K: 1 x D reciprocal variances or the D x D lower Cholesky factor
+    std::vector<DataMatrix*> means;          // K: 1 x D
+    DataMatrix* weights;                     // 1 x K mixing weights
+    DataMatrix* determinants;                // 1 x K: |det| of each covariance
+    std::vector<double> logNormalisers;      // K: -0.5 (D kLogTwoPi + log det)
+    std::vector<int> singular;               // K: 1 when the covariance has no factor
+    DataMatrix* workRow;                     // 1 x D: sample minus a mean
+    DataMatrix* inputRow;                    // 1 x D: the sample under evaluation
+    std::vector<double> solveRow;            // D: the whitened difference
+    int complete;                            // see isComplete
+
+    void allocate();
+    void release();
+    double log_density_of_work_row(int k);
+    bool factor_component(int k);
+    bool read_from_file(const char* fileName, int index);
+};
+
+#endif

@@ -1,0 +1,97 @@
+// History and settings items of the model file, appended on every training
+// call; texts of any length.
+#include "plugins/bellmix/model_file.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "scriptrun/messages.h"
+#include "xml/xml_functions.h"
+
+namespace {
+
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string formatted(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    char small[256];
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (length >= 0 && static_cast<size_t>(length) < sizeof small) {
+        text = small;
+    } else if (length >= 0) {
+        text.assign(static_cast<size_t>(length) + 1, '\0');
+        std::vsnprintf(&text[0], text.size(), format, again);
+        text.resize(static_cast<size_t>(length));
+    }
+    va_end(again);
+    va_end(args);
+    return text;
+}
+
+// The local time as ctime gives it, cut to its first 24 characters.
+std::string local_time_text()
+{
+    std::time_t now = std::time(nullptr);
+    char buffer[64];
+    if (!ctime_r(&now, buffer))
+        return std::string();
+    return std::string(buffer).substr(0, 24);
+}
+
+// Appends an item to the element at path; its text is set only when the
+// item could be added.
+void add_item(XMLParser** handle, const char* path, const std::string& text,
+              const std::string& appended = std::string())
+{
+    if (!XMLchangeElement(handle, path) || !XMLaddChildElement(handle, "item"))
+        return;
+    XMLchangeElementWithNumber(handle, "item", XMLgetNumofChildElements(handle));
+    XMLchangeOrAddText(handle, text.c_str());
+    if (!appended.empty())
+        XMLappendText(handle, appended.c_str());
+}
+
+void open_or_create(XMLParser** handle, const char* file, int classToTrain)
+{
+    if (XMLopen(handle, file) && classToTrain > 0) {
+        print_message("Writing to an existing XML file\n\n");
+        return;
+    }
+    XMLclose(handle);
+    XMLcreateNewDoc(handle, "BELLMIX");
+    print_message("Creating new XML file\n\n");
+    XMLchangeElement(handle, "/BELLMIX");
+    XMLaddChildElement(handle, "history");
+    XMLaddChildElement(handle, "initial_settings");
+    XMLaddChildElement(handle, "parameters");
+}
+
+}  // namespace
+
+void prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features)
+{
+    XMLParser* handle = nullptr;
+    open_or_create(&handle, file, o.classToTrain);
+    const char* history = "/BELLMIX/history";
+    add_item(&handle, history, "creation time: ", local_time_text());
+    add_item(&handle, history, formatted("XML output file: '%s'", file));
+    add_item(&handle, history, formatted("rows in original database: %d", rows));
+    add_item(&handle, history, formatted("columns in original database: %d", features));
+    const char* settings = "/BELLMIX/initial_settings";
+    add_item(&handle, settings, formatted("Number of Gaussians per class = %d", o.numOfMix));
+    add_item(&handle, settings,
+             formatted("Diagonal Covariance Matrices = %s", o.diagonal ? "YES" : "NO"));
+    add_item(&handle, settings, formatted("Number of K-Means starts = %d", o.kmeansStarts));
+    add_item(&handle, settings, formatted("Max No. of K-Means iterations: %d", o.kmeansMaxIt));
+    add_item(&handle, settings, formatted("Max No. of EM iterations: %d", o.emMaxIt));
+    add_item(&handle, settings, formatted("EM stopping threshold: %f", o.epsilon));
+    XMLsave(&handle, file);
+    XMLclose(&handle);
+}

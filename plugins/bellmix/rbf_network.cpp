@@ -1,0 +1,132 @@
+// The network record: construction, evaluation, and its weights in the model
+// file ("Weights" of "/BELLMIX/parameters/RBFN", class 1's block first).
+#include "plugins/bellmix/rbf_network.h"
+
+#include "scriptrun/messages.h"
+#include "support/matrix.h"
+#include "xml/xml_functions.h"
+
+RbfNetwork::RbfNetwork(int dimension, int numOfClasses, int numOfMix, int diagonal)
+    : dimension(dimension), numOfClasses(numOfClasses), numOfHidden(numOfClasses * numOfMix),
+      weights(nullptr), activations(nullptr), complete(0)
+{
+    mixtures.assign(numOfClasses + 1, nullptr);
+    int ready = 1;
+    for (int c = 1; c <= numOfClasses; ++c) {
+        mixtures[c] = new MixtureModel(dimension, numOfMix, diagonal);
+        ready = ready && mixtures[c]->isComplete();
+    }
+    allocate_weights();
+    complete = ready && weights && activations;
+}
+
+RbfNetwork::RbfNetwork(const char* fileName, int numOfClasses)
+    : dimension(0), numOfClasses(numOfClasses), numOfHidden(0), weights(nullptr),
+      activations(nullptr), complete(0)
+{
+    mixtures.assign(numOfClasses + 1, nullptr);
+    int ready = 1;
+    for (int c = 1; c <= numOfClasses; ++c) {
+        mixtures[c] = new MixtureModel(fileName, c);
+        ready = ready && mixtures[c]->isComplete();
+        numOfHidden += mixtures[c]->getNumOfMix();
+    }
+    if (numOfClasses >= 1)
+        dimension = mixtures[1]->getDimension();
+    allocate_weights();
+    bool read = weights && activations && read_weights(fileName);
+    complete = ready && read;
+}
+
+RbfNetwork::~RbfNetwork()
+{
+    for (MixtureModel* m : mixtures)
+        delete m;
+    matrix_free(weights);
+    matrix_free(activations);
+}
+
+void RbfNetwork::allocate_weights()
+{
+    outputs.assign(numOfClasses > 0 ? numOfClasses : 0, 0.0);
+    long long count = static_cast<long long>(numOfClasses) * numOfHidden;
+    if (count <= 0 || count > 0x7fffffff)
+        return;
+    weights = matrix_alloc(1, static_cast<int>(count));
+    activations = matrix_alloc(1, numOfHidden);
+    matrix_fill(weights, 0.0);
+    matrix_fill(activations, 0.0);
+}
+
+// The Weights list must hold exactly C x H values.
+bool RbfNetwork::read_weights(const char* fileName)
+{
+    XMLParser* handle = nullptr;
+    bool read = false;
+    int count = weights->cols;
+    if (!XMLopen(&handle, fileName))
+        print_message("BELLMIX: the XML file name is not valid!\n");
+    else if (!XMLchangeElement(&handle, "/BELLMIX/parameters"))
+        print_message("BELLMIX: BELLMIX/parameters element not found!\n");
+    else if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN"))
+        print_message("BELLMIX: BELLMIX/parameters/RBFN element not found!\n");
+    else if (XMLgetAttrArraySize(&handle, "Weights", ",") != count)
+        print_message("BELLMIX: Incompatible RBFN Weights array size!\n");
+    else
+        read = XMLgetAttrDoubleArrayValue(&handle, "Weights", weights->data, ",") != nullptr;
+    XMLclose(&handle);
+    return read;
+}
+
+void RbfNetwork::setClassWeights(const double* values, int c)
+{
+    if (!weights || !values || c < 0 || c > numOfClasses)
+        return;
+    int count = c == 0 ? weights->cols : numOfHidden;
+    double* to = weights->data + (c == 0 ? 0 : static_cast<size_t>(c - 1) * numOfHidden);
+    for (int h = 0; h < count; ++h)
+        to[h] = values[h];
+}
+
+// activation h: the unweighted density of the h-th component in class order;
+// output c-1 = sum over h of weight[(c-1) H + h] activation[h].
+const double* RbfNetwork::output(const double* row)
+{
+    if (!weights || !activations)
+        return outputs.data();
+    DataMatrix view;
+    matrix_wrap(&view, 1, dimension, const_cast<double*>(row));
+    int h = 0;
+    for (int c = 1; c <= numOfClasses; ++c)
+        for (int k = 0; k < mixtures[c]->getNumOfMix() && h < numOfHidden; ++k)
+            activations->data[h++] = mixtures[c]->component_density(k, 0, &view);
+    for (int c = 0; c < numOfClasses; ++c) {
+        const double* w = weights->data + static_cast<size_t>(c) * numOfHidden;
+        double sum = 0.0;
+        for (h = 0; h < numOfHidden; ++h)
+            sum += w[h] * activations->data[h];
+        outputs[c] = sum;
+    }
+    return outputs.data();
+}
+
+void RbfNetwork::writeToFile(const char* fileName)
+{
+    XMLParser* handle = nullptr;
+    if (!weights) {
+        return;
+    } else if (!XMLopen(&handle, fileName)) {
+        print_message("Could not open XML file!");
+    } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters")) {
+        print_message("Could not find the 'Parameters' block!\n");
+    } else {
+        if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN")) {
+            XMLchangeElement(&handle, "/BELLMIX/parameters");
+            XMLaddChildElement(&handle, "RBFN");
+            XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN");
+        }
+        XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, weights->cols, ",");
+        XMLsave(&handle, fileName);
+    }
+    XMLclose(&handle);
+}

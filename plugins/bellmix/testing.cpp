@@ -1,0 +1,58 @@
+// The two ways of classifying test rows, and their report.
+#include "plugins/bellmix/testing.h"
+
+#include "scriptrun/messages.h"
+
+std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C)
+{
+    std::vector<std::unique_ptr<MixtureModel>> mixtures(1);
+    for (int c = 1; c <= C; ++c) {
+        mixtures.emplace_back(new MixtureModel(file, c));
+        if (!mixtures.back()->isComplete())
+            return {};
+    }
+    return mixtures;
+}
+
+// Compared in the log domain, where densities of many features do not
+// underflow to 0.
+int count_correct_by_likelihood(std::vector<std::unique_ptr<MixtureModel>>& mixtures,
+                                const DataMatrix* features, const DataMatrix* labels)
+{
+    int correct = 0, C = static_cast<int>(mixtures.size()) - 1;
+    for (int i = 0; i < features->rows; ++i) {
+        const double* row = features->data + static_cast<size_t>(i) * features->cols;
+        int chosen = 1;
+        double best = mixtures[1]->log_likelihood(row);
+        for (int c = 2; c <= C; ++c) {
+            double L = mixtures[c]->log_likelihood(row);
+            if (L > best) {
+                best = L;
+                chosen = c;
+            }
+        }
+        correct += labels->data[i] == chosen;
+    }
+    return correct;
+}
+
+int count_correct_by_network(RbfNetwork* net, const DataMatrix* features,
+                             const DataMatrix* labels)
+{
+    int correct = 0, C = net->getNumOfClasses();
+    for (int i = 0; i < features->rows; ++i) {
+        const double* out = net->output(features->data + static_cast<size_t>(i) * features->cols);
+        int chosen = 0;
+        for (int j = 1; j < C; ++j)
+            if (out[j] > out[chosen])
+                chosen = j;
+        correct += labels->data[i] - 1.0 == chosen;
+    }
+    return correct;
+}
+
+void print_test_report(int correct, int rows)
+{
+    print_message("\n\nCorrect classifications: %5.2lf%% (%d from %d)\n",
+                  100.0 * correct / rows, correct, rows);
+}

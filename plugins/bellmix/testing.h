@@ -1,0 +1,29 @@
+// Classification of a split database by the mixtures' likelihoods or by the
+// network's outputs, with the report line of both tests.
+#ifndef BELLMIX_TESTING_H
+#define BELLMIX_TESTING_H
+
+#include <memory>
+#include <vector>
+
+#include "plugins/bellmix/mixture_model.h"
+#include "plugins/bellmix/rbf_network.h"
+#include "scriptrun/plugin_api.h"
+
+// Mixtures 1 .. C of a model file (slot 0 empty); reading stops at the
+// first that cannot be read, and the result is then empty.
+std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C);
+
+// Rows whose label equals the class of the largest log-likelihood (ties to
+// the lower class).
+int count_correct_by_likelihood(std::vector<std::unique_ptr<MixtureModel>>& mixtures,
+                                const DataMatrix* features, const DataMatrix* labels);
+
+// Rows whose label minus 1 equals the index of the largest output (ties to
+// the lower index).
+int count_correct_by_network(RbfNetwork* net, const DataMatrix* features,
+                             const DataMatrix* labels);
+
+void print_test_report(int correct, int rows);
+
+#endif
