@@ -12,21 +12,15 @@
 namespace {
 
 // The matrix and its data come from malloc: the numeric code that later
-// releases matrices frees them that way.
-DataMatrix* make_matrix(const TextTable& table)
+// releases matrices frees them that way. The values are taken over, not copied.
+DataMatrix* make_matrix(TextTable& table)
 {
     DataMatrix* matrix = static_cast<DataMatrix*>(malloc(sizeof(DataMatrix)));
-    size_t bytes = table.values.size() * sizeof(double);
-    double* data = static_cast<double*>(malloc(bytes));
-    if (!matrix || !data) {
-        free(matrix);
-        free(data);
+    if (!matrix)
         return nullptr;
-    }
-    memcpy(data, table.values.data(), bytes);
     matrix->rows = table.rows;
     matrix->cols = table.cols;
-    matrix->data = data;
+    matrix->data = table.values.release();
     return matrix;
 }
 

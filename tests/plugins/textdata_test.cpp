@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "plugins/textdata/reader.h"
 #include "scriptrun/plugin_api.h"
@@ -26,7 +32,8 @@ TEST(ParseTextTable, ReadsRowsAcrossSeparatorsCommentsAndLineEnds)
         {"blanks", "1 2 3\n4 5 6\n", 2, 3, {1, 2, 3, 4, 5, 6}},
         {"commas with carriage returns", "1,2\r\n3,4\r", 2, 2, {1, 2, 3, 4}},
         {"mixed separators", "  1\t2, 3 \n", 1, 3, {1, 2, 3}},
-        {"skipped lines, no final line feed", "# head\n\n1 2\n \t\n  # x\n,,\n3 4", 2, 2, {1, 2, 3, 4}},
+        {"skipped lines, no final line feed", "# head\n\n1 2\n \t\n  # x\n3 4", 2, 2, {1, 2, 3, 4}},
+        {"blanks around commas", "1 , 2\t,3\n4,5 6\n", 2, 3, {1, 2, 3, 4, 5, 6}},
         {"numerals", "-1.5e3 +2 .5 1E-2 7.\n", 1, 5, {-1500, 2, 0.5, 0.01, 7}},
         {"one column", "1\n2\n3\n", 3, 1, {1, 2, 3}},
     };
@@ -36,7 +43,7 @@ TEST(ParseTextTable, ReadsRowsAcrossSeparatorsCommentsAndLineEnds)
         ASSERT_TRUE(parse_text_table(c.text, table, error)) << c.label << ": " << error;
         EXPECT_EQ(table.rows, c.rows) << c.label;
         EXPECT_EQ(table.cols, c.cols) << c.label;
-        EXPECT_EQ(table.values, c.values) << c.label;
+        EXPECT_EQ(table.values.to_vector(), c.values) << c.label;
     }
 }
 
@@ -57,8 +64,8 @@ TEST(ParseTextTable, RefusesMalformedText)
         {"1-2 3\n", "line 1: '1-2' is not a number"},
         {"1.2.3\n", "line 1: '1.2.3' is not a number"},
         {"1e\n", "line 1: '1e' is not a number"},
-        {"1 2\r3 4\n", "line 1: '2\r3' is not a number"},
-        {std::string("1 \0 2\n", 6), std::string("line 1: '\0' is not a number", 27)},
+        {"1 2\r3 4\n", "line 1: '2\\x0d3' is not a number"},
+        {std::string("1 \0 2\n", 6), "line 1: '\\x00' is not a number"},
         {"1 " + std::string(100, '9') + "z\n", "line 1: '" + std::string(40, '9') + "' is not a number"},
         {"", "no data"},
         {"# only comments\n\n", "no data"},
@@ -136,8 +143,8 @@ TEST(LoadDatabase, ReportsErrorsAndLeavesTheResultEmpty)
         {{&ragged.path[0], &ragged.path[0]}, {VALUE_STRING, VALUE_STRING}, "load_database: 1 parameter is required\n"},
         {{&number}, {VALUE_NUMBER}, "load_database: the 1st parameter must be a file name\n"},
         {{nullptr}, {VALUE_STRING}, "load_database: the 1st parameter must be a file name\n"},
-        {{&missing[0]}, {VALUE_STRING}, "load_database: cannot open file '" + missing + "'\n"},
-        {{&folder[0]}, {VALUE_STRING}, "load_database: cannot read file '" + folder + "'\n"},
+        {{&missing[0]}, {VALUE_STRING}, "load_database: cannot open file '" + missing + "': No such file or directory\n"},
+        {{&folder[0]}, {VALUE_STRING}, "load_database: cannot open file '" + folder + "': Is a directory\n"},
         {{&ragged.path[0]}, {VALUE_STRING}, "load_database: '" + ragged.path + "': line 3 has 1 values, expected 2\n"},
         {{&empty.path[0]}, {VALUE_STRING}, "load_database: '" + empty.path + "': no data\n"},
         {{&word.path[0]}, {VALUE_STRING}, "load_database: '" + word.path + "': line 2: 'NaN' is not a number\n"},
@@ -177,6 +184,125 @@ TEST(LoadDatabase, LoadsAMillionRowsInSeconds)
     EXPECT_EQ(call.result->cols, 5);
     EXPECT_EQ(call.result->data[5 * (rows - 1)], rows - 1 + 0.25);
     EXPECT_LT(seconds, 10.0);
+}
+
+// A comma separates two fields, each of which must hold a number, so a
+// missing value can no longer shift the columns of a row that still fits.
+TEST(ParseTextTable, RefusesEmptyFieldsAroundCommas)
+{
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"1,,2\n", "line 1: empty field"},
+        {"1,2,3\n4,,5,6\n", "line 2: empty field"},
+        {",1,2\n", "line 1: empty field"},
+        {"  ,1\n", "line 1: empty field"},
+        {"1,2,\n", "line 1: empty field"},
+        {"1,2\n3,4,\r\n", "line 2: empty field"},
+        {"1,2\n3,4, \t", "line 2: empty field"},
+        {"1, ,2\n", "line 1: empty field"},
+        {"# head\n,,\n", "line 2: empty field"},
+        {"1 2\n3,\n", "line 2: empty field"},
+    };
+    for (const auto& c : cases) {
+        TextTable table;
+        std::string error;
+        EXPECT_FALSE(parse_text_table(c.text, table, error)) << c.text;
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+}
+
+// A NUL or control byte in a bad value is shown as \xHH and the message goes
+// on to its end.
+TEST(LoadDatabase, PrintsTheWholeMessageWithNonPrintingBytesEscaped)
+{
+    const struct {
+        std::string contents;
+        std::string tail;  // the message after the file name
+    } cases[] = {
+        {std::string("1 2\nab\0c 4\n", 11), "line 2: 'ab\\x00c' is not a number"},
+        {"1 2\n3 \x1b[2J\n", "line 2: '\\x1b[2J' is not a number"},
+        {"1 \xff\xfe\n", "line 1: '\\xff\\xfe' is not a number"},
+        {"1 \\x41\n", "line 1: '\\x41' is not a number"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        TempFile file("bytes" + std::to_string(n++) + ".txt", c.contents);
+        Call call({&file.path[0]}, {VALUE_STRING});
+        EXPECT_EQ(call.result, nullptr);
+        EXPECT_EQ(call.err, "load_database: '" + file.path + "': " + c.tail + "\n");
+    }
+}
+
+// Runs read_text_table on path in a child process that an alarm ends after
+// a few seconds, so a read that blocks or never ends fails the test instead
+// of hanging it. Returns the error text, or "<killed>" / "<read>".
+std::string bounded_read_error(const std::string& path)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return "<pipe>";
+    pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        alarm(5);
+        TextTable table;
+        std::string error;
+        if (read_text_table(path.c_str(), table, error))
+            error = "<read>";
+        ssize_t written = write(channel[1], error.data(), error.size());
+        _exit(written == static_cast<ssize_t>(error.size()) ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string error;
+    char piece[256];
+    ssize_t got;
+    while ((got = read(channel[0], piece, sizeof piece)) > 0)
+        error.append(piece, static_cast<size_t>(got));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? error : "<killed>";
+}
+
+TEST(ReadTextTable, RefusesWhatIsNotARegularFileAndSaysWhy)
+{
+    std::string fifo = testing::TempDir() + "textdata_fifo";
+    remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TempFile locked("locked.txt", "1 2\n");
+    chmod(locked.path.c_str(), 0);
+    std::string folder = testing::TempDir();
+    const struct {
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {fifo, "cannot open file '" + fifo + "': not a regular file"},
+        {"/dev/zero", "cannot open file '/dev/zero': not a regular file"},
+        {"/dev/null", "cannot open file '/dev/null': not a regular file"},
+        {folder, "cannot open file '" + folder + "': Is a directory"},
+        {folder + "missing/x.txt", "cannot open file '" + folder + "missing/x.txt': No such file or directory"},
+        {locked.path, geteuid() == 0 ? "<read>" : "cannot open file '" + locked.path + "': Permission denied"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bounded_read_error(c.path), c.error);
+    remove(fifo.c_str());
+}
+
+// A file of 4 GiB whose second line is all NUL bytes (a sparse file, so it
+// costs no disk): the read stops inside that line, without holding the file.
+TEST(ReadTextTable, StopsReadingAtTheFirstBadLine)
+{
+    TempFile file("sparse.txt", "1 2\n");
+    int fd = open(file.path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t{1} << 32), 0);
+    close(fd);
+    std::string nuls;
+    for (int i = 0; i < 40; ++i)
+        nuls += "\\x00";
+    EXPECT_EQ(bounded_read_error(file.path), "'" + file.path + "': line 2: '" + nuls + "' is not a number");
 }
 
 }  // namespace
