@@ -1,0 +1,11 @@
+// The values a kernel classifier can train on.
+#ifndef KERNEL_CLASSIFIER_DATABASE_CHECKS_H
+#define KERNEL_CLASSIFIER_DATABASE_CHECKS_H
+
+#include "scriptrun/plugin_api.h"
+
+// Labels of 1 or more (finite, within int range) and finite features. Prints
+// the first fault, prefixed and naming the row, and returns false.
+bool check_database_values(const DataMatrix* db, const char* prefix);
+
+#endif

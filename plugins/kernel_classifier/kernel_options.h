@@ -1,0 +1,34 @@
+// Kernel settings of the kernel classifiers: the kernel chosen by an option
+// string, and the names under which model files store each kernel.
+#ifndef KERNEL_CLASSIFIER_KERNEL_OPTIONS_H
+#define KERNEL_CLASSIFIER_KERNEL_OPTIONS_H
+
+// A kernel as options or a model file give it.
+struct KernelChoice {
+    int code;         // 0 linear, 1 polynomial, 2 exponential, 3 user; -1 none chosen
+    double param[5];  // p0..p4; 0 where the kernel takes none
+};
+
+// "kernel" selects by the beginning of its value ("lin", "poly", "exp",
+// "user"); then only the chosen kernel's keys are read: degree (3.0) and
+// delta (1.0), sigma (2.0), kernelparam1..5 (0). code is -1 when the key is
+// absent or names no kernel; every parameter is then 0.
+KernelChoice read_kernel_choice(const char* options);
+
+// "cachesize" truncated toward zero and held within int range; 0 when absent.
+int read_cache_size(const char* options);
+
+// Model-file name of kernel code 0..3 ("linear" .. "user").
+const char* kernel_function_name(int code);
+
+// The code of a model-file kernel name; -1 for any other text or null.
+int kernel_code_of_name(const char* name);
+
+// Attribute name of parameter p (0..4) of kernel code; null when that kernel
+// has no such parameter.
+const char* kernel_parameter_name(int code, int p);
+
+// Real text to a whole number toward zero, held within int range; NaN is 0.
+int truncate_to_int(double value);
+
+#endif

@@ -1,0 +1,236 @@
+// The model file of the least-squares machine: root "SQUAREMARK" with a
+// history, the settings as text items, and "parameters" holding the sizes,
+// the kernel, the training rows X_i and the solution rows V_i (V_n the biases).
+#include <cstdio>
+#include <string>
+
+#include "plugins/discriminant_common/model_file.h"
+#include "plugins/squaremark/model.h"
+#include "scriptrun/messages.h"
+#include "support/matrix.h"
+#include "xml/xml_functions.h"
+
+namespace {
+
+const char* const top = "/SQUAREMARK";
+const char* const parameters = "/SQUAREMARK/parameters";
+
+// Appends an "item" with text under the element at path.
+void add_item(XMLParser** h, const char* path, const std::string& text)
+{
+    XMLchangeElement(h, path);
+    if (!XMLaddChildElement(h, "item"))
+        return;
+    XMLgotoChildElementWithNum(h, XMLgetNumofChildElements(h));
+    XMLchangeOrAddText(h, text.c_str());
+}
+
+// Adds the parameters child name and goes to it (the newest child: no
+// search by name); false when it cannot.
+bool add_parameter(XMLParser** h, const char* name)
+{
+    XMLchangeElement(h, parameters);
+    return XMLaddChildElement(h, name) &&
+           XMLgotoChildElementWithNum(h, XMLgetNumofChildElements(h));
+}
+
+void add_int_parameter(XMLParser** h, const char* name, int value)
+{
+    if (add_parameter(h, name))
+        XMLchangeOrAddIntAttribute(h, "value", value);
+}
+
+void add_list_parameter(XMLParser** h, const std::string& name, const double* values, int count)
+{
+    if (add_parameter(h, name.c_str()))
+        XMLchangeOrAddDoubleArrayAttribute(h, "value", values, count, ",");
+}
+
+void add_settings(XMLParser** h, const SquaremarkSettings& s)
+{
+    const char* path = "/SQUAREMARK/initial_settings";
+    add_item(h, path, format_text("cachesize: %d", s.cacheSize));
+    add_item(h, path, format_text("kernel type: %d", s.kernel));
+    for (int p = 0; p < 5; p++)
+        add_item(h, path, format_text("kernel parameter %d: %f", p + 1, s.param[p]));
+    add_item(h, path, format_text("gamma: %g", s.gamma));
+}
+
+void add_parameters(XMLParser** h, const SquaremarkSettings& s, const DataMatrix* X,
+                    const DataMatrix* V)
+{
+    add_int_parameter(h, "row", X->rows);
+    add_int_parameter(h, "column", X->cols);
+    add_int_parameter(h, "classnumber", V->cols);
+    add_int_parameter(h, "kernel", s.kernel);
+    for (int p = 0; p < 5; p++)
+        if (add_parameter(h, format_text("kernel_param%d", p).c_str()))
+            XMLchangeOrAddDoubleAttribute(h, "value", s.param[p]);
+    for (int i = 0; i < X->rows; i++)
+        add_list_parameter(h, format_text("X_%d", i), matrix_row(X, i), X->cols);
+    for (int i = 0; i < V->rows; i++)
+        add_list_parameter(h, format_text("V_%d", i), matrix_row(V, i), V->cols);
+}
+
+// The "value" attribute of parameters/name as an int; 0 when it is missing.
+int int_parameter(XMLParser** h, const char* name)
+{
+    XMLchangeElement(h, parameters);
+    return XMLchangeElement(h, name) ? XMLgetAttrIntValue(h, "value", 0) : 0;
+}
+
+double real_parameter(XMLParser** h, const char* name)
+{
+    XMLchangeElement(h, parameters);
+    return XMLchangeElement(h, name) ? XMLgetAttrDoubleValue(h, "value", 0.0) : 0.0;
+}
+
+// Reads parameters/name into count values at out, when it holds exactly
+// count values.
+bool read_list(XMLParser** h, const std::string& name, double* out, int count)
+{
+    XMLchangeElement(h, parameters);
+    if (!XMLchangeElement(h, name.c_str()) || XMLgetAttrArraySize(h, "value", ",") != count)
+        return false;
+    XMLgetAttrDoubleArrayValue(h, "value", out, ",");
+    return true;
+}
+
+}  // namespace
+
+void write_squaremark_model(const char* file, const SquaremarkSettings& settings,
+                            const DataMatrix* X, const DataMatrix* V)
+{
+    XMLParser* h = nullptr;
+    XMLcreateNewDoc(&h, "SQUAREMARK");
+    XMLchangeElement(&h, top);
+    XMLaddChildElement(&h, "history");
+    XMLaddChildElement(&h, "initial_settings");
+    XMLaddChildElement(&h, "parameters");
+    const char* history = "/SQUAREMARK/history";
+    add_item(&h, history, "creation time: ");
+    XMLappendText(&h, current_time_text().c_str());
+    add_item(&h, history, format_text("XML output file: '%s'", file));
+    add_item(&h, history, format_text("rows in original database: %d", X->rows));
+    add_item(&h, history, format_text("columns in original database: %d", X->cols));
+    add_settings(&h, settings);
+    add_parameters(&h, settings, X, V);
+    XMLsave(&h, file);
+    XMLclose(&h);
+}
+
+void free_squaremark_model(SquaremarkModel* model)
+{
+    matrix_free(model->X);
+    matrix_free(model->V);
+    matrix_free(model->b);
+    model->X = model->V = model->b = nullptr;
+}
+
+namespace {
+
+// Row i's list name: "X_i" or "V_i".
+std::string row_name(char matrix, int i)
+{
+    return format_text("%c_%d", matrix, i);
+}
+
+int list_size(XMLParser** h, const std::string& name)
+{
+    XMLchangeElement(h, parameters);
+    return XMLchangeElement(h, name.c_str()) ? XMLgetAttrArraySize(h, "value", ",") : 0;
+}
+
+// Every row of the file holds as many values as the sizes say: checked
+// before anything is allocated, so sizes that the file cannot back make no
+// allocation. Prints the first fault in reading order.
+bool check_rows(XMLParser** h, int n, int d, int c)
+{
+    for (int i = 0; i < n; i++) {
+        if (list_size(h, row_name('X', i)) != d) {
+            print_message("test_squaremark: error with row %d in matrix X\n", i + 1);
+            return false;
+        }
+        if (list_size(h, row_name('V', i)) != c) {
+            print_message("test_squaremark: error with row %d in matrix V\n", i + 1);
+            return false;
+        }
+    }
+    if (list_size(h, row_name('V', n)) != c) {
+        print_message("test_squaremark: error with row %d in matrix V\n", n);
+        return false;
+    }
+    return true;
+}
+
+bool check_sizes(XMLParser** h, int dbColumns, SquaremarkModel* model)
+{
+    if (!XMLchangeElement(h, parameters)) {
+        print_message("test_squaremark: the XML doesn't contain proper SQUAREMARK element\n");
+        return false;
+    }
+    model->rows = int_parameter(h, "row");
+    model->columns = int_parameter(h, "column");
+    model->classes = int_parameter(h, "classnumber");
+    if (model->rows < 1 || model->columns < 1 || model->classes < 1) {
+        print_message("test_squaremark: problems with sizes in SQUAREMARK parameters\n");
+        return false;
+    }
+    if (static_cast<long long>(model->columns) + 1 != dbColumns) {
+        print_message("test_squaremark: incompatible sizes - database and SQUAREMARK\n");
+        return false;
+    }
+    return check_rows(h, model->rows, model->columns, model->classes);
+}
+
+// Allocates X, V and b in this order; false after the message of the first
+// that fails, with the others freed.
+bool allocate_model(SquaremarkModel* model)
+{
+    model->X = matrix_alloc(model->rows, model->columns);
+    if (!model->X) {
+        print_message("test_squaremark: not enough memory (X)!\n");
+        return false;
+    }
+    model->V = matrix_alloc(model->rows, model->classes);
+    if (!model->V) {
+        print_message("test_squaremark: not enough memory (V)!\n");
+        free_squaremark_model(model);
+        return false;
+    }
+    model->b = matrix_alloc(model->classes, 1);
+    if (!model->b) {
+        print_message("test_squaremark: not enough memory (b)!\n");
+        free_squaremark_model(model);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_squaremark_model(XMLParser** h, int dbColumns, SquaremarkModel* model)
+{
+    *model = SquaremarkModel{};
+    if (!check_sizes(h, dbColumns, model) || !allocate_model(model))
+        return false;
+    for (int i = 0; i < model->rows; i++) {
+        read_list(h, row_name('X', i), matrix_row(model->X, i), model->columns);
+        read_list(h, row_name('V', i), matrix_row(model->V, i), model->classes);
+    }
+    read_list(h, row_name('V', model->rows), model->b->data, model->classes);
+    model->kernel = static_cast<signed char>(int_parameter(h, "kernel"));
+    for (int p = 0; p < 5; p++)
+        model->param[p] = real_parameter(h, format_text("kernel_param%d", p).c_str());
+    return true;
+}
+
+void stamp_squaremark_test(XMLParser** h, const char* file)
+{
+    const char* history = "/SQUAREMARK/history";
+    if (XMLchangeElement(h, history) && XMLaddChildElement(h, "item")) {
+        XMLgotoChildElementWithNum(h, XMLgetNumofChildElements(h));
+        XMLchangeOrAddText(h, format_text("testing at %s", current_time_text().c_str()).c_str());
+    }
+    XMLsave(h, file);
+}
