@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "plugins/lbfgs/correction_pair.h"
 #include "scriptrun/messages.h"
 
 namespace {
@@ -130,13 +131,7 @@ double* lbfgs_2loop_direction(const double* x, const double* xPrev,
     const int m = memory.m;
     if (!memory.direction) return nullptr;  // used without lbfgs_2loop_init
     double yy = 0.0, sy = 0.0;
-    for (int i = 0; i < n; ++i) {
-        memory.s[i] = x[i] - xPrev[i];
-        memory.y[i] = g[i] - gPrev[i];
-        memory.gradient[i] = g[i];
-        yy += memory.y[i] * memory.y[i];
-        sy += memory.s[i] * memory.y[i];
-    }
+    correction_pair(x, xPrev, g, gPrev, n, memory.s, memory.y, memory.gradient, &yy, &sy);
     const int used = k < m ? k : m;
     if (sy > 0 && used > 0) store_pair(sy);
     double* d = memory.direction;

@@ -1,0 +1,149 @@
+// The four training processes: online back-propagation, and the batch
+// frame (direction, then line search) of conjugate gradient and both
+// L-BFGS variants, with their stopping rules and progress lines.
+#include "plugins/neurnet/training.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "plugins/lbfgs/lbfgs_2loop.h"
+#include "plugins/neurnet/conjgrad.h"
+#include "plugins/neurnet/lbfgs_mx_repr.h"
+#include "scriptrun/messages.h"
+
+namespace {
+
+// Error or count divided by a row count; 0 over no rows.
+double per_row(double value, int rows)
+{
+    return rows > 0 ? value / rows : 0.0;
+}
+
+double test_ratio(Network* network, const TrainingRows& rows)
+{
+    double ratio = 0.0, squared = 0.0;
+    test_network(network, rows.test, rows.test_count, &ratio, &squared);
+    return ratio;
+}
+
+// A direction module: init, direction and free, and where its line-search
+// progress lines go.
+struct DirectionModule {
+    int (*init)(int n, int m);  // 1 on success, 0 after its message
+    double* (*direction)(const double*, const double*, const double*, const double*, int);
+    void (*release)();
+    bool progress_on_stdout;    // the two-loop process prints its search lines there
+    bool prints_ratio;          // the L-BFGS processes print the test ratio each iteration
+};
+
+int conjgrad_init_m(int n, int)
+{
+    return conjgrad_init(n);
+}
+
+void progress(const DirectionModule& module, const char* text)
+{
+    if (module.progress_on_stdout) {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    } else {
+        print_message("%s", text);
+    }
+}
+
+// Four vectors of n doubles, zeroed, for the batch frame.
+struct FrameVectors {
+    std::vector<double> x, xPrev, g, gPrev;
+};
+
+bool make_vectors(int n, FrameVectors* v)
+{
+    try {
+        v->x.assign(n, 0.0);
+        v->xPrev.assign(n, 0.0);
+        v->g.assign(n, 0.0);
+        v->gPrev.assign(n, 0.0);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+int train_batch(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
+                ErrorFunction error, const DirectionModule& module)
+{
+    set_optim_objective_context(network, rows.learn, rows.learn_count, error);
+    const int n = weight_count(network);
+    if (!module.init(n, settings.m)) return -1;
+    FrameVectors v;
+    if (!make_vectors(n, &v)) {
+        print_message("out of memory\n");
+        module.release();
+        return -1;
+    }
+    get_weight_vector(network, v.x.data());
+    double f = optim_objective(v.x.data(), v.g.data());
+    int i = 0;
+    for (;;) {
+        double* r = module.direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), i);
+        v.gPrev = v.g;
+        v.xPrev = v.x;
+        progress(module, "starting line search\n");
+        line_search(n, settings.max_jump, settings.num_of_max_iter, settings.alpha0,
+                    settings.alpha_multiplier, v.xPrev.data(), v.x.data(), v.gPrev.data(),
+                    v.g.data(), &f, r, optim_objective);
+        progress(module, "line search finished\n");
+        print_message("mean error:%f\n", per_row(f, rows.learn_count));
+        if (module.prints_ratio) print_message("ratio:%f\n", test_ratio(network, rows));
+        ++i;
+        if (i == rows.max_iter_num) break;
+        if (rows.break_if_test_ratio < 1 && test_ratio(network, rows) >= rows.break_if_test_ratio)
+            break;
+        if (per_row(f, rows.learn_count) <= settings.error_level) break;
+    }
+    module.release();
+    return i;
+}
+
+}  // namespace
+
+int train_backprop(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error)
+{
+    for (int i = 1;; ++i) {
+        const double total = backprop_epoch(network, rows.learn, rows.learn_count,
+                                            settings.learning_rate, settings.momentum_factor,
+                                            error);
+        const double mean = per_row(total, rows.learn_count);
+        print_message("mean error:%f\n", mean);
+        const double ratio = test_ratio(network, rows);
+        print_message("ratio:%f\n", ratio);
+        if (i == rows.max_iter_num) return i;
+        if (rows.break_if_test_ratio < 1 && ratio >= rows.break_if_test_ratio) return i;
+        if (mean <= settings.error_level) return i;
+    }
+}
+
+int train_conjgrad(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error)
+{
+    const DirectionModule module{conjgrad_init_m, conjgrad_direction, conjgrad_free, false,
+                                 false};
+    return train_batch(network, rows, settings, error, module);
+}
+
+int train_lbfgs_2loop(Network* network, const TrainingRows& rows,
+                      const ProcessSettings& settings, ErrorFunction error)
+{
+    const DirectionModule module{lbfgs_2loop_init, lbfgs_2loop_direction, lbfgs_2loop_free,
+                                 true, true};
+    return train_batch(network, rows, settings, error, module);
+}
+
+int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
+                        const ProcessSettings& settings, ErrorFunction error)
+{
+    const DirectionModule module{lbfgs_mx_repr_init, lbfgs_mx_repr_direction,
+                                 lbfgs_mx_repr_free, false, true};
+    return train_batch(network, rows, settings, error, module);
+}

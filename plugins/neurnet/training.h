@@ -1,0 +1,53 @@
+// The line search and the four training processes of a learning race.
+#ifndef NEURNET_TRAINING_H
+#define NEURNET_TRAINING_H
+
+#include "plugins/neurnet/error_functions.h"
+
+enum class ProcessKind { none, back, conj, lbfgs_2, lbfgs_m };
+
+// One process element's settings; which fields apply depends on the kind.
+struct ProcessSettings {
+    ProcessKind kind = ProcessKind::none;  // which training process
+    double learning_rate = 0.3;            // back: step of the online update
+    double momentum_factor = 0.0;          // back: weight of the previous change
+    int m = 7;                             // L-BFGS: correction pairs kept
+    double alpha0 = 1.0;                   // line search: first step length
+    double alpha_multiplier = 0.4;         // line search: step shrink factor, in (0, 1)
+    int num_of_max_iter = 4;               // line search: trials at most
+    double max_jump = 0.4;                 // line search: largest direction component, > 0
+    double error_level = 0.0;              // stop at a mean error this low
+};
+
+// The objective of the batch optimisers: f(x), gradient into g.
+typedef double (*Objective)(const double* x, double* g);
+
+// Backtracking along -r from xPrev (r clamped in place so that its largest
+// component is max_jump). Stops at the first trial below *f, or after
+// num_of_max_iter trials keeping the last one, unless that one is not
+// finite: then it returns to xPrev. x, g and *f hold the point chosen.
+void line_search(double n, double max_jump, double num_of_max_iter, double alpha0,
+                 double alpha_multiplier, const double* xPrev, double* x, const double* gPrev,
+                 double* g, double* f, double* r, Objective objective);
+
+// Rows and stopping rules shared by the processes of a race.
+struct TrainingRows {
+    const double* const* learn;  // learning rows
+    int learn_count;             // number of learning rows
+    const double* const* test;   // test rows
+    int test_count;              // number of test rows
+    double break_if_test_ratio;  // stop at this test hit ratio (off at 1 or more)
+    int max_iter_num;            // stop after this many iterations (no limit at 0 or less)
+};
+
+// Each returns the epochs or iterations done, or -1 when memory ran out.
+int train_backprop(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error);
+int train_conjgrad(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error);
+int train_lbfgs_2loop(Network* network, const TrainingRows& rows,
+                      const ProcessSettings& settings, ErrorFunction error);
+int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
+                        const ProcessSettings& settings, ErrorFunction error);
+
+#endif
