@@ -1,0 +1,198 @@
+// Reading and writing the pathlet model file through the exported XML
+// functions; lists are written and read with the separator ",".
+#include "plugins/pathlet/model_file.h"
+
+#include <ctime>
+
+#include "scriptrun/messages.h"
+#include "xml/xml_functions.h"
+
+namespace {
+
+const char* const parameters_path = "/PATHLET/parameters";
+
+// A document "PATHLET" with its three empty children, cursor on "__ROOT".
+void new_document(XMLParser** handle)
+{
+    XMLcreateNewDoc(handle, "PATHLET");
+    XMLchangeElement(handle, "/PATHLET");
+    XMLaddChildElement(handle, "history");
+    XMLaddChildElement(handle, "initial_settings");
+    XMLaddChildElement(handle, "parameters");
+}
+
+void save_projection(XMLParser** handle, const ProjectionModel* model, int m)
+{
+    int D = model->NumInput, C = model->NumOutput, R = model->NumProjPars;
+    XMLchangeElement(handle, parameters_path);
+    XMLaddChildElement(handle, "PROJECTION");
+    XMLchangeElementWithNumber(handle, "PROJECTION", m + 1);
+    XMLchangeOrAddDoubleAttribute(handle, "Shift", model->Shift[m]);
+    XMLchangeOrAddDoubleArrayAttribute(handle, "Dir", &model->Dir[static_cast<size_t>(m) * D], D,
+                                       ",");
+    XMLchangeOrAddDoubleArrayAttribute(handle, "ProjPars",
+                                       &model->ProjPars[static_cast<size_t>(m) * R], R, ",");
+    XMLchangeOrAddDoubleArrayAttribute(handle, "Weights",
+                                       &model->Weights[static_cast<size_t>(m) * C], C, ",");
+    XMLchangeElementBack(handle);
+}
+
+// The four sizes in file order, each required to be positive.
+bool read_sizes(XMLParser** handle, int sizes[4])
+{
+    static const char* const names[4] = {"NumInput", "NumOutput", "NumProjPars", "NumProj"};
+    for (int i = 0; i < 4; ++i)
+        sizes[i] = XMLgetAttrIntValue(handle, names[i], 0);
+    for (int i = 0; i < 4; ++i) {
+        if (sizes[i] <= 0) {
+            print_message("PATHLET: %s attribute not found!\n", names[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The list attribute into out when it has exactly count items.
+bool read_list(XMLParser** handle, const char* name, int count, double* out)
+{
+    if (XMLgetAttrArraySize(handle, name, ",") != count)
+        return false;
+    XMLgetAttrDoubleArrayValue(handle, name, out, ",");
+    return true;
+}
+
+// Projection m from its element, appended to the record's storage: the
+// storage grows only by lists that are present, so a file cannot make the
+// loader allocate more than it holds.
+bool load_projection(XMLParser** handle, ProjectionModel* model, int m)
+{
+    int D = model->NumInput, C = model->NumOutput, R = model->NumProjPars;
+    if (!XMLchangeElementWithNumber(handle, "PROJECTION", m + 1) ||
+        XMLgetAttrArraySize(handle, "Dir", ",") != D) {
+        print_message("PATHLET: Incompatible Dir array size!\n");
+        return false;
+    }
+    if (XMLgetAttrArraySize(handle, "ProjPars", ",") != R) {
+        print_message("PATHLET: Incompatible ProjPars array size!\n");
+        return false;
+    }
+    if (XMLgetAttrArraySize(handle, "Weights", ",") != C) {
+        print_message("PATHLET: Incompatible Weights array size!\n");
+        return false;
+    }
+    model->Shift.push_back(XMLgetAttrDoubleValue(handle, "Shift", 0.0));
+    model->Dir.resize(model->Dir.size() + D, 0.0);
+    model->ProjPars.resize(model->ProjPars.size() + R, 0.0);
+    model->Weights.resize(model->Weights.size() + C, 0.0);
+    read_list(handle, "Dir", D, &model->Dir[static_cast<size_t>(m) * D]);
+    read_list(handle, "ProjPars", R, &model->ProjPars[static_cast<size_t>(m) * R]);
+    read_list(handle, "Weights", C, &model->Weights[static_cast<size_t>(m) * C]);
+    model->NumProj = model->ProjCapacity = m + 1;
+    XMLchangeElementBack(handle);
+    return true;
+}
+
+// Everything below "/PATHLET/parameters", the cursor standing there.
+bool load_parameters(XMLParser** handle, ProjectionModel* model)
+{
+    int sizes[4];
+    if (!read_sizes(handle, sizes))
+        return false;
+    double norm = XMLgetAttrDoubleValue(handle, "NormFact", 0.0);
+    *model = ProjectionModel();
+    model->NumInput = sizes[0];
+    model->NumOutput = sizes[1];
+    model->NumProjPars = sizes[2];
+    model->NormFact = norm;
+    int C = sizes[1];
+    if (XMLgetAttrArraySize(handle, "Means", ",") != C) {
+        print_message("PATHLET: Incompatible Means array size!\n");
+        return false;
+    }
+    model->Means.assign(C, 0.0);
+    model->outputs.assign(C, 0.0);
+    read_list(handle, "Means", C, model->Means.data());
+    for (int m = 0; m < sizes[3]; ++m)
+        if (!load_projection(handle, model, m))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void save_projection_model(const ProjectionModel* model, const char* file)
+{
+    XMLParser* handle = nullptr;
+    if (!XMLopen(&handle, file) || !XMLchangeElement(&handle, parameters_path)) {
+        XMLclose(&handle);
+        new_document(&handle);
+    }
+    XMLchangeElement(&handle, parameters_path);
+    XMLchangeOrAddIntAttribute(&handle, "NumInput", model->NumInput);
+    XMLchangeOrAddIntAttribute(&handle, "NumOutput", model->NumOutput);
+    XMLchangeOrAddIntAttribute(&handle, "NumProjPars", model->NumProjPars);
+    XMLchangeOrAddIntAttribute(&handle, "NumProj", model->NumProj);
+    XMLchangeOrAddDoubleAttribute(&handle, "NormFact", model->NormFact);
+    XMLchangeOrAddDoubleArrayAttribute(&handle, "Means", model->Means.data(), model->NumOutput,
+                                       ",");
+    for (int m = 0; m < model->NumProj; ++m)
+        save_projection(&handle, model, m);
+    XMLsave(&handle, file);
+    XMLclose(&handle);
+}
+
+bool load_projection_model(ProjectionModel* model, const char* file)
+{
+    XMLParser* handle = nullptr;
+    bool loaded = false;
+    if (!XMLopen(&handle, file))
+        print_message("PATHLET: the XML file name is not valid!\n");
+    else if (!XMLchangeElement(&handle, parameters_path))
+        print_message("PATHLET: PATHLET/parameters element not found!\n");
+    else
+        loaded = load_parameters(&handle, model);
+    XMLclose(&handle);
+    return loaded;
+}
+
+namespace {
+
+// The standard 24-character time text of now, without its line end.
+std::string time_text()
+{
+    char buffer[32] = "";
+    time_t now = time(nullptr);
+    if (!ctime_r(&now, buffer))
+        return std::string();
+    return std::string(buffer, 24);
+}
+
+// One "item" under the element at path with the text (and the time after it).
+void add_item(XMLParser** handle, const char* path, const std::string& text, bool stamped)
+{
+    XMLchangeElement(handle, path);
+    int n = XMLgetNumofChildElements(handle) + 1;
+    if (!XMLaddChildElement(handle, "item") || !XMLchangeElementWithNumber(handle, "item", n))
+        return;
+    XMLchangeOrAddText(handle, text.c_str());
+    if (stamped)
+        XMLappendText(handle, time_text().c_str());
+}
+
+}  // namespace
+
+void write_model_document(const ModelHistory& history)
+{
+    XMLParser* handle = nullptr;
+    new_document(&handle);
+    const char* path = "/PATHLET/history";
+    add_item(&handle, path, "creation time: ", true);
+    add_item(&handle, path, std::string("XML output file: '") + history.file + "'", false);
+    add_item(&handle, path, "rows in original database: " + std::to_string(history.rows), false);
+    add_item(&handle, path, "columns in original database: " + std::to_string(history.features),
+             false);
+    for (const std::string& setting : history.settings)
+        add_item(&handle, "/PATHLET/initial_settings", setting, false);
+    XMLsave(&handle, history.file);
+    XMLclose(&handle);
+}

@@ -1,0 +1,35 @@
+// The pathlet model file: root "PATHLET" with "history", "initial_settings"
+// and "parameters"; the parameters carry the sizes, NormFact and Means as
+// attributes and one "PROJECTION" child per projection.
+#ifndef PATHLET_MODEL_FILE_H
+#define PATHLET_MODEL_FILE_H
+
+#include <string>
+#include <vector>
+
+#include "plugins/pathlet/projection_model.h"
+
+// Writes the parameters into the file's "/PATHLET/parameters" (a new
+// document when the file has none) and saves it again.
+void save_projection_model(const ProjectionModel* model, const char* file);
+
+// Fills a fresh record from a model file. Each problem prints its
+// "PATHLET: ..." message and ends the load; the record then holds the sizes
+// and the whole projections read before it (NumProj counts those). Returns
+// true only for a complete load.
+bool load_projection_model(ProjectionModel* model, const char* file);
+
+// What the history of a new model file records.
+struct ModelHistory {
+    const char* file;                   // model file name as given
+    int rows;                           // rows of the training database
+    int features;                       // its feature columns
+    std::vector<std::string> settings;  // texts of the "initial_settings" items
+};
+
+// A new document: the creation time, file name and sizes under "history",
+// the settings under "initial_settings", an empty "parameters"; saved under
+// history.file and closed.
+void write_model_document(const ModelHistory& history);
+
+#endif

@@ -1,0 +1,10 @@
+# Projection pursuit plug-in tests: the plug-in's sources linked in directly.
+include(${PROJECT_SOURCE_DIR}/plugins/pathlet/sources.cmake)
+add_unit_test(pathlet_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/pathlet_model_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/pathlet_fitting_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/pathlet_script_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
+          ${pathlet_sources}
+  LINKS xml support)
+set_tests_properties(pathlet_test PROPERTIES TIMEOUT 60)
