@@ -1,0 +1,80 @@
+// Normalisation tables (".trf": a line of means, a line of scales) and
+// class frequencies (".fre": the class count, one count per class, total).
+#include <cstdio>
+#include <fstream>
+#include <new>
+
+#include "nettools/net_files.h"
+#include "nettools/text_numbers.h"
+#include "nettools/token_reader.h"
+
+namespace {
+
+// The first count values of one line, separated by blanks, tabs or commas.
+bool read_table_line(std::ifstream& in, int count, float* out)
+{
+    std::string line;
+    if (!std::getline(in, line))
+        return false;
+    int found = 0;
+    size_t start = 0;
+    while (found < count && start <= line.size()) {
+        size_t end = line.find_first_of(" \t,\r", start);
+        if (end == std::string::npos)
+            end = line.size();
+        if (end > start) {
+            double value = 0.0;
+            if (!parse_real(line.substr(start, end - start), &value))
+                return false;
+            out[found++] = static_cast<float>(value);
+        }
+        start = end + 1;
+    }
+    return found == count;
+}
+
+}  // namespace
+
+int net_read_normalization(NetGraph* net, const std::string& path)
+{
+    if (path.empty())
+        return 1;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return 1;
+    int n = net->inputCount;
+    float* table = new (std::nothrow) float[2 * static_cast<size_t>(n) + 1];
+    if (!table || !read_table_line(in, n, table) || !read_table_line(in, n, table + n)) {
+        delete[] table;
+        printf("Error in normfile %s: two lines of %d numbers expected!\n", path.c_str(), n);
+        return 0;
+    }
+    for (int i = n; i < 2 * n; ++i)
+        table[i] = table[i] != 0.0f ? 1.0f / table[i] : 0.0f;
+    delete[] net->normalization;
+    net->normalization = table;
+    return 1;
+}
+
+int read_class_frequencies(const std::string& path, int classes, std::vector<int>* counts)
+{
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f)
+        return 1;
+    TokenReader in(f);
+    int first = 0, result = 0;
+    if (!in.read_int(&first) || first != classes) {
+        result = 2;
+    } else {
+        counts->clear();
+        for (int c = 0; c < classes && result == 0; ++c) {
+            int count = 0;
+            if (!in.read_int(&count) || count < 0)
+                result = 3;
+            else
+                counts->push_back(count);
+        }
+    }
+    fclose(f);
+    return result;
+}
