@@ -1,0 +1,6 @@
+# Neural network plug-in tests: the plug-in's sources linked in directly.
+include(${PROJECT_SOURCE_DIR}/plugins/neurnet/sources.cmake)
+add_unit_test(neurnet_math_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/neurnet_math_test.cpp ${neurnet_sources}
+  LINKS xml)
+set_tests_properties(neurnet_math_test PROPERTIES TIMEOUT 60)
