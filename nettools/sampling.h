@@ -1,0 +1,47 @@
+// Training epochs in three sampling orders, the validation error, and the
+// least-squares fit of the output weights.
+#ifndef NETTOOLS_SAMPLING_H
+#define NETTOOLS_SAMPLING_H
+
+#include <cstdint>
+
+#include "nettools/net_graph.h"
+
+// One step of the row generator: state * 196314165 + 907633515 (mod 2^32).
+inline uint32_t row_generator_step(uint32_t state)
+{
+    return state * 196314165u + 907633515u;
+}
+
+struct ClassSampler {
+    int count;          // number of classes
+    float* cumulative;  // [count] cumulative share of the class weights
+};
+
+void sampler_build(ClassSampler* sampler, const float* weights, int count);
+// A class index drawn by the weights, or count when no class is found.
+int sampler_draw(const ClassSampler* sampler);
+void sampler_free(ClassSampler* sampler);
+
+// Each epoch returns the mean sample error (0 when its divisor is 0). Rows
+// are net->inputCount floats apart. classIndex lists the training rows
+// grouped by class, classCounts[c] entries for class c.
+float net_epoch_full(NetGraph* net, const float* data, const int* labels, int rows, float rate);
+float net_epoch_class_uniform(NetGraph* net, const float* data, int rounds, int classes,
+                              const int* classIndex, const int* classCounts, float rate);
+float net_epoch_frequency(NetGraph* net, const float* data, int draws, int classes,
+                          const int* classIndex, const int* classCounts, float rate,
+                          const ClassSampler* sampler);
+float validation_error(NetGraph* net, const float* data, const int* labels, int rowLength,
+                       int rows);
+
+// Fits the output units' weights and biases by least squares on the last
+// unit's inputs over all rows; weights with |q| < threshold are set to 0.
+// Returns 1 with the mean sample error after the fit in *meanError, or 0
+// after a message on the standard error stream (the weights unchanged)
+// when there are fewer rows than the fan-in plus one or the system is
+// singular.
+int net_fit_output_weights(NetGraph* net, const float* data, const int* labels, int rows,
+                           float threshold, float* meanError);
+
+#endif
