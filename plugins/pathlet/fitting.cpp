@@ -57,7 +57,8 @@ double weight_square_sum(ProjectionModel* model, int m)
 
 bool all_finite(const DataMatrix* x)
 {
-    for (int i = 0; i < x->rows * x->cols; ++i)
+    size_t count = matrix_entry_count(x->rows, x->cols);
+    for (size_t i = 0; i < count; ++i)
         if (!std::isfinite(x->data[i]))
             return false;
     return true;
@@ -164,11 +165,11 @@ void add_direction_row(const double* x, double nf, double b, double s)
 // coefficients are all zero) or without solution gives the zero step.
 void solve_direction(double weight_squares)
 {
-    int width = state.D + 1;
+    size_t width = static_cast<size_t>(state.D) + 1;
     double* A = state.A->data;
     bool moving = false;
-    for (int k1 = 0; k1 < width; ++k1) {
-        for (int k2 = 0; k2 <= k1; ++k2) {
+    for (size_t k1 = 0; k1 < width; ++k1) {
+        for (size_t k2 = 0; k2 <= k1; ++k2) {
             A[k1 * width + k2] *= weight_squares;
             A[k2 * width + k1] = A[k1 * width + k2];
         }
