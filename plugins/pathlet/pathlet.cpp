@@ -20,30 +20,35 @@ struct Arguments {
     const char* options;  // third argument; null without one
 };
 
+// Prints a refusal; false, for the checks to return.
+bool refuse(const char* message)
+{
+    print_message("%s", message);
+    return false;
+}
+
 // (database matrix, file name [, string]) in the documented order.
 bool check_arguments(void** values, const int* types, int count, Arguments* out)
 {
     if (count < 2)
-        return print_message("PATHLET: at least 2 parameters are required\n"), false;
+        return refuse("PATHLET: at least 2 parameters are required\n");
     if (types[0] != VALUE_MATRIX)
-        return print_message("PATHLET: 1st parameter must be a database matrix\n"), false;
+        return refuse("PATHLET: 1st parameter must be a database matrix\n");
     if (types[1] != VALUE_STRING)
-        return print_message("PATHLET: 2nd parameter must be a string (XML file name)\n"),
-               false;
+        return refuse("PATHLET: 2nd parameter must be a string (XML file name)\n");
     if (count == 3 && types[2] != VALUE_STRING)
-        return print_message("PATHLET: 3rd parameter can be a string (containing options)\n"),
-               false;
+        return refuse("PATHLET: 3rd parameter can be a string (containing options)\n");
     if (count > 3)
-        return print_message("PATHLET: too many parameters\n"), false;
+        return refuse("PATHLET: too many parameters\n");
     DataMatrix* db = static_cast<DataMatrix*>(values[0]);
     if (!db || db->rows <= 0 || db->cols <= 0 || !db->data)
-        return print_message("PATHLET: empty input matrix\n"), false;
+        return refuse("PATHLET: empty input matrix\n");
     const char* file = static_cast<const char*>(values[1]);
     if (!file || !file[0])
-        return print_message("PATHLET: empty XML file name\n"), false;
+        return refuse("PATHLET: empty XML file name\n");
     // Splitting off the labels must leave at least one feature.
     if (db->cols < 2)
-        return print_message("PATHLET: the database has no feature columns\n"), false;
+        return refuse("PATHLET: the database has no feature columns\n");
     *out = Arguments{db, file, count == 3 ? static_cast<const char*>(values[2]) : nullptr};
     return true;
 }
@@ -56,11 +61,13 @@ bool check_training_values(const DataMatrix* db)
         return false;
     for (int r = 0; r < db->rows; ++r) {
         const double* row = matrix_row(db, r);
-        for (int c = 0; c + 1 < db->cols; ++c)
-            if (!std::isfinite(row[c]))
-                return print_message("PATHLET: the value in row %d, column %d is not finite\n",
-                                     r + 1, c + 1),
-                       false;
+        for (int c = 0; c + 1 < db->cols; ++c) {
+            if (!std::isfinite(row[c])) {
+                print_message("PATHLET: the value in row %d, column %d is not finite\n", r + 1,
+                              c + 1);
+                return false;
+            }
+        }
     }
     return true;
 }
@@ -101,13 +108,17 @@ void train_and_save(const Arguments& args, const TrainSettings& s)
     int rows = db->rows, features = db->cols - 1;
     print_sizes(db);
     SplitCall split(db);
-    if (!split.labels())
-        return (void)print_message("PATHLET: not enough memory\n");
+    if (!split.labels()) {
+        print_message("PATHLET: not enough memory\n");
+        return;
+    }
     int classes = max_label(split.labels());
     print_message("Number of classes: %d\n\n", classes);
     set_training_rows(db, split.labels(), classes);
-    if (!allocate_training_state(s.NumProj, s.NumProjPars))
-        return (void)print_message("PATHLET: not enough memory\n");
+    if (!allocate_training_state(s.NumProj, s.NumProjPars)) {
+        print_message("PATHLET: not enough memory\n");
+        return;
+    }
     ProjectionModel model;
     init_projection_model(&model, features, classes, s.NumProj, s.NumProjPars);
     set_class_priors(&model);
@@ -154,8 +165,10 @@ PLUGIN_EXPORT void* test_pathlet(void** values, int* types, int count, int* resu
     try {
         print_sizes(args.db);
         SplitCall split(args.db);
-        if (!split.labels())
-            return print_message("PATHLET: not enough memory\n"), nullptr;
+        if (!split.labels()) {
+            print_message("PATHLET: not enough memory\n");
+            return nullptr;
+        }
         int classes = max_label(split.labels());
         print_message("Number of classes: %d\n", classes);
         ProjectionModel model;
