@@ -2,6 +2,8 @@
 // back-propagation, and the objective the batch optimisers minimise.
 #include "plugins/neurnet/error_functions.h"
 
+#include <cstddef>
+
 namespace {
 
 // The optimisers' objective: which network, rows and error function.
@@ -16,19 +18,29 @@ ObjectiveContext context;
 
 // Sum over a neuron's connections of weight * target delta, in four partial
 // sums so that the additions do not wait on each other.
-inline double weighted_deltas(const Neuron& n, const std::vector<Neuron>& next)
+inline double weighted_deltas(const Neuron& n, const double* delta)
 {
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
     const Connection* c = n.conns.data();
     int k = 0;
     for (; k + 3 < n.n_out; k += 4) {
-        s0 += c[k].weight * next[c[k].target].delta;
-        s1 += c[k + 1].weight * next[c[k + 1].target].delta;
-        s2 += c[k + 2].weight * next[c[k + 2].target].delta;
-        s3 += c[k + 3].weight * next[c[k + 3].target].delta;
+        s0 += c[k].weight * delta[c[k].target];
+        s1 += c[k + 1].weight * delta[c[k + 1].target];
+        s2 += c[k + 2].weight * delta[c[k + 2].target];
+        s3 += c[k + 3].weight * delta[c[k + 3].target];
     }
-    for (; k < n.n_out; ++k) s0 += c[k].weight * next[c[k].target].delta;
+    for (; k < n.n_out; ++k) s0 += c[k].weight * delta[c[k].target];
     return (s0 + s1) + (s2 + s3);
+}
+
+// The deltas of layer i + 1 side by side, in the network's work array.
+const double* next_deltas(Network* network, int i)
+{
+    const Layer& next = network->layers[i + 1];
+    if (network->sums.size() < static_cast<size_t>(next.count)) network->sums.resize(next.count);
+    double* delta = network->sums.data();
+    for (int k = 0; k < next.count; ++k) delta[k] = next.neurons[k].delta;
+    return delta;
 }
 
 // delta_j = deriv_j * sum_c weight_c * delta(target_c) and
@@ -37,11 +49,11 @@ inline double weighted_deltas(const Neuron& n, const std::vector<Neuron>& next)
 void backward_accumulate(Network* network)
 {
     for (int i = network->last - 1; i >= 0; --i) {
-        const std::vector<Neuron>& next = network->layers[i + 1].neurons;
+        const double* delta = next_deltas(network, i);
         for (Neuron& n : network->layers[i].neurons) {
             const double out = n.out;
-            for (Connection& c : n.conns) c.grad -= out * next[c.target].delta;
-            n.delta = i > 0 ? n.deriv * weighted_deltas(n, next) : 0.0;
+            for (Connection& c : n.conns) c.grad -= out * delta[c.target];
+            n.delta = i > 0 ? n.deriv * weighted_deltas(n, delta) : 0.0;
         }
     }
 }
@@ -55,14 +67,14 @@ void clear_gradients(Network* network)
 
 // Online step of one neuron's connections: w' = w + momentum (w - prev) +
 // rate * out * delta(target); prev = w; the neuron's delta uses the old w.
-void update_neuron(Neuron& n, const std::vector<Neuron>& next, bool hidden,
-                   double learningRate, double momentum)
+void update_neuron(Neuron& n, const double* delta, bool hidden, double learningRate,
+                   double momentum)
 {
-    if (hidden) n.delta = n.deriv * weighted_deltas(n, next);
+    if (hidden) n.delta = n.deriv * weighted_deltas(n, delta);
     const double step = learningRate * n.out;
     for (Connection& c : n.conns) {
         const double w = c.weight;
-        c.weight = w + momentum * (w - c.prev_weight) + step * next[c.target].delta;
+        c.weight = w + momentum * (w - c.prev_weight) + step * delta[c.target];
         c.prev_weight = w;
     }
 }
@@ -117,10 +129,10 @@ double backprop_epoch(Network* network, const double* const* rows, int count,
         forward_pass(network);
         total += error(network, label);
         for (int i = network->last - 1; i >= 0; --i) {
-            const std::vector<Neuron>& next = network->layers[i + 1].neurons;
+            const double* delta = next_deltas(network, i);
             for (Neuron& n : network->layers[i].neurons) {
                 if (i == 0) n.delta = 0.0;
-                update_neuron(n, next, i > 0, learningRate, momentum);
+                update_neuron(n, delta, i > 0, learningRate, momentum);
             }
         }
     }

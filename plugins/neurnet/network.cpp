@@ -39,13 +39,19 @@ void forward_pass(Network* network)
 {
     for (int i = 0; i < network->last; ++i) {
         std::vector<Neuron>& next = network->layers[i + 1].neurons;
-        for (Neuron& n : next) n.net = 0.0;
+        const int count = network->layers[i + 1].count;
+        // Sums gathered in one plain array, sized once for the widest layer.
+        if (network->sums.size() < static_cast<size_t>(count)) network->sums.resize(count);
+        double* net = network->sums.data();
+        for (int k = 0; k < count; ++k) net[k] = 0.0;
         for (const Neuron& source : network->layers[i].neurons) {
             const double out = source.out;
-            for (int c = source.n_out - 1; c >= 0; --c)
-                next[source.conns[c].target].net += out * source.conns[c].weight;
+            const Connection* c = source.conns.data();
+            for (int k = source.n_out - 1; k >= 0; --k) net[c[k].target] += out * c[k].weight;
         }
-        for (Neuron& n : next) {
+        for (int k = 0; k < count; ++k) {
+            Neuron& n = next[k];
+            n.net = net[k];
             n.out = 1.0 / (1.0 + std::exp(-n.net));
             n.deriv = n.out * (1.0 - n.out);
         }

@@ -33,6 +33,7 @@ struct Network {
     int last = 0;               // index of the output layer
     int full = 1;               // 1 fully connected, 0 sparse (targets listed)
     int bias = 0;               // 1 when the input layer's last neuron is a bias unit
+    std::vector<double> sums;   // work: net sums of one layer, as long as the widest
 };
 
 void network_free(Network* network);

@@ -62,6 +62,7 @@ bool read_layers(Network* network, XMLParser** document)
         print_message("number of neurons=%d\n", count);
         network->layers[i].count = count;
         network->layers[i].neurons.resize(count);
+        if (network->sums.size() < static_cast<size_t>(count)) network->sums.resize(count);
     }
     if (network->layers[0].count < network->bias) {
         print_message("NEURNET layer 1: the input layer has no neuron for the bias unit\n");
