@@ -1,0 +1,31 @@
+# The kernel-model frame's tests, hosted by the curvaxis plug-in's sources,
+# and the helpers every kernel plug-in test links.
+include(${PROJECT_SOURCE_DIR}/plugins/kernel_frame/sources.cmake)
+set(kernel_test_helpers
+  ${CMAKE_CURRENT_LIST_DIR}/kernel_test_helpers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp)
+set(curvaxis_dir ${PROJECT_SOURCE_DIR}/plugins/curvaxis)
+set(curvaxis_sources ${curvaxis_dir}/curvaxis.cpp ${curvaxis_dir}/principal_axes.cpp)
+add_unit_test(kernel_frame_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel_frame_test.cpp ${kernel_test_helpers}
+          ${curvaxis_sources} ${kernel_frame_sources}
+  LINKS xml support)
+set_tests_properties(kernel_frame_test PROPERTIES TIMEOUT 60)
+
+# End-to-end cases of the kernel plug-ins run with the plug-in folder
+# testlibs/kernel: copies of textdata, toolbelt and the kernel plug-ins only,
+# so that their output does not depend on the rest of build/libs.
+set(kernel_case_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel)
+set(kernel_case_plugins textdata toolbelt curvaxis tessel warpfold)
+set(kernel_case_copies)
+set(kernel_case_files)
+foreach(plugin ${kernel_case_plugins})
+  list(APPEND kernel_case_copies ${kernel_case_dir}/${plugin}.so)
+  list(APPEND kernel_case_files $<TARGET_FILE:${plugin}>)
+endforeach()
+add_custom_command(
+  OUTPUT ${kernel_case_copies}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kernel_case_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy ${kernel_case_files} ${kernel_case_dir}
+  DEPENDS ${kernel_case_plugins} ${kernel_case_files})
+add_custom_target(kernel_testlibs ALL DEPENDS ${kernel_case_copies})
