@@ -7,9 +7,11 @@
 #include "xml/xml_functions.h"
 
 RbfNetwork::RbfNetwork(int dimension, int numOfClasses, int numOfMix, int diagonal)
-    : dimension(dimension), numOfClasses(numOfClasses), numOfHidden(numOfClasses * numOfMix),
-      weights(nullptr), activations(nullptr), complete(0)
+    : dimension(dimension), numOfClasses(numOfClasses), numOfHidden(0), weights(nullptr),
+      activations(nullptr), complete(0)
 {
+    long long hidden = static_cast<long long>(numOfClasses) * numOfMix;
+    numOfHidden = hidden > 0 && hidden <= 0x7fffffff ? static_cast<int>(hidden) : 0;
     mixtures.assign(numOfClasses + 1, nullptr);
     int ready = 1;
     for (int c = 1; c <= numOfClasses; ++c) {
@@ -20,22 +22,24 @@ RbfNetwork::RbfNetwork(int dimension, int numOfClasses, int numOfMix, int diagon
     complete = ready && weights && activations;
 }
 
+// Reading stops at the first mixture that cannot be read, so that a large
+// class count costs nothing before the file has shown it holds the classes.
 RbfNetwork::RbfNetwork(const char* fileName, int numOfClasses)
     : dimension(0), numOfClasses(numOfClasses), numOfHidden(0), weights(nullptr),
       activations(nullptr), complete(0)
 {
-    mixtures.assign(numOfClasses + 1, nullptr);
-    int ready = 1;
+    mixtures.push_back(nullptr);
     for (int c = 1; c <= numOfClasses; ++c) {
-        mixtures[c] = new MixtureModel(fileName, c);
-        ready = ready && mixtures[c]->isComplete();
-        numOfHidden += mixtures[c]->getNumOfMix();
+        mixtures.push_back(new MixtureModel(fileName, c));
+        if (!mixtures.back()->isComplete())
+            return;
+        numOfHidden += mixtures.back()->getNumOfMix();
     }
-    if (numOfClasses >= 1)
-        dimension = mixtures[1]->getDimension();
+    if (numOfClasses < 1)
+        return;
+    dimension = mixtures[1]->getDimension();
     allocate_weights();
-    bool read = weights && activations && read_weights(fileName);
-    complete = ready && read;
+    complete = weights && activations && read_weights(fileName);
 }
 
 RbfNetwork::~RbfNetwork()
@@ -92,7 +96,7 @@ void RbfNetwork::setClassWeights(const double* values, int c)
 // output c-1 = sum over h of weight[(c-1) H + h] activation[h].
 const double* RbfNetwork::output(const double* row)
 {
-    if (!weights || !activations)
+    if (!complete)
         return outputs.data();
     DataMatrix view;
     matrix_wrap(&view, 1, dimension, const_cast<double*>(row));

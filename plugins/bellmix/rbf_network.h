@@ -14,7 +14,7 @@ public:
     // C mixtures of numOfMix components each; weights start at 0.
     RbfNetwork(int dimension, int numOfClasses, int numOfMix, int diagonal);
     // Mixtures 1 .. C from MIXTURE 1 .. C, then the "RBFN" weights; messages
-    // for what cannot be read, and isComplete() 0.
+    // for what cannot be read, and isComplete() 0 (reading stops there).
     RbfNetwork(const char* fileName, int numOfClasses);
     ~RbfNetwork();
     RbfNetwork(const RbfNetwork&) = delete;
@@ -24,7 +24,9 @@ public:
     int getNumOfHidden() const { return numOfHidden; }
     int getNumOfClasses() const { return numOfClasses; }
     MixtureModel* getMixture(int c) { return mixtures[c]; }
-    // 1 when every mixture and the weights are present (read in full).
+    // 1 when every mixture and the weights are present (read in full); an
+    // incomplete network gives no outputs and no mixtures beyond the first
+    // that failed.
     int isComplete() const { return complete; }
 
     // c from 1 to C: H values into class c's block; c = 0: all C x H values.

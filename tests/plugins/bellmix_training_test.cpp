@@ -387,6 +387,12 @@ TEST_F(BellmixScript, TestRefusalsNeedNoInput)
          "BELLMIX: the model could not be read; nothing is tested\n"},
         {"no network weights", test_rbfn, {1, 1, 2, 2}, "ok.xml",
          "BELLMIX: the model could not be read; nothing is tested\n"},
+        {"huge label, mixtures", test_bellmix, {1, 1, 2, 2e9}, "ok.xml",
+         "BELLMIX: the 3th mixture not found!\n"
+         "BELLMIX: the model could not be read; nothing is tested\n"},
+        {"huge label, network", test_rbfn, {1, 1, 2, 2e9}, "ok.xml",
+         "BELLMIX: the 3th mixture not found!\n"
+         "BELLMIX: the model could not be read; nothing is tested\n"},
     };
     for (const TestRefusal& c : cases) {
         SCOPED_TRACE(c.name);
