@@ -1,0 +1,416 @@
+// neurnet documents and script functions: the checks a network document
+// must pass, weights written and read back, init files, the race and
+// process readers, and the refusals of the three script functions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "plugins/neurnet/init_file.h"
+#include "plugins/neurnet/network_document.h"
+#include "support/random.h"
+#include "tests/plugins/discriminant_test_helpers.h"
+
+extern "C" void* NEURNETMakeInit(void** values, int* types, int count, int* resultType);
+extern "C" void* NEURNETLearn(void** values, int* types, int count, int* resultType);
+extern "C" void* NEURNETEvaluate(void** values, int* types, int count, int* resultType);
+
+namespace {
+
+std::string neuron(int id, const std::string& attributes)
+{
+    return "<neuron ID=\"" + std::to_string(id) + "\" " + attributes + "/>";
+}
+
+std::string layer(int id, int count, const std::string& neurons)
+{
+    return "<layer ID=\"" + std::to_string(id) + "\" NO=\"" + std::to_string(count) + "\">" +
+           neurons + "</layer>";
+}
+
+// A network document with the given NEURNET attributes and layers, and
+// (unless given) init_weights="no".
+std::string network_xml(const std::string& attributes, const std::string& layers,
+                        const std::string& general = "init_weights=\"no\"")
+{
+    return "<feed-forward_neural_network><history/><initial_settings><general " + general +
+           "/></initial_settings><parameters><NEURNET " + attributes + ">" + layers +
+           "</NEURNET></parameters></feed-forward_neural_network>";
+}
+
+// 2 inputs + bias, 2 outputs, fully connected.
+std::string two_by_two(const std::string& weights1 = "out_weights=\"0.5 -1\"")
+{
+    return layer(1, 3, neuron(1, weights1) + neuron(2, "out_weights=\"2,3\"") +
+                           neuron(3, "out_weights=\"0.25\t-0.75\"")) +
+           layer(2, 2, neuron(1, "") + neuron(2, ""));
+}
+
+// Builds the network of a document text; the messages it printed go to *printed.
+int build(const std::string& xml, Network** out, std::string* printed,
+          std::string* saved = nullptr, bool capture = true)
+{
+    ScratchFolder folder;
+    const std::string file = folder.path("net.xml");
+    write_text(file, xml);
+    XMLParser* document = nullptr;
+    if (capture) testing::internal::CaptureStderr();
+    int ok = XMLopen(&document, file.c_str()) ? network_from_xml(out, &document) : -1;
+    if (saved && ok == 1) {
+        XMLsave(&document, file.c_str());
+        *saved = read_text(file);
+    }
+    if (capture) *printed = testing::internal::GetCapturedStderr();
+    XMLclose(&document);
+    return ok;
+}
+
+TEST(NeurnetDocument, Checks)
+{
+    const std::string full = "num_of_layers=\"2\" type=\"full\" bias=\"yes\"";
+    const std::string sparse = "num_of_layers=\"2\" type=\"sparse\" bias=\"yes\"";
+    const std::string out2 = layer(2, 2, neuron(1, "") + neuron(2, ""));
+    struct Case {
+        const char* name;
+        std::string xml;
+        int expected;       // 1 built, 0 refused
+        const char* words;  // in the message of a refusal
+    } cases[] = {
+        {"full network", network_xml(full, two_by_two()), 1, ""},
+        {"missing layer element", network_xml("num_of_layers=\"3\" bias=\"yes\"", two_by_two()),
+         0, "layer 3"},
+        {"missing neuron element",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(3, "out_weights=\"1\"")) + out2),
+         0, "layer 1, neuron 2"},
+        {"neuron without out_weights", network_xml(full, two_by_two("nonlinearity=\"no\"")), 0,
+         "layer 1, neuron 1"},
+        {"more weights than next neurons", network_xml(full, two_by_two("out_weights=\"1 2 3\"")),
+         0, "layer 1, neuron 1"},
+        {"output neuron element missing",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1\"")) + layer(2, 2, neuron(1, ""))),
+         0, "layer 2, neuron 2"},
+        {"sparse: fewer targets than weights",
+         network_xml(sparse, two_by_two("out_weights=\"1 2\" out_connect=\"1\"")), 0,
+         "layer 1, neuron 1"},
+        {"sparse: target past the next layer",
+         network_xml(sparse, layer(1, 3, neuron(1, "out_weights=\"1\" out_connect=\"2\"") +
+                                            neuron(2, "out_weights=\"1\" out_connect=\"0\"") +
+                                            neuron(3, "out_weights=\"\" out_connect=\"\"")) + out2),
+         0, "target 2"},
+        {"sparse: negative target",
+         network_xml(sparse, layer(1, 3, neuron(1, "out_weights=\"1\" out_connect=\"-1\"") +
+                                            neuron(2, "out_weights=\"1\" out_connect=\"0\"") +
+                                            neuron(3, "out_weights=\"\" out_connect=\"\"")) + out2),
+         0, "target -1"},
+        {"no layers", network_xml("num_of_layers=\"0\"", ""), 0, "no layer"},
+        {"bias unit without input neuron",
+         network_xml("num_of_layers=\"2\" bias=\"yes\"", layer(1, 0, "") + out2), 0, "bias"},
+    };
+    for (const Case& c : cases) {
+        Network* net = nullptr;
+        std::string printed;
+        EXPECT_EQ(build(c.xml, &net, &printed), c.expected) << c.name;
+        EXPECT_NE(printed.find(c.words), std::string::npos) << c.name << ": " << printed;
+        if (net) network_free(net);
+    }
+}
+
+TEST(NeurnetDocument, InvalidCountsAreFatal)
+{
+    const std::string out2 = layer(2, 2, neuron(1, "") + neuron(2, ""));
+    const std::string cases[] = {
+        network_xml("num_of_layers=\"-1\"", ""),
+        network_xml("bias=\"yes\"", two_by_two()),
+        network_xml("num_of_layers=\"2\"", "<layer ID=\"1\"/>" + out2),
+    };
+    for (const std::string& xml : cases) {
+        Network* net = nullptr;
+        std::string printed;
+        EXPECT_EXIT(build(xml, &net, &printed, nullptr, false), testing::ExitedWithCode(1),
+                    "The NEURNET is not valid");
+    }
+}
+
+TEST(NeurnetDocument, ConnectionsAndBias)
+{
+    Network* net = nullptr;
+    std::string printed;
+    ASSERT_EQ(build(network_xml("num_of_layers=\"2\" type=\"full\" bias=\"yes\"", two_by_two()),
+                    &net, &printed), 1);
+    EXPECT_EQ(net->bias, 1);
+    EXPECT_EQ(weight_count(net), 6);
+    std::vector<double> w(6);
+    get_weight_vector(net, w.data());
+    EXPECT_EQ(w, (std::vector<double>{0.5, -1, 2, 3, 0.25, -0.75}));
+    EXPECT_EQ(row_columns(net), 3);
+    EXPECT_NE(printed.find("number of layers:2\nnumber of neurons=3\nnumber of neurons=2\n"),
+              std::string::npos);
+    network_free(net);
+    // Sparse: targets as listed; "Yes" is not "yes", so every input takes a column.
+    const std::string sparse = layer(1, 2, neuron(1, "out_weights=\"7\" out_connect=\"1\"") +
+                                               neuron(2, "out_weights=\"8 9\" out_connect=\"1,0\"")) +
+                               layer(2, 2, neuron(1, "") + neuron(2, ""));
+    ASSERT_EQ(build(network_xml("num_of_layers=\"2\" type=\"sparse\" bias=\"Yes\"", sparse), &net,
+                    &printed), 1);
+    EXPECT_EQ(net->full, 0);
+    EXPECT_EQ(net->bias, 0);
+    EXPECT_EQ(net->layers[0].neurons[1].conns[0].target, 1);
+    EXPECT_EQ(net->layers[0].neurons[1].conns[1].target, 0);
+    EXPECT_EQ(row_columns(net), 3);
+    network_free(net);
+}
+
+TEST(NeurnetDocument, RandomStartAndWeightRoundTrip)
+{
+    ScratchFolder folder;
+    seed_random15(1);
+    Network* net = nullptr;
+    std::string printed, saved;
+    ASSERT_EQ(build(network_xml("num_of_layers=\"2\" bias=\"yes\"", two_by_two(),
+                                "init_weights=\"yes\""), &net, &printed, &saved), 1);
+    EXPECT_NE(saved.find("init_weights=\"no\""), std::string::npos);
+    // ((r mod 100) 0.01 - 0.5) 10 / sqrt(3) for the generator's first draws.
+    seed_random15(1);
+    const double s = 1 / std::sqrt(3.0);
+    std::vector<double> w(6);
+    get_weight_vector(net, w.data());
+    for (double v : w) EXPECT_DOUBLE_EQ(v, ((random15() % 100) * 0.01 - 0.5) * s * 10);
+    // Written with six decimals and read back.
+    std::vector<double> chosen = {0.1234567, -2.5, 1e-7, 3, -0.0000004, 12345.6789};
+    set_weight_vector(net, chosen.data());
+    XMLParser* document = nullptr;
+    const std::string file = folder.path("net.xml"), out = folder.path("trained.xml");
+    write_text(file, network_xml("num_of_layers=\"2\" bias=\"yes\"", two_by_two()));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(XMLopen(&document, file.c_str()));
+    EXPECT_EQ(write_weights_to_xml(net, out.c_str(), &document), 1);
+    EXPECT_EQ(write_weights_to_xml(net, folder.path("no/such/dir.xml").c_str(), &document), 0);
+    printed = testing::internal::GetCapturedStderr();
+    XMLclose(&document);
+    EXPECT_NE(printed.find("writing out weights, weights are written out.\n"), std::string::npos);
+    EXPECT_NE(printed.find("Could not write the output xml file\n"), std::string::npos);
+    EXPECT_NE(read_text(out).find("out_weights=\" 0.123457 -2.500000\""), std::string::npos);
+    Network* back = nullptr;
+    ASSERT_EQ(build(read_text(out), &back, &printed), 1);
+    get_weight_vector(back, w.data());
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(w[i], chosen[i], 5e-7 + 1e-12) << i;
+    network_free(back);
+    network_free(net);
+}
+
+// Layer sizes of an init file as written in its "layer_inf" attribute.
+std::string layer_inf(const std::string& xml)
+{
+    const size_t at = xml.find("layer_inf=\"");
+    return at == std::string::npos ? "" : xml.substr(at + 11, xml.find('"', at + 11) - at - 11);
+}
+
+// A 5-column database (4 features) with labels 1..3.
+TestDatabase five_columns()
+{
+    return TestDatabase(3, 5, {0.1, 0.2, 0.3, 0.4, 1, 0.5, 0.6, 0.7, 0.8, 2, 0.9, 1.0, 1.1, 1.2, 3});
+}
+
+TEST(NeurnetScripts, MakeInitLayout)
+{
+    ScratchFolder folder;
+    TestDatabase db = five_columns();
+    const std::string file = folder.path("init.xml");
+    int type = -1;
+    testing::internal::CaptureStderr();
+    void* result = call_script(NEURNETMakeInit, {matrix_argument(db), string_argument(file)}, &type);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, reinterpret_cast<void*>(1));
+    EXPECT_EQ(type, VALUE_EMPTY);
+    const std::string xml = read_text(file);
+    EXPECT_NE(xml.find("num_of_layers=\"3\""), std::string::npos);
+    EXPECT_EQ(layer_inf(xml), "4 7 3");
+    EXPECT_EQ(count_of(xml, "NO=\"5\""), 1);
+    EXPECT_EQ(count_of(xml, "NO=\"8\""), 1);
+    EXPECT_EQ(count_of(xml, "NO=\"3\""), 1);
+    EXPECT_EQ(count_of(xml, "out_weights=\"0 0 0 0 0 0 0\""), 5);
+    EXPECT_EQ(count_of(xml, "out_weights=\"0 0 0\""), 8);
+    EXPECT_EQ(count_of(xml, "<neuron"), 16);
+    // The file builds a network whose rows are the database's.
+    Network* net = nullptr;
+    std::string printed;
+    ASSERT_EQ(build(xml, &net, &printed), 1);
+    EXPECT_EQ(row_columns(net), 5);
+    EXPECT_EQ(weight_count(net), 5 * 7 + 8 * 3);
+    network_free(net);
+
+    struct Case {
+        const char* settings;
+        const char* sizes;  // "" when refused
+    } cases[] = {
+        {"layer_inf=10,5", "4 10 5 3"},   {"layer_inf=10, 5", "4 10 3"},
+        {"layer_inf=", "4 3"},            {"layer_inf=10,,,5", "4 10 5 3"},
+        {"a=1 layer_inf=2.9;", "4 2 3"},  {"no sizes here", "4 3"},
+        {"layer_inf=-3", ""},             {"layer_inf=99999999999", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string name = folder.path(std::string("i") + std::to_string(&c - cases) + ".xml");
+        testing::internal::CaptureStderr();
+        result = call_script(NEURNETMakeInit,
+                             {matrix_argument(db), string_argument(name), string_argument(c.settings)},
+                             &type);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, reinterpret_cast<void*>(*c.sizes ? 1 : 0)) << c.settings;
+        EXPECT_EQ(layer_inf(read_text(name)), c.sizes) << c.settings;
+    }
+}
+
+// Runs a script function with stderr captured; returns what it printed.
+std::string quietly(ScriptFunction f, const std::vector<TestArgument>& args, void** result,
+                    int* type)
+{
+    testing::internal::CaptureStderr();
+    *result = call_script(f, args, type);
+    return testing::internal::GetCapturedStderr();
+}
+
+TEST(NeurnetScripts, Refusals)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    TestDatabase db = five_columns();
+    void* result;
+    int type;
+    quietly(NEURNETMakeInit, {matrix_argument(db), string_argument(init)}, &result, &type);
+    TestDatabase nan_row(2, 5, {0, 0, 0, 0, 1, 0, NAN, 0, 0, 2});
+    TestDatabase zero_label(2, 5, {0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
+    TestDatabase narrow(1, 4, {0, 0, 0, 1});
+    struct Case {
+        ScriptFunction f;
+        std::vector<TestArgument> args;
+        const char* message;
+    } cases[] = {
+        {NEURNETMakeInit, {matrix_argument(db)}, "NEURNETMakeInit: there must be at least 2 parameters\n"},
+        {NEURNETMakeInit, {string_argument("x"), string_argument(init)},
+         "NEURNETMakeInit: 1st parameter must be a Matrix (a database matrix)"},
+        {NEURNETMakeInit, {matrix_argument(db), string_argument(init), number_argument()},
+         "NEURNETMakeInit: 3nd parameter must be a String (parameter name = value)"},
+        {NEURNETMakeInit, {matrix_argument(nan_row), string_argument(out)}, "row 2"},
+        {NEURNETLearn, {matrix_argument(db), string_argument(init)},
+         "NEURNETLearn: there must be exactly 3 parameters\n"},
+        {NEURNETLearn, {matrix_argument(db), string_argument(init), number_argument()},
+         "NEURNETLearn: 3rd parameter must be a String (output filename)"},
+        {NEURNETLearn, {matrix_argument(zero_label), string_argument(init), string_argument(out)},
+         "row 2"},
+        {NEURNETLearn, {matrix_argument(nan_row), string_argument(init), string_argument(out)},
+         "row 2"},
+        {NEURNETLearn, {matrix_argument(db), string_argument(folder.path("none.xml")),
+                        string_argument(out)}, "NEURNETLearn: The init file name is not valid!\n"},
+        {NEURNETLearn, {matrix_argument(narrow), string_argument(init), string_argument(out)},
+         "NEURNETLearn: The learning database is not consistent with the structure of the neural network.\n"},
+        {NEURNETEvaluate, {string_argument(init)}, "NEURNETEvaluate: there must be exactly 2 parameters\n"},
+        {NEURNETEvaluate, {matrix_argument(db), matrix_argument(db)},
+         "NEURNETEvaluate: 1st parameter must be a String (initfile name)"},
+        {NEURNETEvaluate, {string_argument(init), matrix_argument(narrow)},
+         "NEURNETEvaluate: The learning database is not consistent"},
+    };
+    for (const Case& c : cases) {
+        const std::string printed = quietly(c.f, c.args, &result, &type);
+        EXPECT_EQ(result, nullptr) << c.message;
+        EXPECT_EQ(type, VALUE_EMPTY) << c.message;
+        EXPECT_NE(printed.find(c.message), std::string::npos) << c.message << " / " << printed;
+    }
+    EXPECT_FALSE(file_exists(out));  // nothing written by a refused call
+}
+
+// An init file for five_columns() with the given race and process elements.
+std::string init_with(const std::string& general, const std::string& races)
+{
+    std::string xml = network_xml(
+        "num_of_layers=\"2\" bias=\"yes\"",
+        layer(1, 5, neuron(1, "out_weights=\"0 0 0\"") + neuron(2, "out_weights=\"0 0 0\"") +
+                        neuron(3, "out_weights=\"0 0 0\"") + neuron(4, "out_weights=\"0 0 0\"") +
+                        neuron(5, "out_weights=\"0 0 0\"")) +
+            layer(2, 3, neuron(1, "") + neuron(2, "") + neuron(3, "")),
+        general);
+    xml.insert(xml.find("</initial_settings>"), "<learning_set>" + races + "</learning_set>");
+    return xml;
+}
+
+TEST(NeurnetScripts, RacesAndProcesses)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    TestDatabase db = five_columns();
+    struct Case {
+        const char* name;
+        std::string general, races;
+        std::vector<const char*> printed;  // in this order
+        std::vector<const char*> written;  // in the output file
+        int history_items;
+    } cases[] = {
+        {"upper-case name runs back-propagation", "init_weights=\"no\"",
+         "<learning max_iter_num=\"2\" auto_test_after_learning=\"yes\"><Back_PROPagation/></learning>",
+         {"1 learning processes in this race\n", "*mean error:", "ratio:", "ratio:",
+          "begin testing\n", "mean squared error(MSE): ", "weights are written out.\n"},
+         {"<back_propagation"}, 1},
+        {"unknown process reported and skipped", "init_weights=\"no\"",
+         "<learning max_iter_num=\"1\"><quasi_newton/><conj_grad/></learning>",
+         {"2 learning processes in this race\n", "quasi_newton", "*starting line search\n",
+          "line search finished\n", "mean error:"}, {}, 0},
+        {"refused settings name the process", "init_weights=\"no\"",
+         "<learning max_iter_num=\"1\"><lbfgs_2loop max_jump=\"0\"/><conj alpha_multiplier=\"1\"/>"
+         "<lbfgs_mx_repr m=\"0\"/></learning>",
+         {"lbfgs_2loop: max_jump", "conj: alpha_multiplier", "lbfgs_mx_repr: m must"}, {}, 0},
+        {"three rows and a test share of 0.3: nothing tested",
+         "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"0.3\"",
+         "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
+         {"mean error:", "ratio:0.000000"}, {}, 0},
+        {"a test share above 1 stays inside the rows",
+         "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"5\"",
+         "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
+         {"mean error:0.000000", "begin testing"}, {}, 1},
+    };
+    for (const Case& c : cases) {
+        write_text(init, init_with(c.general, c.races));
+        std::remove(out.c_str());
+        void* result;
+        int type;
+        const std::string printed = quietly(
+            NEURNETLearn, {matrix_argument(db), string_argument(init), string_argument(out)},
+            &result, &type);
+        EXPECT_EQ(result, reinterpret_cast<void*>(1)) << c.name;
+        size_t at = 0;
+        for (const char* text : c.printed) {
+            at = printed.find(text, at);
+            EXPECT_NE(at, std::string::npos) << c.name << ": " << text << " in\n" << printed;
+        }
+        const std::string written = read_text(out);
+        for (const char* text : c.written) EXPECT_NE(written.find(text), std::string::npos) << c.name;
+        EXPECT_EQ(count_of(written, "mean_sq_error="), c.history_items) << c.name;
+    }
+}
+
+TEST(NeurnetScripts, EvaluateShape)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml");
+    TestDatabase db = five_columns();
+    db.values[9] = 2.7;  // a label truncated in the result
+    void* result;
+    int type;
+    quietly(NEURNETMakeInit, {matrix_argument(db), string_argument(init)}, &result, &type);
+    quietly(NEURNETEvaluate, {string_argument(init), matrix_argument(db)}, &result, &type);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(type, VALUE_MATRIX);
+    auto* m = static_cast<DataMatrix*>(result);
+    EXPECT_EQ(m->rows, 3);
+    EXPECT_EQ(m->cols, 3 + 1);
+    EXPECT_EQ(m->data[3], 1.0);
+    EXPECT_EQ(m->data[7], 2.0);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_GT(m->data[k], 0.0);  // random weights drawn on loading: logistic outputs
+        EXPECT_LT(m->data[k], 1.0);
+    }
+    free(m->data);
+    free(m);
+}
+
+}  // namespace
