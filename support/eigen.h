@@ -1,6 +1,8 @@
-// Eigenvalues (general through the real Schur form, symmetric sorted in
-// descending order), unit eigenvectors by inverse iteration, and the
-// selection sort the eigen-based plug-ins use to order what they keep.
+// Eigenvalues (general along the real Schur form, symmetric sorted in
+// descending order), unit eigenvectors by inverse iteration, the whole
+// symmetric eigen-decomposition, and the selection sort the eigen-based
+// plug-ins use to order what they keep. Every iteration here is capped, and
+// every tolerance is taken relative to the matrix's largest entry.
 #ifndef SUPPORT_EIGEN_H
 #define SUPPORT_EIGEN_H
 
@@ -10,15 +12,19 @@
 // shape) receives at i the position exchanged with i at step i. Returns the
 // number of rows of v, 0 after bad input.
 int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
-// Real and imaginary parts of the eigenvalues of the square matrix a.
-// Returns 1; 0 after a printed refusal (bad shape, NaN or infinity, no
-// memory, an iteration that does not end), outputs then unchanged.
+// Real and imaginary parts of the eigenvalues of the square matrix a, in
+// their places along its real Schur form. Returns 1; 0 after a printed
+// refusal (bad shape, NaN or infinity, no memory, an iteration that reaches
+// its cap), outputs then unchanged.
 int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
 // Eigenvalues of the symmetric matrix a, in descending order; returns as above.
 int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
-// entry not negative.
-void matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
+// entry not negative; eigenvalues of a symmetric a that coincide get
+// orthogonal vectors. Returns 1; 0 after a printed refusal (bad shape, NaN or
+// infinity, no memory: vecs unchanged; a singular shifted matrix or an
+// iterate that vanishes or overflows: vecs then holds no eigenvectors).
+int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
 // The whole eigen-decomposition of the symmetric n x n matrix a (left
 // unchanged): eigenvalues into the column values, unsorted, and the matching
 // orthonormal eigenvectors as the columns of vectors (n x n), each with a

@@ -48,27 +48,6 @@ double lu_pivot(const LuFactors* lu, int i);
 void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out);
 void lu_free(LuFactors* lu);
 
-// How a bounded eigenvalue computation ended.
-enum class EigenStatus {
-    done,           // outputs written
-    no_memory,      // the work copies could not be had; outputs unchanged
-    no_convergence  // the iteration ran out of its CPU-time budget twice; outputs unchanged
-};
-
-// The library's eigen iterations have no iteration limit, and on some finite
-// matrices they never end. Each runs under a budget of 1 s + 5e-8 n^3 s of
-// process CPU time (n the order); when it runs out, the call is abandoned and
-// retried once on an orthogonally similar matrix (same eigenvalues).
-
-// Eigenvalues of a copy of the square matrix a through its real Schur form,
-// in the library's order; real parts into re, imaginary parts into im.
-EigenStatus schur_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
-// Eigenvalues of the symmetric matrix a (left unchanged), unsorted.
-EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals);
-// Multiplies the budget above (1 unless changed); tests shrink it to reach
-// the path where both attempts run out.
-void scale_eigen_budget(double factor);
-
 // The library's plain inner product of two rows of n reals.
 double inner_product(const double* x, const double* y, int n);
 

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "support/matrix.h"
-#include "support/meschach_bridge.h"
 #include "support/random.h"
 #include "tests/plugins/discriminant_test_helpers.h"
 
@@ -360,31 +359,6 @@ TEST(FlatdiscRefusals, ComputeLeavesTheFileUntouched)
                      "compute_flatdisc: not enough memory!\n"});
     for (const RefusalCase& c : cases)
         expect_refusal(compute_flatdisc, c, file);
-}
-
-// An eigenvalue iteration that runs out of its CPU-time budget twice (the
-// budget shrunk to a clock tick, on an order whose iteration takes tens of
-// milliseconds) ends training without a model file.
-TEST(FlatdiscRefusals, EigenvaluesNotComputedWriteNoModel)
-{
-    ScratchFolder folder;
-    std::string file = folder.path("kept.xml");
-    const int n = 400, d = 300;
-    TestRandom random(11);
-    std::vector<double> data;
-    for (int r = 0; r < n; ++r) {
-        for (int i = 0; i < d; ++i)
-            data.push_back(random.normal() + (r % 2) * (i % 3));
-        data.push_back(1 + r % 2);
-    }
-    TestDatabase db(n, d + 1, data);
-    scale_eigen_budget(1e-9);
-    expect_refusal(compute_flatdisc,
-                   {"eigenvalues", {matrix_argument(db), string_argument(file)},
-                    "matrix_eigenvalues: the eigenvalue iteration does not converge\n"
-                    "compute_flatdisc: the eigenvalues could not be computed\n"},
-                   file);
-    scale_eigen_budget(1.0);
 }
 
 // The singular case trains once epsilon lifts W's diagonal.

@@ -7,7 +7,6 @@
 
 #include "plugins/groupfold/pair_scatter.h"
 #include "support/matrix.h"
-#include "support/meschach_bridge.h"
 #include "tests/plugins/discriminant_test_helpers.h"
 
 extern "C" void* compute_groupfold(void** values, int* types, int count, int* resultType);
@@ -272,21 +271,3 @@ TEST(GroupfoldRefusals, LeaveTheFileUntouched)
         expect_refusal(execute_groupfold, c, file);
 }
 
-// An eigenvalue iteration that runs out of its CPU-time budget twice (the
-// budget shrunk to a clock tick, on an order whose iteration takes tens of
-// milliseconds) ends training without a model file.
-TEST(GroupfoldRefusals, EigenvaluesNotComputedWriteNoModel)
-{
-    ScratchFolder folder;
-    std::string file = folder.path("kept.xml");
-    const int n = 40;
-    std::unique_ptr<TestDatabase> db = pair_data(n, 400, 0.0, {1, 2}, 5);
-    scale_eigen_budget(1e-9);
-    expect_refusal(compute_groupfold,
-                   {"eigenvalues", {matrix_argument(*db), string_argument(file)},
-                    progress_lines(n) +
-                        "matrix_eigenvalues_symm: the eigenvalue iteration does not converge\n"
-                        "compute_groupfold: the eigenvalues could not be computed\n"},
-                   file);
-    scale_eigen_budget(1.0);
-}

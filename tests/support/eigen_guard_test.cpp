@@ -1,10 +1,6 @@
-// Eigenvalue iterations that never end in the matrix library: the bounded
-// call and its retry give Jacobi's values, the refusal when both attempts run
-// out, and the library still working afterwards.
+// Matrices on which plain shifted QR iterations never end: Jacobi's values,
+// and ordinary matrices computed alike before and after them.
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <string>
@@ -12,7 +8,6 @@
 
 #include "reference.h"
 #include "support/eigen.h"
-#include "support/meschach_bridge.h"
 
 namespace {
 
@@ -93,66 +88,6 @@ TEST(EigenGuard, StalledIterationsEndAndLeaveTheLibraryWorking)
         expect_same(general_of(ordinary[i].get()), before[2 * i]);
         expect_same(symmetric_of(ordinary[i].get()), before[2 * i + 1]);
         expect_jacobi_values(ordinary[i].get(), before[2 * i]);
-    }
-}
-
-int spent_signals = 0;
-void count_signal(int) { spent_signals++; }
-
-TEST(EigenGuard, CallerSignalHandlerAndTimerAreRestored)
-{
-    struct sigaction mine {}, previous {};
-    mine.sa_handler = count_signal;
-    sigemptyset(&mine.sa_mask);
-    sigaction(SIGVTALRM, &mine, &previous);
-    itimerval long_timer{{0, 0}, {1000, 0}}, previous_timer{};
-    setitimer(ITIMER_VIRTUAL, &long_timer, &previous_timer);
-
-    // A budget of a clock tick: the stalled call runs out within milliseconds.
-    Matrix general = make_matrix(3, 3, schur_stall);
-    scale_eigen_budget(1e-9);
-    general_of(general.get());
-    scale_eigen_budget(1.0);
-
-    struct sigaction now {};
-    sigaction(SIGVTALRM, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, count_signal);
-    itimerval left{};
-    getitimer(ITIMER_VIRTUAL, &left);
-    EXPECT_GT(left.it_value.tv_sec, 900);
-    EXPECT_EQ(spent_signals, 0);
-    setitimer(ITIMER_VIRTUAL, &previous_timer, nullptr);
-    sigaction(SIGVTALRM, &previous, nullptr);
-}
-
-TEST(EigenGuard, BothAttemptsRunningOutIsRefused)
-{
-    // With the budget shrunk to a clock tick, orders whose iterations take
-    // tens of milliseconds run out twice, wherever the library happens to be.
-    struct Case {
-        int n;
-        bool symmetric;
-        std::string message;
-    } cases[] = {
-        {300, false, "matrix_eigenvalues: the eigenvalue iteration does not converge\n"},
-        {400, true, "matrix_eigenvalues_symm: the eigenvalue iteration does not converge\n"},
-    };
-    for (const Case& c : cases) {
-        Matrix a = symmetrised(random_matrix(c.n, c.n, 7).get());
-        auto compute = [&] { return c.symmetric ? symmetric_of(a.get()) : general_of(a.get()); };
-        Eigenvalues before = compute();
-        for (int round = 0; round < 2; round++) {
-            scale_eigen_budget(1e-9);
-            Eigenvalues refused = compute();
-            scale_eigen_budget(1.0);
-            EXPECT_EQ(refused.returned, 0);
-            EXPECT_EQ(refused.message, c.message);
-            EXPECT_EQ(refused.re, std::vector<double>(c.n, 7));
-            if (!c.symmetric) {
-                EXPECT_EQ(refused.im, std::vector<double>(c.n, 7));
-            }
-        }
-        expect_same(compute(), before);
     }
 }
 
