@@ -10,3 +10,7 @@ cmake --build build
 rm -rf build/demo && mkdir -p build/demo && cp examples/* build/demo/
 cd build/demo
 ../bin/scriptrun demo.script ../libs </dev/null
+# The stand-alone network trainer and tester on the same flowers: train on
+# 80% of iris.data with early stopping on the rest, then test on iris.test.
+../bin/nettrain iris 10 5 0.8 0 </dev/null
+../bin/nettest iris </dev/null
