@@ -4,6 +4,8 @@
 
 #include "scriptrun/messages.h"
 #include "xml/document.h"
+#include "xml/guard.h"
+#include "xml/node.h"
 #include "xml/variant.h"
 
 XMLParser::XMLParser() : document(nullptr), current(nullptr), root(nullptr) {}
@@ -14,26 +16,35 @@ XMLParser::~XMLParser()
 }
 
 XMLParser::XMLParser(const XMLParser& other)
-    : fileName(other.fileName), document(other.document), actualPath(other.actualPath),
+try : fileName(other.fileName), document(other.document), actualPath(other.actualPath),
       current(other.current), root(other.root), lastStep(other.lastStep)
 {
     if (document)
         ++document->owners;
+} catch (const std::bad_alloc&) {
+    fatal_message("Out of memory.");
 }
 
 XMLParser& XMLParser::operator=(const XMLParser& other)
 {
     if (this == &other)
         return *this;
-    if (other.document)
-        ++other.document->owners;
-    release_document();
-    fileName = other.fileName;
+    // The texts are copied first, so that running out of memory leaves
+    // nothing half assigned before the process ends.
+    guarded([&] {
+        std::string name = other.fileName;
+        std::string path = other.actualPath;
+        NumberedStep step = other.lastStep;
+        if (other.document)
+            ++other.document->owners;
+        release_document();
+        fileName.swap(name);
+        actualPath.swap(path);
+        lastStep = std::move(step);
+    });
     document = other.document;
-    actualPath = other.actualPath;
     current = other.current;
     root = other.root;
-    lastStep = other.lastStep;
     return *this;
 }
 
@@ -49,43 +60,53 @@ void XMLParser::release_document()
 // A failed read keeps nothing: the parser is left without document.
 int XMLParser::open(const char* name)
 {
-    reset();
-    XMLDocument* read = new_document(nullptr);
-    if (!name || !read->parse(name)) {
-        delete read;
-        if (!kBellmixVariant)
-            print_message("Can't parse the xml document.\n");
-        return 0;
-    }
-    document = read;
-    document->owners = 1;
-    root = current = document->root;
-    fileName = name;
-    return 1;
+    return guarded([&]() -> int {
+        reset();
+        XMLDocument* read = new_document(nullptr);
+        if (!name || !read->parse(name)) {
+            delete read;
+            if (!kBellmixVariant)
+                print_message("Can't parse the xml document.\n");
+            return 0;
+        }
+        document = read;
+        document->owners = 1;
+        root = current = document->root;
+        fileName = name;
+        return 1;
+    });
 }
 
+// Only an XML name can become the document element, so the new document
+// can always be saved and opened again.
 int XMLParser::createNewDoc(const char* rootName)
 {
-    reset();
-    if (!rootName)
-        return 0;
-    document = new_document(rootName);
-    document->owners = 1;
-    root = current = document->root;
-    return 1;
+    return guarded([&]() -> int {
+        reset();
+        if (!is_xml_name(rootName))
+            return 0;
+        document = new_document(rootName);
+        document->owners = 1;
+        root = current = document->root;
+        return 1;
+    });
 }
 
 int XMLParser::save(const char* name, bool pretty)
 {
-    int saved = document && name ? document->save(name, pretty) : 0;
-    if (!saved && !kBellmixVariant)
-        print_message("Can't write the xml file\n");
-    return saved;
+    return guarded([&]() -> int {
+        int saved = document && name ? document->save(name, pretty) : 0;
+        if (!saved && !kBellmixVariant)
+            print_message("Can't write the xml file\n");
+        return saved;
+    });
 }
 
 int XMLParser::save(bool pretty)
 {
-    return save(fileName.c_str(), pretty);
+    return guarded([&]() -> int {
+        return save(fileName.c_str(), pretty);
+    });
 }
 
 int XMLParser::close()

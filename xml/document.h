@@ -7,6 +7,10 @@
 
 #include "xml/node.h"
 
+// Deepest element the reader accepts and the editing operations create; the
+// document element has depth 1.
+constexpr int kMaxDepth = 4096;
+
 class XMLDocument {
 public:
     XMLNode* root;  // the "__ROOT" element: top of the tree, never written

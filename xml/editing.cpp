@@ -6,6 +6,8 @@
 #include <string>
 
 #include "xml/XMLParser.h"
+#include "xml/guard.h"
+#include "xml/document.h"
 #include "xml/lists.h"
 #include "xml/node.h"
 #include "xml/variant.h"
@@ -30,109 +32,142 @@ bool is_self_or_ancestor(const XMLNode* candidate, const XMLNode* node)
 
 // The new element goes before a trailing text (the closing indentation);
 // when the last child is an element (a file without indentation), the new
-// element is appended with its indentation and a closing one.
+// element is appended with its indentation and a closing one. A name that
+// is no XML name, or an element deeper than the reader accepts, is refused.
 int XMLParser::addChildElement(const char* name)
 {
-    int depth = getDepth();
-    if (!current || !name || depth < 1)
-        return 0;
-    XMLNode* last = current->lastChild;
-    if (last && last->type == XML_TEXT) {
-        last->insertBefore(indentation(depth));
-        last->insertBefore(new_element(name));
+    return guarded([&]() -> int {
+        int depth = getDepth();
+        if (!current || !is_xml_name(name) || depth < 1 || depth >= kMaxDepth)
+            return 0;
+        XMLNode* last = current->lastChild;
+        if (last && last->type == XML_TEXT) {
+            last->insertBefore(indentation(depth));
+            last->insertBefore(new_element(name));
+            return 1;
+        }
+        current->appendChild(indentation(depth));
+        current->appendChild(new_element(name));
+        current->appendChild(indentation(depth - 1));
         return 1;
-    }
-    current->appendChild(indentation(depth));
-    current->appendChild(new_element(name));
-    current->appendChild(indentation(depth - 1));
-    return 1;
+    });
 }
 
 int XMLParser::addSiblingElementBeforeMe(const char* name)
 {
-    int depth = getDepth();
-    if (!current || !name || depth < 2)
-        return 0;
-    current->insertBefore(new_element(name));
-    current->insertBefore(indentation(depth - 1));
-    return 1;
+    return guarded([&]() -> int {
+        int depth = getDepth();
+        if (!current || !is_xml_name(name) || depth < 2)
+            return 0;
+        current->insertBefore(new_element(name));
+        current->insertBefore(indentation(depth - 1));
+        return 1;
+    });
 }
 
 int XMLParser::changeOrAddAttribute(const char* name, const char* value)
 {
-    if (!current || current->type != XML_ELEMENT || !name || !value)
-        return 0;
-    current->appendChild(new_attribute(name, value));
-    return 1;
+    return guarded([&]() -> int {
+        if (!current || current->type != XML_ELEMENT || !is_xml_name(name) || !value)
+            return 0;
+        current->appendChild(new_attribute(name, value));
+        return 1;
+    });
 }
 
 int XMLParser::changeOrAddIntAttribute(const char* name, int value)
 {
-    return changeOrAddAttribute(name, std::to_string(value).c_str());
+    return guarded([&]() -> int {
+        return changeOrAddAttribute(name, std::to_string(value).c_str());
+    });
 }
 
 int XMLParser::changeOrAddDoubleAttribute(const char* name, double value)
 {
-    char text[64];
-    snprintf(text, sizeof text, kRealFormat, value);
-    return changeOrAddAttribute(name, text);
+    return guarded([&]() -> int {
+        char text[64];
+        snprintf(text, sizeof text, kRealFormat, value);
+        return changeOrAddAttribute(name, text);
+    });
 }
 
 // A missing array of values is refused, not stored as an empty list.
 int XMLParser::changeOrAddIntArrayAttribute(const char* name, const int* values, int count,
                                             const char* separator)
 {
-    if (!values && count > 0)
-        return 0;
-    return changeOrAddAttribute(name, format_int_list(values, count, separator).c_str());
+    return guarded([&]() -> int {
+        if (!values && count > 0)
+            return 0;
+        return changeOrAddAttribute(name, format_int_list(values, count, separator).c_str());
+    });
 }
 
 int XMLParser::changeOrAddDoubleArrayAttribute(const char* name, const double* values, int count,
                                                const char* separator)
 {
-    if (!values && count > 0)
-        return 0;
-    return changeOrAddAttribute(name, format_double_list(values, count, separator).c_str());
+    return guarded([&]() -> int {
+        if (!values && count > 0)
+            return 0;
+        return changeOrAddAttribute(name, format_double_list(values, count, separator).c_str());
+    });
 }
 
 int XMLParser::changeOrAddText(const char* text)
 {
-    if (!current || !text)
-        return 0;
-    removeText();
-    return appendText(text);
+    return guarded([&]() -> int {
+        if (!current || !text)
+            return 0;
+        removeText();
+        return appendText(text);
+    });
 }
 
 // The element keeps one text: its first text followed by the given one,
-// placed after its child elements.
+// placed after its child elements. Declarations and comments are markup,
+// not text: they stay where they are and take no part in the joining.
 int XMLParser::appendText(const char* text)
 {
-    if (!current || !text)
-        return 0;
-    XMLNode* first = first_text();
-    std::string joined = first ? first->value : "";
-    joined += text;
-    removeText();
-    current->appendChild(new_text(joined.data(), joined.size()));
-    return 1;
+    return guarded([&]() -> int {
+        if (!current || !text)
+            return 0;
+        std::string joined;
+        for (XMLNode* c = current->firstChild; c; c = c->nextSibling)
+            if (c->type == XML_TEXT && !c->markup) {
+                joined = c->value;
+                break;
+            }
+        joined += text;
+        for (XMLNode* c = current->firstChild; c;) {
+            XMLNode* next = c->nextSibling;
+            if (c->type == XML_TEXT && !c->markup)
+                c->destroy();
+            c = next;
+        }
+        current->appendChild(new_text(joined.data(), joined.size()));
+        return 1;
+    });
 }
 
 int XMLParser::appendIndentText()
 {
-    int depth = getDepth();
-    if (!current || depth < 1)
-        return 0;
-    return appendText(("\n" + std::string(static_cast<size_t>(depth - 1), '\t')).c_str());
+    return guarded([&]() -> int {
+        int depth = getDepth();
+        if (!current || depth < 1)
+            return 0;
+        return appendText(("\n" + std::string(static_cast<size_t>(depth - 1), '\t')).c_str());
+    });
 }
 
 int XMLParser::removeElement()
 {
-    if (!current || getDepth() < 2)
-        return 0;
-    XMLNode* target = current;
-    changeElementBack();
-    target->destroy();
-    return 1;
+    return guarded([&]() -> int {
+        if (!current || getDepth() < 2)
+            return 0;
+        XMLNode* target = current;
+        changeElementBack();
+        target->destroy();
+        return 1;
+    });
 }
 
 // The target is refused when the remembered cursor is the target itself or
@@ -155,29 +190,35 @@ int XMLParser::remove_reached(int reached, XMLNode* savedNode, const std::string
 
 int XMLParser::removeElement(const char* path)
 {
-    if (!current)
-        return 0;
-    XMLNode* node = current;
-    std::string text = actualPath;
-    return remove_reached(changeElement(path), node, text);
+    return guarded([&]() -> int {
+        if (!current)
+            return 0;
+        XMLNode* node = current;
+        std::string text = actualPath;
+        return remove_reached(changeElement(path), node, text);
+    });
 }
 
 int XMLParser::removeElement(const char* path, int n)
 {
-    if (!current)
-        return 0;
-    XMLNode* node = current;
-    std::string text = actualPath;
-    return remove_reached(changeElement(path, n), node, text);
+    return guarded([&]() -> int {
+        if (!current)
+            return 0;
+        XMLNode* node = current;
+        std::string text = actualPath;
+        return remove_reached(changeElement(path, n), node, text);
+    });
 }
 
 int XMLParser::removeElement(const char* path, const char* attrName, const char* attrValue)
 {
-    if (!current)
-        return 0;
-    XMLNode* node = current;
-    std::string text = actualPath;
-    return remove_reached(changeElement(path, attrName, attrValue), node, text);
+    return guarded([&]() -> int {
+        if (!current)
+            return 0;
+        XMLNode* node = current;
+        std::string text = actualPath;
+        return remove_reached(changeElement(path, attrName, attrValue), node, text);
+    });
 }
 
 int XMLParser::removeAttribute(const char* name)

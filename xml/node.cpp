@@ -5,10 +5,68 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 
 #include "scriptrun/messages.h"
 
+// First child element of each name, keyed by the element's own name text.
+struct ChildIndex {
+    std::unordered_map<std::string_view, XMLNode*> first;
+};
+
 namespace {
+
+// Children looked at one by one before a look-up builds the index.
+constexpr int kScanBeforeIndex = 32;
+
+void drop_index(XMLNode* parent)
+{
+    if (parent) {
+        delete parent->childIndex;
+        parent->childIndex = nullptr;
+    }
+}
+
+// Whether no element follows node among its siblings; only a few trailing
+// texts are looked at, which is where appended elements stand.
+bool is_last_element(const XMLNode* node)
+{
+    const XMLNode* next = node->nextSibling;
+    for (int i = 0; next && i < 4; ++i, next = next->nextSibling)
+        if (next->type == XML_ELEMENT)
+            return false;
+    return !next;
+}
+
+// A child was linked: an element appended behind every other element can
+// only be the first of its name when no earlier one has it; any other
+// placement drops the index.
+void index_linked(XMLNode* parent, XMLNode* node)
+{
+    if (!parent->childIndex || node->type != XML_ELEMENT)
+        return;
+    if (!node->name || !is_last_element(node)) {
+        drop_index(parent);
+        return;
+    }
+    try {
+        parent->childIndex->first.emplace(node->name, node);
+    } catch (const std::bad_alloc&) {
+        drop_index(parent);
+    }
+}
+
+// A child element leaves: when it was the indexed first of its name, the
+// next of that name is unknown, so the index goes.
+void index_unlinked(XMLNode* parent, XMLNode* node)
+{
+    if (!parent->childIndex || node->type != XML_ELEMENT || !node->name)
+        return;
+    auto found = parent->childIndex->first.find(node->name);
+    if (found != parent->childIndex->first.end() && found->second == node)
+        drop_index(parent);
+}
 
 // Source of childOrder stamps. A fresh node also takes a fresh stamp, so a
 // node allocated where a destroyed one lived never matches an old stamp.
@@ -47,6 +105,7 @@ void link_child_before(XMLNode* parent, XMLNode* node, XMLNode* next)
         next->prevSibling = node;
     else
         parent->lastChild = node;
+    index_linked(parent, node);
 }
 
 void link_attribute_before(XMLNode* parent, XMLNode* node, XMLNode* next)
@@ -83,6 +142,7 @@ void free_leaf(XMLNode* node)
     node->unlink();
     free(node->name);
     free(node->value);
+    delete node->childIndex;
     delete node;
 }
 
@@ -96,11 +156,14 @@ void XMLNode::init(int nodeType)
     firstAttribute = lastAttribute = prevAttribute = nextAttribute = nullptr;
     markup = false;
     childOrder = ++order_stamps;
+    childIndex = nullptr;
 }
 
 void XMLNode::setName(const char* text)
 {
     char* copy = text ? copy_text(text, strlen(text)) : nullptr;
+    if (type == XML_ELEMENT && parent)
+        drop_index(parent);
     free(name);
     name = copy;
     if (type == XML_ELEMENT)
@@ -165,6 +228,7 @@ void XMLNode::unlink()
 {
     if (parent && in_child_list(this)) {
         renew_order(parent);
+        index_unlinked(parent, this);
         (prevSibling ? prevSibling->nextSibling : parent->firstChild) = nextSibling;
         (nextSibling ? nextSibling->prevSibling : parent->lastChild) = prevSibling;
     } else if (parent) {
@@ -221,10 +285,70 @@ XMLNode* new_attribute(const char* name, const char* value)
     return node;
 }
 
-XMLNode* first_child_element(const XMLNode* parent, const char* name)
+void append_new_attribute(XMLNode* element, XMLNode* attribute)
 {
-    for (XMLNode* c = parent->firstChild; c; c = c->nextSibling)
+    attribute->parent = element;
+    link_attribute_before(element, attribute, nullptr);
+}
+
+namespace {
+
+// Indexes every child element of parent; false when memory runs out.
+bool build_index(XMLNode* parent)
+{
+    try {
+        parent->childIndex = new ChildIndex;
+        for (XMLNode* c = parent->firstChild; c; c = c->nextSibling)
+            if (c->type == XML_ELEMENT && c->name)
+                parent->childIndex->first.emplace(c->name, c);
+        return true;
+    } catch (const std::bad_alloc&) {
+        drop_index(parent);
+        return false;
+    }
+}
+
+XMLNode* scan_for_element(XMLNode* from, const char* name, int limit)
+{
+    for (XMLNode* c = from; c && limit != 0; c = c->nextSibling, --limit)
         if (c->type == XML_ELEMENT && (!name || strcmp(c->name, name) == 0))
             return c;
     return nullptr;
+}
+
+}  // namespace
+
+XMLNode* first_child_element(XMLNode* parent, const char* name)
+{
+    if (!name)
+        return scan_for_element(parent->firstChild, nullptr, -1);
+    if (!parent->childIndex) {
+        XMLNode* c = parent->firstChild;
+        for (int i = 0; c && i < kScanBeforeIndex; ++i, c = c->nextSibling)
+            if (c->type == XML_ELEMENT && strcmp(c->name, name) == 0)
+                return c;
+        if (!c)
+            return nullptr;
+        if (!build_index(parent))
+            return scan_for_element(c, name, -1);
+    }
+    auto found = parent->childIndex->first.find(name);
+    return found == parent->childIndex->first.end() ? nullptr : found->second;
+}
+
+bool is_xml_name(const char* name)
+{
+    if (!name)
+        return false;
+    auto starts = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+    };
+    if (!starts(static_cast<unsigned char>(*name)))
+        return false;
+    for (const char* p = name + 1; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (!starts(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.')
+            return false;
+    }
+    return true;
 }

@@ -26,6 +26,8 @@ struct XMLNode {
     XMLNode* nextAttribute;
     bool markup;                    // text that holds a declaration or comment, written as is
     unsigned long long childOrder;  // stamp renewed whenever a child may change its position
+    struct ChildIndex* childIndex;  // owned: first child element of each name; null until
+                                    // a look-up among many children builds it
 
     void init(int nodeType);
     void setName(const char* text);
@@ -58,7 +60,19 @@ XMLNode* new_element(const char* name);
 XMLNode* new_text(const char* text, size_t length);
 XMLNode* new_attribute(const char* name, const char* value);
 
+// Links a new attribute at the end of element's list without looking for
+// one of the same name (the caller knows there is none).
+void append_new_attribute(XMLNode* element, XMLNode* attribute);
+
 // The first child element of parent named name (any name when name is null).
-XMLNode* first_child_element(const XMLNode* parent, const char* name);
+// Among many children the answer comes from an index by name, kept up to
+// date while elements are appended and rebuilt after other changes, so that
+// walking all children by name costs linear time.
+XMLNode* first_child_element(XMLNode* parent, const char* name);
+
+// An XML name: a letter, "_", ":" or a non-ASCII byte, then also digits,
+// "-" and ".". Only such names are given to elements and attributes that the
+// library creates, so that every tree it saves reads back.
+bool is_xml_name(const char* name);
 
 #endif

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "xml/XMLParser.h"
+#include "xml/guard.h"
 #include "xml/lists.h"
 #include "xml/node.h"
 
@@ -40,31 +41,33 @@ void XMLParser::move_down(XMLNode* child, const std::string& segment)
 
 int XMLParser::changeElement(const char* path)
 {
-    if (!current || !path)
-        return 0;
-    const char* rest = path;
-    for (;;) {
-        if (*rest == '\0')
-            return 1;
-        if (starts_with(rest, "./")) {
-            rest += 2;
-        } else if (starts_with(rest, "../")) {
-            if (!changeElementBack())
-                return 0;
-            rest += 3;
-        } else if (*rest == '/') {
-            changeElementRoot();
-            rest += 1;
-        } else {
-            const char* slash = strchr(rest, '/');
-            size_t length = slash ? static_cast<size_t>(slash - rest) : strlen(rest);
-            if (!walk_segment(std::string(rest, length)))
-                return 0;
-            if (!slash)
+    return guarded([&]() -> int {
+        if (!current || !path)
+            return 0;
+        const char* rest = path;
+        for (;;) {
+            if (*rest == '\0')
                 return 1;
-            rest = slash + 1;
+            if (starts_with(rest, "./")) {
+                rest += 2;
+            } else if (starts_with(rest, "../")) {
+                if (!changeElementBack())
+                    return 0;
+                rest += 3;
+            } else if (*rest == '/') {
+                changeElementRoot();
+                rest += 1;
+            } else {
+                const char* slash = strchr(rest, '/');
+                size_t length = slash ? static_cast<size_t>(slash - rest) : strlen(rest);
+                if (!walk_segment(std::string(rest, length)))
+                    return 0;
+                if (!slash)
+                    return 1;
+                rest = slash + 1;
+            }
         }
-    }
+    });
 }
 
 int XMLParser::walk_segment(const std::string& segment)
@@ -86,41 +89,49 @@ int XMLParser::walk_segment(const std::string& segment)
 
 int XMLParser::changeElement(const char* path, int n)
 {
-    if (!current || !path)
-        return 0;
-    if (*path == '\0')
-        return gotoChildElementWithNum(n);
-    return changeElement(path) && gotoSameElementWithNumber(n) ? 1 : 0;
+    return guarded([&]() -> int {
+        if (!current || !path)
+            return 0;
+        if (*path == '\0')
+            return gotoChildElementWithNum(n);
+        return changeElement(path) && gotoSameElementWithNumber(n) ? 1 : 0;
+    });
 }
 
 int XMLParser::changeElement(const char* path, const char* attrName, const char* attrValue)
 {
-    return changeElement(path) && gotoSameElementWithAttribute(attrName, attrValue) ? 1 : 0;
+    return guarded([&]() -> int {
+        return changeElement(path) && gotoSameElementWithAttribute(attrName, attrValue) ? 1 : 0;
+    });
 }
 
 int XMLParser::gotoChildElement(const char* name)
 {
-    if (!current || !name)
-        return 0;
-    XMLNode* child = first_child_element(current, name);
-    if (!child)
-        return 0;
-    move_down(child, name);
-    return 1;
+    return guarded([&]() -> int {
+        if (!current || !name)
+            return 0;
+        XMLNode* child = first_child_element(current, name);
+        if (!child)
+            return 0;
+        move_down(child, name);
+        return 1;
+    });
 }
 
 int XMLParser::gotoChildElementWithID(const char* id)
 {
-    if (!current || !id)
-        return 0;
-    for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
-        XMLNode* attr = c->type == XML_ELEMENT ? c->findAttribute("ID") : nullptr;
-        if (attr && strcmp(attr->value, id) == 0) {
-            move_down(c, id);
-            return 1;
+    return guarded([&]() -> int {
+        if (!current || !id)
+            return 0;
+        for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
+            XMLNode* attr = c->type == XML_ELEMENT ? c->findAttribute("ID") : nullptr;
+            if (attr && strcmp(attr->value, id) == 0) {
+                move_down(c, id);
+                return 1;
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 // Counting resumes at the last numbered step when it counted the same
@@ -164,48 +175,54 @@ int XMLParser::leave_for_parent(std::string& name)
 
 int XMLParser::gotoSameElementWithNumber(int n)
 {
-    if (!current)
-        return 0;
-    if (n == 1)
+    return guarded([&]() -> int {
+        if (!current)
+            return 0;
+        if (n == 1)
+            return 1;
+        std::string name;
+        if (!leave_for_parent(name))
+            return 0;
+        XMLNode* found = n >= 1 ? nth_child_element(current, name.c_str(), n) : nullptr;
+        if (!found)
+            return 0;
+        move_down(found, numbered(n, name.c_str()));
         return 1;
-    std::string name;
-    if (!leave_for_parent(name))
-        return 0;
-    XMLNode* found = n >= 1 ? nth_child_element(current, name.c_str(), n) : nullptr;
-    if (!found)
-        return 0;
-    move_down(found, numbered(n, name.c_str()));
-    return 1;
+    });
 }
 
 int XMLParser::gotoSameElementWithAttribute(const char* attrName, const char* attrValue)
 {
-    std::string name;
-    if (!current || !attrName || !attrValue || !leave_for_parent(name))
-        return 0;
-    int k = 0;
-    for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
-        if (c->type != XML_ELEMENT || name != c->name)
-            continue;
-        ++k;
-        XMLNode* attr = c->findAttribute(attrName);
-        if (attr && strcmp(attr->value, attrValue) == 0) {
-            move_down(c, k == 1 ? name : numbered(k, name.c_str()));
-            return 1;
+    return guarded([&]() -> int {
+        std::string name;
+        if (!current || !attrName || !attrValue || !leave_for_parent(name))
+            return 0;
+        int k = 0;
+        for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
+            if (c->type != XML_ELEMENT || name != c->name)
+                continue;
+            ++k;
+            XMLNode* attr = c->findAttribute(attrName);
+            if (attr && strcmp(attr->value, attrValue) == 0) {
+                move_down(c, k == 1 ? name : numbered(k, name.c_str()));
+                return 1;
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int XMLParser::gotoChildElementWithNum(int n)
 {
-    if (!current || n < 1)
-        return 0;
-    XMLNode* found = nth_child_element(current, nullptr, n);
-    if (!found)
-        return 0;
-    move_down(found, numbered(n, ""));
-    return n;
+    return guarded([&]() -> int {
+        if (!current || n < 1)
+            return 0;
+        XMLNode* found = nth_child_element(current, nullptr, n);
+        if (!found)
+            return 0;
+        move_down(found, numbered(n, ""));
+        return n;
+    });
 }
 
 int XMLParser::getNumofChildElements()

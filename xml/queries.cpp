@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "xml/XMLParser.h"
+#include "xml/guard.h"
 #include "xml/lists.h"
 #include "xml/node.h"
 
@@ -101,30 +102,38 @@ double XMLParser::getAttrDoubleValue(const char* name, double defaultValue)
 
 int XMLParser::getAttrArraySize(const char* name, const char* separators)
 {
-    XMLNode* attr = attribute(name);
-    return attr ? ListItems(attr->value, separators).count() : -1;
+    return guarded([&]() -> int {
+        XMLNode* attr = attribute(name);
+        return attr ? ListItems(attr->value, separators).count() : -1;
+    });
 }
 
 int* XMLParser::getAttrIntArrayValue(const char* name, int* out, const char* separators)
 {
-    return read_numbers(attribute(name), out, separators, read_int_item);
+    return guarded([&]() -> int* {
+        return read_numbers(attribute(name), out, separators, read_int_item);
+    });
 }
 
 double* XMLParser::getAttrDoubleArrayValue(const char* name, double* out, const char* separators)
 {
-    return read_numbers(attribute(name), out, separators, read_double_item);
+    return guarded([&]() -> double* {
+        return read_numbers(attribute(name), out, separators, read_double_item);
+    });
 }
 
 char** XMLParser::getAttrStringArrayValue(const char* name, char** out, const char* separators)
 {
-    XMLNode* attr = attribute(name);
-    if (!attr || !out)
-        return nullptr;
-    ListItems items(attr->value, separators);
-    for (int i = 0; i < items.count(); ++i)
-        if (out[i])
-            strcpy(out[i], items.item(i));
-    return out;
+    return guarded([&]() -> char** {
+        XMLNode* attr = attribute(name);
+        if (!attr || !out)
+            return nullptr;
+        ListItems items(attr->value, separators);
+        for (int i = 0; i < items.count(); ++i)
+            if (out[i])
+                strcpy(out[i], items.item(i));
+        return out;
+    });
 }
 
 int XMLParser::hasText()

@@ -9,15 +9,22 @@
 //   text     := every character but "<"
 // Any end tag closes the innermost open element. Attributes in rest are
 // name, blanks or "=", one opening mark, value up to the next double quote.
-// Texts and values are decoded (the five predefined entities only). The end
-// of the file before the document element is complete, a NUL byte, an element
-// without a name, or nesting deeper than kMaxDepth fail the parse.
+// Texts and values are decoded: the five predefined entities and numeric
+// character references ("&#13;", "&#x1F;"; a reference to no character stays
+// as written). The end of the file before the document element is complete,
+// a NUL byte, an element without a name, or nesting deeper than kMaxDepth
+// fail the parse. Only regular files are read.
 // The bellmix variant drops the text before the first tag, takes that tag as
 // the document element and reads "?" and "!" tags as elements.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
 #include <utility>
 
 #include "xml/document.h"
@@ -25,19 +32,36 @@
 
 namespace {
 
-constexpr int kMaxDepth = 4096;
+// Attributes of one tag checked one by one for an earlier one of the same
+// name before an index by name takes over.
+constexpr size_t kAttributesBeforeIndex = 16;
 
+// Reads a regular file whole. Anything else is refused before it is read
+// (and opened without waiting), so a FIFO cannot block the caller and a
+// device cannot feed it bytes without end.
 bool read_file(const char* fileName, std::string& out)
 {
-    FILE* file = fopen(fileName, "rb");
-    if (!file)
+    struct stat info;
+    if (stat(fileName, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
+    int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (ok)
+        out.reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        out.append(chunk, got);
-    bool ok = !ferror(file);
-    fclose(file);
+    while (ok) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        out.append(chunk, static_cast<size_t>(got));
+    }
+    close(fd);
     return ok;
 }
 
@@ -63,7 +87,54 @@ void drop_carriage_returns(std::string& text)
     text.resize(out);
 }
 
-// Replaces &amp; &lt; &gt; &quot; &apos;; any other "&" stays as written.
+void append_utf8(std::string& out, unsigned long code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// A numeric character reference "&#digits;" or "&#xhex;" at raw[at]: its
+// length, with the character appended to out; 0 (nothing appended) when
+// there is none or it names no character (NUL, a surrogate, beyond U+10FFFF).
+size_t decode_reference(std::string_view raw, size_t at, std::string& out)
+{
+    size_t i = at + 2;
+    bool hex = i < raw.size() && raw[i] == 'x';
+    i += hex ? 1 : 0;
+    size_t digits_start = i;
+    unsigned long code = 0;
+    for (; i < raw.size() && i - digits_start < 8; ++i) {
+        char c = raw[i];
+        int digit = c >= '0' && c <= '9' ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0)
+            break;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    if (i == digits_start || i >= raw.size() || raw[i] != ';')
+        return 0;
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    append_utf8(out, code);
+    return i + 1 - at;
+}
+
+// Replaces &amp; &lt; &gt; &quot; &apos; and numeric character references;
+// any other "&" stays as written.
 std::string decode(std::string_view raw)
 {
     static const struct {
@@ -74,7 +145,13 @@ std::string decode(std::string_view raw)
     out.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
         char c = raw[i];
-        if (c == '&') {
+        if (c == '&' && raw.compare(i, 2, "&#") == 0) {
+            size_t length = decode_reference(raw, i, out);
+            if (length > 0) {
+                i += length - 1;
+                continue;
+            }
+        } else if (c == '&') {
             for (const auto& e : entities) {
                 size_t length = strlen(e.entity);
                 if (raw.compare(i, length, e.entity) == 0) {
@@ -97,11 +174,48 @@ void append_decoded_text(XMLNode* parent, std::string_view raw)
     parent->appendChild(new_text(text.data(), text.size()));
 }
 
-void append_attribute(XMLNode* element, std::string_view name, std::string_view raw)
-{
-    std::string value = decode(raw);
-    element->appendChild(new_attribute(std::string(name).c_str(), value.c_str()));
-}
+// The attributes of one start tag. A name that occurs twice keeps the last
+// value in the first place; beyond a few attributes the earlier ones are
+// found through an index, so that a tag of many attributes reads in linear
+// time.
+class TagAttributes {
+public:
+    explicit TagAttributes(XMLNode* element) : element_(element) {}
+
+    void add(std::string_view name, std::string_view raw)
+    {
+        std::string value = decode(raw);
+        if (XMLNode* existing = find(name)) {
+            existing->setValue(value.c_str());
+            return;
+        }
+        XMLNode* attribute = new_attribute(std::string(name).c_str(), value.c_str());
+        append_new_attribute(element_, attribute);
+        ++count_;
+        if (count_ > kAttributesBeforeIndex)
+            index_.emplace(attribute->name, attribute);
+    }
+
+private:
+    XMLNode* element_;                                      // the tag's element
+    size_t count_ = 0;                                      // attributes linked so far
+    std::unordered_map<std::string_view, XMLNode*> index_;  // by name, once count_ is large
+
+    XMLNode* find(std::string_view name)
+    {
+        if (count_ < kAttributesBeforeIndex) {
+            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute)
+                if (name == a->name)
+                    return a;
+            return nullptr;
+        }
+        if (index_.empty())
+            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute)
+                index_.emplace(a->name, a);
+        auto found = index_.find(name);
+        return found == index_.end() ? nullptr : found->second;
+    }
+};
 
 bool is_space(char c)
 {
@@ -111,6 +225,7 @@ bool is_space(char c)
 // Attributes of one start tag, from the text between its word and its ">".
 void parse_attributes(XMLNode* element, std::string_view rest)
 {
+    TagAttributes attributes(element);
     size_t i = 0, n = rest.size();
     for (;;) {
         while (i < n && is_space(rest[i]))
@@ -130,7 +245,7 @@ void parse_attributes(XMLNode* element, std::string_view rest)
         size_t value_start = i;
         while (i < n && rest[i] != '"')
             ++i;
-        append_attribute(element, name, rest.substr(value_start, i - value_start));
+        attributes.add(name, rest.substr(value_start, i - value_start));
         if (i == n)
             return;
         ++i;  // the closing double quote

@@ -227,3 +227,83 @@ TEST(Editing, RemovingByPathSparesTheCursorsOwnLine)
     EXPECT_EQ(XMLremoveElementWithNumber(&h, "", 1), 0);
     EXPECT_EQ(XMLgetNumofChildElements(&h), 0);
 }
+
+// A comment or declaration is markup, not text: appendText joins only the
+// plain text and leaves the markup as it stood.
+TEST(Editing, AppendTextLeavesCommentsAlone)
+{
+    const struct {
+        const char* file;
+        const char* appended;
+        const char* after;  // the saved file afterwards
+    } cases[] = {
+        {"<A><!-- c --></A>", "x", "<A><!-- c -->x</A>"},
+        {"<A><!-- c -->old</A>", " new", "<A><!-- c -->old new</A>"},
+        {"<A>old<!-- c --></A>", "+", "<A><!-- c -->old+</A>"},
+        {"<A><?pi a?><!-- c --><b/>t</A>", "u", "<A><?pi a?><!-- c --><b/>tu</A>"},
+        {"<A><!-- a & b < c --></A>", "&", "<A><!-- a & b < c -->&amp;</A>"},
+    };
+    std::string file = scratch("comment.xml");
+    for (const auto& c : cases) {
+        write_text(file, c.file);
+        Handle h;
+        ASSERT_EQ(XMLopen(&h, file.c_str()), 1) << c.file;
+        XMLchangeElement(&h, "/A");
+        EXPECT_EQ(XMLappendText(&h, c.appended), 1);
+        EXPECT_EQ(saved(h), c.after) << c.file;
+    }
+}
+
+// Names that are no XML names, and elements deeper than the reader takes,
+// are refused when the tree is built, so that whatever saves also opens. The
+// names the plug-ins use all pass.
+TEST(Editing, OnlyXmlNamesAndReadableDepthsAreBuilt)
+{
+    const struct {
+        const char* name;
+        int accepted;
+    } cases[] = {
+        {"V_12", 1}, {"X_0", 1}, {"VW_3", 1}, {"MIXTURE", 1}, {"out_weights", 1},
+        {"feed-forward_neural_network", 1}, {"kernel_param0", 1}, {"a.b-c:d", 1},
+        {"_x", 1}, {":x", 1}, {"\xc3\xa9t\xc3\xa9", 1}, {"ID", 1},
+        {"", 0}, {"1a", 0}, {"-a", 0}, {".a", 0}, {"a b", 0}, {"a>b", 0}, {"a/b", 0},
+        {"<a", 0}, {"a\"", 0}, {"a=b", 0}, {"!x", 0}, {"?x", 0}, {"a\tb", 0}, {"a&b", 0},
+    };
+    for (const auto& c : cases) {
+        Handle h;
+        EXPECT_EQ(XMLcreateNewDoc(&h, c.name), c.accepted) << c.name;
+        XMLclose(&h);
+        XMLcreateNewDoc(&h, "W");
+        XMLchangeElement(&h, "/W");
+        EXPECT_EQ(XMLaddChildElement(&h, c.name), c.accepted) << c.name;
+        EXPECT_EQ(XMLchangeOrAddAttribute(&h, c.name, "1"), c.accepted) << c.name;
+        XMLaddChildElement(&h, "k");
+        XMLchangeElement(&h, "k");
+        EXPECT_EQ(XMLaddSiblingElementBeforeMe(&h, c.name), c.accepted) << c.name;
+        EXPECT_EQ(XMLgetNumofChildElements(&h), 0);
+        XMLchangeElement(&h, "/W");
+        EXPECT_EQ(XMLgetNumofChildElements(&h), 1 + 2 * c.accepted) << c.name;
+        EXPECT_EQ(XMLgetAttrCount(&h), c.accepted) << c.name;
+        Handle back;
+        std::string file = scratch("names.xml");
+        ASSERT_EQ(XMLsave(&h, file.c_str()), 1);
+        EXPECT_EQ(XMLopen(&back, file.c_str()), 1) << c.name;
+    }
+    EXPECT_EQ(XMLcreateNewDoc(nullptr, "W"), 0);
+
+    // A chain down to the deepest readable level: one more level is refused.
+    Handle h;
+    XMLcreateNewDoc(&h, "W");
+    XMLchangeElement(&h, "/W");
+    for (int depth = 1; depth < 4096; ++depth) {
+        ASSERT_EQ(XMLaddChildElement(&h, "e"), 1) << depth;
+        ASSERT_EQ(XMLchangeElement(&h, "e"), 1);
+    }
+    EXPECT_EQ(XMLgetDepth(&h), 4096);
+    EXPECT_EQ(XMLaddChildElement(&h, "e"), 0);
+    EXPECT_EQ(XMLaddSiblingElementBeforeMe(&h, "f"), 1);
+    std::string deep = scratch("deep.xml");
+    ASSERT_EQ(XMLsave(&h, deep.c_str()), 1);
+    Handle back;
+    EXPECT_EQ(XMLopen(&back, deep.c_str()), 1);
+}

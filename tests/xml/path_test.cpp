@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -157,4 +158,38 @@ TEST(Path, NoDocumentGivesFailureValues)
     EXPECT_EQ(XMLchangeElement(&none, "/R"), 0);
     EXPECT_EQ(XMLchangeElement(nullptr, "/R"), 0);
     EXPECT_EQ(XMLgetAttrValueSize(&none, "a"), -1);
+}
+
+// Seconds to write `rows` elements "X_0", "X_1", ... under parameters and
+// read each back by its absolute path, the way the kernel plug-ins store and
+// load their training rows.
+static double named_rows_seconds(int rows)
+{
+    auto start = std::chrono::steady_clock::now();
+    Handle h;
+    XMLcreateNewDoc(&h, "WARPFOLD");
+    XMLchangeElement(&h, "/WARPFOLD");
+    XMLaddChildElement(&h, "parameters");
+    for (int i = 0; i < rows; ++i) {
+        std::string name = "X_" + std::to_string(i);
+        XMLchangeElement(&h, "/WARPFOLD/parameters");
+        XMLaddChildElement(&h, name.c_str());
+        XMLchangeElement(&h, name.c_str());
+        XMLchangeOrAddIntAttribute(&h, "value", i);
+    }
+    for (int i = 0; i < rows; ++i) {
+        std::string path = "/WARPFOLD/parameters/X_" + std::to_string(i);
+        EXPECT_EQ(XMLchangeElement(&h, path.c_str()), 1);
+        EXPECT_EQ(XMLgetAttrIntValue(&h, "value", -1), i);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Looking children up by name from the first child each time made this
+// pattern quadratic; ten times the rows must cost about ten times as long.
+TEST(Path, NamedRowsWriteAndReadInLinearTime)
+{
+    double small = named_rows_seconds(2000);
+    double large = named_rows_seconds(20000);
+    EXPECT_LT(large, 40 * small + 0.05) << small << " s for 2000 rows, " << large << " s for 20000";
 }

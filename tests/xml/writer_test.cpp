@@ -2,6 +2,13 @@
 // escaping, and files that read back into the same tree.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include "tests/xml/xml_test_util.h"
 
 namespace {
@@ -110,4 +117,144 @@ TEST(Writer, UnwritableFileReportsFailure)
     EXPECT_EQ(XMLsave(&h, "/dev/full"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Can't write the xml file\nCan't write the xml file\n");
+}
+
+// Control characters other than tab and line feed are written as character
+// references, so a carriage return in a value or a text survives a save and
+// an open.
+TEST(Writer, ControlCharactersSurviveASaveAndAnOpen)
+{
+    const std::string texts[] = {
+        "a\rb", "line\r\n", "\r", "\x01\x1f\x7f", "tab\tand\nline feed", "\r\r\n\n",
+    };
+    std::string file = scratch("controls.xml");
+    for (const auto& text : texts) {
+        Handle h;
+        XMLcreateNewDoc(&h, "R");
+        XMLchangeElement(&h, "/R");
+        XMLchangeOrAddAttribute(&h, "v", text.c_str());
+        XMLchangeOrAddText(&h, text.c_str());
+        ASSERT_EQ(XMLsave(&h, file.c_str()), 1);
+        EXPECT_EQ(read_text(file).find('\r'), std::string::npos) << read_text(file);
+        Handle back;
+        ASSERT_EQ(XMLopen(&back, file.c_str()), 1);
+        XMLchangeElement(&back, "/R");
+        char value[64] = {}, body[64] = {};
+        EXPECT_STREQ(XMLgetAttrValue(&back, "v", value), text.c_str());
+        EXPECT_STREQ(XMLgetText(&back, body), text.c_str());
+    }
+    Handle h;
+    XMLcreateNewDoc(&h, "R");
+    XMLchangeElement(&h, "/R");
+    XMLchangeOrAddAttribute(&h, "v", "a\rb\t\x01");
+    ASSERT_EQ(XMLsave(&h, file.c_str()), 1);
+    EXPECT_EQ(read_text(file), "<R\n   v=\"a&#13;b\t&#1;\"/>");
+}
+
+// The file a save leaves: a new file gets the usual permission bits, an
+// existing one keeps its own, and a symbolic link keeps pointing to the file
+// that now holds the new model.
+TEST(Writer, SaveKeepsPermissionBitsAndSymbolicLinks)
+{
+    namespace fs = std::filesystem;
+    std::string folder = scratch("links");
+    fs::create_directories(folder + "/real");
+    std::string target = folder + "/real/model.xml";
+    write_text(target, "old");
+    chmod(target.c_str(), 0640);
+    fs::create_symlink("real/model.xml", folder + "/relative.xml");
+    fs::create_symlink(folder + "/relative.xml", folder + "/chained.xml");
+    fs::create_symlink("real/new.xml", folder + "/dangling.xml");
+    fs::create_symlink("loop.xml", folder + "/loop.xml");
+    mode_t mask = umask(022);
+    const struct {
+        std::string saved_as;  // the name given to the save
+        std::string lands_in;  // the regular file written
+        int result;
+        unsigned mode;         // permission bits of that file afterwards
+    } cases[] = {
+        {target, target, 1, 0640},
+        {folder + "/relative.xml", target, 1, 0640},
+        {folder + "/chained.xml", target, 1, 0640},
+        {folder + "/dangling.xml", folder + "/real/new.xml", 1, 0644},
+        {folder + "/fresh.xml", folder + "/fresh.xml", 1, 0644},
+        {folder + "/loop.xml", "", 0, 0},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        Handle h;
+        XMLcreateNewDoc(&h, ("R" + std::to_string(++round)).c_str());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(XMLsave(&h, c.saved_as.c_str()), c.result) << c.saved_as;
+        testing::internal::GetCapturedStderr();
+        if (c.result != 1)
+            continue;
+        EXPECT_EQ(read_text(c.saved_as), "<R" + std::to_string(round) + "/>");
+        struct stat info;
+        ASSERT_EQ(lstat(c.lands_in.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << c.saved_as;
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << c.saved_as;
+    }
+    umask(mask);
+    EXPECT_TRUE(fs::is_symlink(folder + "/relative.xml"));
+    EXPECT_TRUE(fs::is_symlink(folder + "/dangling.xml"));
+    // Nothing but the files above is left behind.
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder + "/real"))
+        entries += entry.path().filename().string()[0] == '.' ? 100 : 1;
+    EXPECT_EQ(entries, 2);
+}
+
+// A save that fails part-way (here at a file-size limit) reports failure and
+// leaves the old model exactly as it was, with no temporary file behind.
+TEST(Writer, FailedSaveLeavesTheOldFileWhole)
+{
+    namespace fs = std::filesystem;
+    std::string folder = scratch("limited");
+    fs::create_directories(folder);
+    std::string model = folder + "/model.xml";
+    write_text(model, "<OLD/>");
+    int result = bounded_child([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Handle h;
+        XMLcreateNewDoc(&h, "NEW");
+        XMLchangeElement(&h, "/NEW");
+        std::string big(100000, 'x');
+        XMLchangeOrAddAttribute(&h, "v", big.c_str());
+        testing::internal::CaptureStderr();
+        int saved = XMLsave(&h, model.c_str());
+        bool message = testing::internal::GetCapturedStderr() == "Can't write the xml file\n";
+        return saved == 0 && message ? 7 : 1;
+    });
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(read_text(model), "<OLD/>");
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        entries += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(entries, 1);
+}
+
+// Saving to a FIFO or a device is refused at once: the FIFO stays a FIFO and
+// nothing waits for a reader.
+TEST(Writer, SavesOnlyToRegularFilesAndNeverBlocks)
+{
+    std::string fifo = scratch("save.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string paths[] = {fifo, "/dev/null", scratch("")};
+    for (const auto& path : paths) {
+        int result = bounded_child([&] {
+            Handle h;
+            XMLcreateNewDoc(&h, "R");
+            testing::internal::CaptureStderr();
+            int saved = XMLsave(&h, path.c_str());
+            testing::internal::GetCapturedStderr();
+            return saved == 0 ? 7 : 1;
+        });
+        EXPECT_EQ(result, 7) << path;
+    }
+    struct stat info;
+    ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }

@@ -3,11 +3,16 @@
 #ifndef TESTS_XML_TEST_UTIL_H
 #define TESTS_XML_TEST_UTIL_H
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "xml/document.h"
 #include "xml/xml_functions.h"
@@ -81,6 +86,20 @@ inline std::string parse_dump(const std::string& content)
     if (!document.parseText(content))
         return "FAIL";
     return dump(document.root);
+}
+
+// Runs body in a child process that an alarm ends after five seconds: its
+// result (0 to 255), or -1 when it had to be killed (it blocked or ran on).
+inline int bounded_child(const std::function<int()>& body)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 #endif
