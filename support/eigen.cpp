@@ -124,7 +124,7 @@ EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals)
 {
     TridiagonalForm t;
     reduce_to_tridiagonal(a, &t);
-    t.work = std::vector<double>();
+    t.work.reset();
     std::vector<double> found;
     if (!tridiagonal_ql(t, &found, nullptr, 0))
         return EigenStatus::no_convergence;
@@ -269,7 +269,7 @@ EigenStatus symmetric_decomposition(const DataMatrix* a, DataMatrix* values, Dat
     TridiagonalForm t;
     reduce_to_tridiagonal(a, &t);
     reflections_transposed(t, vectors->data);
-    t.work = std::vector<double>();
+    t.work.reset();
     if (!tridiagonal_ql(t, &found, vectors->data, n))
         return EigenStatus::no_convergence;
     transpose_square(vectors->data, n);

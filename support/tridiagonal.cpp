@@ -5,6 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "support/row_kernels.h"
+
 namespace {
 
 const double EPSILON = DBL_EPSILON;
@@ -82,45 +84,86 @@ void symmetric_times(const double* work, int n, int m, const double* v, double t
         p[r] = 0.0;
     for (int r = 0; r <= m; r++) {
         const double* row = work + static_cast<size_t>(r) * n;
-        double vr = v[r], dot = 0.0;
-        for (int c = 0; c < r; c++) {
-            dot += row[c] * v[c];
-            p[c] += row[c] * vr;
-        }
-        p[r] += dot + row[r] * vr;
+        p[r] += dot_and_add(row, v, v[r], p, r) + row[r] * v[r];
     }
     for (int r = 0; r <= m; r++)
         p[r] *= tau;
 }
 
-// A := H A H on the leading block for H = I - tau v v': with p = tau A v and
-// q = p - (tau v'p / 2) v, A loses v q' + q v'.
-void apply_reflection(double* work, int n, int m, const double* v, double tau, double* q)
+// Reductions whose two-sided updates of the leading block are deferred and
+// then applied together, so the block is rewritten once per PANEL steps:
+// step s's update is A := A - v_s q_s' - q_s v_s' with q_s = p_s - (tau v_s'p_s / 2) v_s
+// and p_s = tau A v_s (A as updated by every earlier step).
+const int PANEL = 32;
+
+struct Panel {
+    int count = 0;           // steps held
+    std::vector<double> vt;  // PANEL x n: row s holds v_s, zero beyond its length
+    std::vector<double> qt;  // PANEL x n: row s holds q_s, zero beyond its length
+};
+
+// Row i, entries 0..i, brought up to date with the held steps (each of
+// which is longer than i).
+void update_row(const Panel& panel, int n, int i, double* row)
 {
-    symmetric_times(work, n, m, v, tau, q);
+    int s = 0;
+    for (; s + 2 <= panel.count; s += 2) {
+        const double* v = &panel.vt[static_cast<size_t>(s) * n];
+        const double* q = &panel.qt[static_cast<size_t>(s) * n];
+        subtract_four_multiples(row, {v[i], q[i], v[i + n], q[i + n]}, {q, v, q + n, v + n}, i + 1);
+    }
+    for (; s < panel.count; s++) {
+        const double* v = &panel.vt[static_cast<size_t>(s) * n];
+        const double* q = &panel.qt[static_cast<size_t>(s) * n];
+        subtract_two_multiples(row, v[i], q, q[i], v, i + 1);
+    }
+}
+
+// q := tau A v on indices 0..m, A the stored block corrected by the held steps.
+void product_with_held(const double* work, const Panel& panel, int n, int m, const double* v,
+                       double tau, double* q)
+{
+    symmetric_times(work, n, m, v, 1.0, q);
+    for (int s = 0; s < panel.count; s++) {
+        const double* vs = &panel.vt[static_cast<size_t>(s) * n];
+        const double* qs = &panel.qt[static_cast<size_t>(s) * n];
+        subtract_two_multiples(q, dot_rows(qs, v, m + 1), vs, dot_rows(vs, v, m + 1), qs, m + 1);
+    }
+    for (int r = 0; r <= m; r++)
+        q[r] *= tau;
+}
+
+// Holds step (v, tau) on indices 0..m: its q from the current block.
+void hold_step(const double* work, Panel* panel, int n, int m, const double* v, double tau)
+{
+    double* vs = &panel->vt[static_cast<size_t>(panel->count) * n];
+    double* qs = &panel->qt[static_cast<size_t>(panel->count) * n];
+    product_with_held(work, *panel, n, m, v, tau, qs);
     double vp = 0.0;
     for (int r = 0; r <= m; r++)
-        vp += v[r] * q[r];
+        vp += v[r] * qs[r];
     double k = 0.5 * tau * vp;
-    for (int r = 0; r <= m; r++)
-        q[r] -= k * v[r];
     for (int r = 0; r <= m; r++) {
-        double* row = work + static_cast<size_t>(r) * n;
-        double vr = v[r], qr = q[r];
-        for (int c = 0; c <= r; c++)
-            row[c] -= vr * q[c] + qr * v[c];
+        qs[r] -= k * v[r];
+        vs[r] = v[r];
     }
+    for (int r = m + 1; r < n; r++)
+        vs[r] = qs[r] = 0.0;
+    panel->count++;
+}
+
+// Applies the held steps to rows 0..rows-1 of the lower triangle.
+void release_panel(double* work, Panel* panel, int n, int rows)
+{
+    for (int r = 0; r < rows; r++)
+        update_row(*panel, n, r, work + static_cast<size_t>(r) * n);
+    panel->count = 0;
 }
 
 // One reflection H = I - tau v v' on y[0..length).
 void reflect(const double* v, double tau, int length, double* y)
 {
-    double s = 0.0;
-    for (int k = 0; k < length; k++)
-        s += v[k] * y[k];
-    s *= tau;
-    for (int k = 0; k < length; k++)
-        y[k] -= s * v[k];
+    subtract_multiple(y, tau * dot_rows(v, y, length), v, length);
 }
 
 // Rotates rows i and i+1 of the block (width entries each), as the QL step
@@ -128,12 +171,7 @@ void reflect(const double* v, double tau, int length, double* y)
 void rotate_rows(double* rows, int width, int i, double s, double c)
 {
     double* ri = rows + static_cast<size_t>(i) * width;
-    double* rj = ri + width;
-    for (int k = 0; k < width; k++) {
-        double f = rj[k];
-        rj[k] = s * ri[k] + c * f;
-        ri[k] = c * ri[k] - s * f;
-    }
+    rotate_pair_of_rows(ri, ri + width, s, c, width);
 }
 
 // The first m >= l at which T splits (off[m] negligible next to its
@@ -188,22 +226,29 @@ void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
     t->n = n;
-    t->work.assign(static_cast<size_t>(n) * n, 0.0);
+    // Only the lower triangle is ever written or read.
+    t->work.reset(new double[static_cast<size_t>(n) * n]);
     t->beta.assign(n, 0.0);
     t->diag.assign(n, 0.0);
     t->off.assign(n, 0.0);
     copy_scaled_lower(a, t);
-    std::vector<double> q(n);
+    Panel panel;
+    panel.vt.assign(static_cast<size_t>(PANEL) * n, 0.0);
+    panel.qt.assign(static_cast<size_t>(PANEL) * n, 0.0);
+    double* work = t->work.get();
     for (int i = n - 1; i >= 1; i--) {
-        double* v = &t->work[static_cast<size_t>(i) * n];
+        double* v = work + static_cast<size_t>(i) * n;
+        update_row(panel, n, i, v);
         double g = 0.0;
         t->beta[i] = make_reflection(v, i - 1, &g);
         if (t->beta[i] != 0.0)
-            apply_reflection(t->work.data(), n, i - 1, v, t->beta[i], q.data());
+            hold_step(work, &panel, n, i - 1, v, t->beta[i]);
         t->off[i - 1] = g;
         t->diag[i] = v[i];
+        if (panel.count == PANEL || i == 1)
+            release_panel(work, &panel, n, i);
     }
-    t->diag[0] = t->work[0];
+    t->diag[0] = work[0];
 }
 
 bool tridiagonal_ql(const TridiagonalForm& t, std::vector<double>* values, double* rows, int width)
