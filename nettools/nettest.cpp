@@ -84,7 +84,7 @@ void check_fit(TesterRun* run)
 }
 
 // First index of the largest value: later ones win only when greater.
-int first_largest(const std::vector<double>& v)
+int first_largest(const std::vector<float>& v)
 {
     int best = 0;
     for (size_t j = 1; j < v.size(); ++j)
@@ -93,16 +93,16 @@ int first_largest(const std::vector<double>& v)
     return best;
 }
 
-void test_one(TesterRun* run, int t, TestTally* tally, std::vector<double>* out,
-              std::vector<double>* weighted)
+void test_one(TesterRun* run, int t, TestTally* tally, std::vector<float>* out,
+              std::vector<float>* weighted)
 {
     const float* x = run->data.values.data() + static_cast<size_t>(t) * run->data.features;
     const float* y = net_forward(&run->net, x);
     int n = tally->n;
     for (int j = 0; j < n; ++j) {
         (*out)[j] = y[j];
-        double count = j < static_cast<int>(run->counts.size()) ? run->counts[j] : 0.0;
-        (*weighted)[j] = count * y[j];
+        int count = j < static_cast<int>(run->counts.size()) ? run->counts[j] : 0;
+        (*weighted)[j] = static_cast<float>(count) * y[j];
     }
     int answer = first_largest(*out);
     int prior = run->apriori ? first_largest(*weighted) : answer;
@@ -177,7 +177,7 @@ int tester_main(int argc, char** argv)
     check_fit(&run);
     TestTally tally;
     tally.n = run.net.outputCount;
-    std::vector<double> out, weighted;
+    std::vector<float> out, weighted;
     try {
         tally.plain.assign(static_cast<size_t>(tally.n) * tally.n, 0);
         tally.prior = tally.plain;

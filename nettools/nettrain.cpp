@@ -215,8 +215,8 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
         printf("Average error on validation set: %f", v);
         ++iteration;
         if (e > threshold)
-            rate *= 0.7f;
-        threshold = e * 0.95f;
+            rate = static_cast<float>(rate * 0.7);
+        threshold = static_cast<float>(e * 0.95);
         if (v < best) {
             best = v;
             net_save_weights(net, snapshot.data());
@@ -226,7 +226,7 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
             ++misses;
         }
         printf(" (%i)\n", misses);
-    } while (misses < args.iterations && rate > 0.01f);
+    } while (misses < args.iterations && rate > 0.01);
     if (taken)
         net_restore_weights(net, snapshot.data());
     else
