@@ -10,19 +10,20 @@ add_unit_test(squaremark_test
   LINKS xml support)
 set_tests_properties(squaremark_test PROPERTIES TIMEOUT 60)
 
-# End-to-end cases run with the plug-in folder testlibs/squaremark: copies of
-# textdata, toolbelt and squaremark only.
-set(squaremark_test_dir ${TOOLKIT_TEST_PLUGIN_DIR}/squaremark)
-set(squaremark_test_plugins textdata toolbelt squaremark)
-set(squaremark_copies)
-set(squaremark_files)
-foreach(plugin ${squaremark_test_plugins})
-  list(APPEND squaremark_copies ${squaremark_test_dir}/${plugin}.so)
-  list(APPEND squaremark_files $<TARGET_FILE:${plugin}>)
+# End-to-end cases of the three kernel classifiers run with the plug-in
+# folder testlibs/kernel_classifiers: copies of textdata, toolbelt and the
+# three classifiers only.
+set(kernel_test_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel_classifiers)
+set(kernel_test_plugins textdata toolbelt edgemark glidemark squaremark)
+set(kernel_copies)
+set(kernel_files)
+foreach(plugin ${kernel_test_plugins})
+  list(APPEND kernel_copies ${kernel_test_dir}/${plugin}.so)
+  list(APPEND kernel_files $<TARGET_FILE:${plugin}>)
 endforeach()
 add_custom_command(
-  OUTPUT ${squaremark_copies}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${squaremark_test_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy ${squaremark_files} ${squaremark_test_dir}
-  DEPENDS ${squaremark_test_plugins} ${squaremark_files})
-add_custom_target(squaremark_testlibs ALL DEPENDS ${squaremark_copies})
+  OUTPUT ${kernel_copies}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kernel_test_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy ${kernel_files} ${kernel_test_dir}
+  DEPENDS ${kernel_test_plugins} ${kernel_files})
+add_custom_target(kernel_classifier_testlibs ALL DEPENDS ${kernel_copies})

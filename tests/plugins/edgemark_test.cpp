@@ -1,0 +1,391 @@
+// Exponential-loss classifier and the init-file classifiers' shared code:
+// the loss at its edge values, the gradient against finite differences, one
+// training iteration computed independently, the exact init file, kernel
+// rewriting by options, loader refusals, evaluation, and a descent that ends
+// on any settings.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "plugins/edgemark/exp_loss.h"
+#include "plugins/kernel_classifier/descent.h"
+#include "tests/plugins/kernel_classifier_test_helpers.h"
+
+extern "C" void* EDGEMARKMakeInit(void** values, int* types, int count, int* resultType);
+extern "C" void* EDGEMARKLearn(void** values, int* types, int count, int* resultType);
+extern "C" void* EDGEMARKEvaluate(void** values, int* types, int count, int* resultType);
+
+namespace {
+
+TEST(Edgemark, ExpLossAtItsEdges)
+{
+    struct Case { double z, loss; };
+    const Case cases[] = {
+        {0.0, 1.0},
+        {2.0, std::exp(-2.0)},
+        {-30.0, std::exp(30.0)},          // e^30 + 1 is still above e^30
+        {-36.7, std::exp(36.7)},          // just below 2^53
+        {-36.75, 1e8},                    // just above 2^53: 1 no longer counts
+        {-40.0, 1e8},
+        {-1e6, 1e8},                      // e^z is infinite
+        {800.0, 0.0},                     // e^-800 underflows to 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.z);
+        EXPECT_EQ(exp_loss(c.z), c.loss);
+        EXPECT_EQ(exp_loss_derivative(c.z), -c.loss);
+    }
+}
+
+TEST(Edgemark, GradientMatchesCentralDifferences)
+{
+    struct Case { int kernel; double p0, p1; };
+    for (const Case& c : {Case{1, 2.0, 1.0}, Case{2, 0.8, 0.0}, Case{1, 3.0, 0.5}}) {
+        SCOPED_TRACE(c.kernel);
+        HandModel m(9, 3, c.kernel, c.p0, c.p1, 11 + c.kernel);
+        ASSERT_EQ(edgemark_alloc_work(9), 1);
+        std::vector<double> u = m.coefficients, g(9);
+        edgemark_gradient(u.data(), 10.0, m.cls, g.data());
+        for (int k = 0; k < 9; k++) {
+            double h = 1e-6;
+            std::vector<double> up = u, down = u;
+            up[k] += h;
+            down[k] -= h;
+            double fd = (edgemark_objective(up.data(), 10.0, m.cls) -
+                         edgemark_objective(down.data(), 10.0, m.cls)) / (2 * h);
+            EXPECT_NEAR(g[k], fd, 1e-6 * (1.0 + std::fabs(fd))) << k;
+        }
+        edgemark_free_work();
+    }
+}
+
+// Six rows, two features, two classes (the label 2.7 counts as 2).
+TestDatabase& six_rows()
+{
+    static TestDatabase db(6, 3, {0.5, 1, 1,   1, 0.2, 1,   0.1, 0.9, 1,
+                                  -1, -0.5, 2, -0.7, -1, 2.7, -0.2, -0.8, 2});
+    return db;
+}
+
+// Writes an init file of db, changes its settings, and returns its path.
+std::string init_file(ScratchFolder& folder, TestDatabase& db,
+                      const std::vector<std::pair<std::string, std::string>>& settings)
+{
+    std::string file = folder.path("init.xml");
+    int type;
+    void* done = call_script(EDGEMARKMakeInit, {matrix_argument(db), string_argument(file)}, &type);
+    EXPECT_EQ(done, reinterpret_cast<void*>(1));
+    std::string text = read_text(file);
+    for (const auto& s : settings)
+        text = with_attribute(text, s.first, s.second);
+    write_text(file, text);
+    return file;
+}
+
+std::string learn(const std::string& init, const std::string& model, const char* options,
+                  void** result)
+{
+    std::vector<TestArgument> args = {string_argument(init), string_argument(model)};
+    if (options)
+        args.push_back(string_argument(options));
+    int type = VALUE_EMPTY;
+    return call_captured(EDGEMARKLearn, args, result, &type);
+}
+
+// The first iteration from u = 0 done by hand: g_k = -sum_j K(j, k) y_j, d =
+// -g, trial steps 1, 1/2, 1/4, ... until f(0) + lambda * 0.1 * d.g >= f(lambda d).
+TEST(Edgemark, FirstIterationMatchesAnIndependentStep)
+{
+    ScratchFolder folder;
+    std::string init = init_file(folder, six_rows(),
+                                 {{"max_iter_num", "1"}, {"max_armijo_iter_num", "0"},
+                                  {"armijo_multiplier", "0.5"}});
+    std::string model = folder.path("model.xml");
+    void* result;
+    std::string printed = learn(init, model, "kernel=exponential sigma=0.7", &result);
+    ASSERT_EQ(result, reinterpret_cast<void*>(1)) << printed;
+    std::string text = read_text(model);
+    const std::vector<double>& v = six_rows().values;
+    const int n = 6;
+    for (int c = 1; c <= 2; c++) {
+        SCOPED_TRACE(c);
+        std::vector<double> y(n), d(n, 0.0);
+        for (int i = 0; i < n; i++)
+            y[i] = static_cast<int>(v[i * 3 + 2]) == c ? 1.0 : -1.0;
+        auto K = [&](int i, int j) { return test_kernel(&v[i * 3], &v[j * 3], 2, 2, 0.7, 0); };
+        for (int k = 0; k < n; k++)
+            for (int j = 0; j < n; j++)
+                d[k] += K(j, k) * y[j];
+        double slope = 0.0;
+        for (int k = 0; k < n; k++)
+            slope -= 0.1 * d[k] * d[k];
+        auto f = [&](double lambda) {
+            double sum = 0.0;
+            for (int i = 0; i < n; i++) {
+                double s = 0.0;
+                for (int j = 0; j < n; j++)
+                    s += K(i, j) * lambda * d[j];
+                sum += std::exp(-y[i] * s);
+            }
+            return sum;
+        };
+        double lambda = 1.0;
+        while (n + lambda * slope < f(lambda))
+            lambda *= 0.5;
+        std::vector<double> u = numbers_of(attribute_of(text, "edgemark", c, "u"));
+        ASSERT_EQ(u.size(), 6u);
+        for (int k = 0; k < n; k++)
+            EXPECT_NEAR(u[k], lambda * d[k], 1e-9 * (1 + std::fabs(d[k])));
+    }
+    EXPECT_EQ(count_of(printed, "(0) fnew="), 2);
+    EXPECT_EQ(count_of(printed, "(1) fnew="), 0);
+}
+
+TEST(Edgemark, InitFileIsExact)
+{
+    ScratchFolder folder;
+    TestDatabase db(3, 3, {0.5, 1, 1, -2, 0.25, 2.7, 3, 4, 2});
+    std::string text = read_text(init_file(folder, db, {}));
+    std::string kernel = "\t\t\t\t<kernel\n\t\t\t\t   function=\"polynomial\"\n\t\t\t\t   degree=\"3\"/>\n";
+    std::string expected =
+        "<edgemark_classifier>\n\t<history>\n\t\t<item\n\t\t   creation_time=\"TIME\"/>\n"
+        "\t</history>\n\t<initial_settings>\n\t\t<learning\n\t\t   nu=\"1.00\"\n"
+        "\t\t   alpha=\"10.0\"\n\t\t   max_iter_num=\"100\"\n\t\t   max_armijo_iter_num=\"50\"\n"
+        "\t\t   armijo_multiplier=\"0.1\"\n\t\t   armijo_delta=\"0.1\"\n\t\t   max_step_size=\"2\"\n"
+        "\t\t   m_for_lbfgs=\"100\"\n\t\t   grad_threshold=\"1e-6\"/>\n\t</initial_settings>\n"
+        "\t<parameters>\n\t\t<edgemark_definition\n\t\t   dimension=\"2\"\n"
+        "\t\t   num_of_classes=\"2\"\n\t\t   rows_in_database=\"3\">\n"
+        "\t\t\t<edgemark\n\t\t\t   classID=\"1\"\n\t\t\t   u=\"0 0 0 \">\n" + kernel +
+        "\t\t\t</edgemark>\n\t\t\t<edgemark\n\t\t\t   classID=\"2\"\n\t\t\t   u=\"0 0 0 \">\n" +
+        kernel + "\t\t\t</edgemark>\n\t\t</edgemark_definition>\n\t\t<A>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"1\"\n\t\t\t   data=\"0.5 1\"\n\t\t\t   classID=\"1\"/>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"2\"\n\t\t\t   data=\"-2 0.25\"\n\t\t\t   classID=\"2\"/>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"3\"\n\t\t\t   data=\"3 4\"\n\t\t\t   classID=\"2\"/>\n"
+        "\t\t</A>\n\t</parameters>\n</edgemark_classifier>";
+    EXPECT_EQ(with_attribute(text, "creation_time", "TIME"), expected);
+}
+
+TEST(Edgemark, OptionsRewriteEveryKernelElement)
+{
+    struct Case { const char* options; std::string kernel; };
+    const std::string untouched = "function=\"polynomial\" degree=\"3\"";
+    const Case cases[] = {
+        {"kernel=poly", "function=\"polynomial\" degree=\"3\" delta=\"1\""},
+        {"kernel=exponential sigma=0.5", "function=\"exponential\" sigma=\"0.5\""},
+        {"kernel=linear cachesize=40", "function=\"linear\""},
+        {"kernel=user kernelparam3=7", "function=\"user\" param1=\"0\" param2=\"0\" "
+                                       "param3=\"7\" param4=\"0\" param5=\"0\""},
+        {"kernel=poly degree", "function=\"polynomial\" degree=\"0\" delta=\"1\""},
+        {"kernel=rbf", untouched},
+        {"kernelparam1=2 kernel=user", untouched},
+        {"cachesize=100000", untouched},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        ScratchFolder folder;
+        std::string init = init_file(folder, six_rows(), {{"max_iter_num", "1"}});
+        std::string model = folder.path("model.xml");
+        void* result;
+        learn(init, model, c.options, &result);
+        ASSERT_EQ(result, reinterpret_cast<void*>(1));
+        EXPECT_EQ(kernel_elements(read_text(model)), c.kernel + "\n" + c.kernel + "\n");
+        EXPECT_EQ(kernel_elements(read_text(init)), untouched + "\n" + untouched + "\n");
+    }
+}
+
+struct LoaderCase {
+    const char* name;
+    std::string from, to;  // one replacement in the init file's text
+    std::string message;   // the last line printed
+    bool fatal;
+};
+
+TEST(Edgemark, LoaderRefusesInconsistentFiles)
+{
+    const LoaderCase cases[] = {
+        {"short u", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">", "Error setting u, class 1\n", false},
+        {"missing class", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "Error setting u, class 3\n", false},
+        {"no classes", "num_of_classes=\"2\"", "num_of_classes=\"0\"", "error with the number of classes.", true},
+        {"negative classes", "num_of_classes=\"2\"", "num_of_classes=\"-2\"", "error with the number of classes.", true},
+        {"zero dimension", "dimension=\"2\"", "dimension=\"0.9\"", "bad dimension", true},
+        {"negative rows", "rows_in_database=\"6\"", "rows_in_database=\"-6\"", "number of vectors in the database:bad number", true},
+        {"long row", "data=\"1 0.2\"", "data=\"1 0.2 3\"", "Error setting A, row 1\n", true},
+        {"rows missing", "rows_in_database=\"6\"", "rows_in_database=\"600000000\"", "Error setting A, row 6\n", true},
+        {"class out of range", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"3\"", "Error setting A, row 2\n", true},
+        {"class zero", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"0\"", "Error setting A, row 2\n", true},
+    };
+    for (const LoaderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder folder;
+        std::string init = init_file(folder, six_rows(), {{"max_iter_num", "1"}});
+        std::string text = read_text(init);
+        size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        write_text(init, text.replace(at, c.from.size(), c.to));
+        std::string model = folder.path("model.xml");
+        void* result;
+        if (c.fatal) {
+            std::string pattern = c.message.substr(0, c.message.find('\n'));
+            EXPECT_EXIT(
+                {
+                    int t;
+                    call_script(EDGEMARKLearn, {string_argument(init), string_argument(model)}, &t);
+                },
+                testing::ExitedWithCode(1), pattern);
+        } else {
+            std::string printed = learn(init, model, nullptr, &result);
+            EXPECT_EQ(result, nullptr);
+            EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
+        }
+        EXPECT_FALSE(file_exists(model));
+    }
+}
+
+TEST(Edgemark, EvaluateGivesSignsAndLabels)
+{
+    ScratchFolder folder;
+    std::string init = init_file(folder, six_rows(), {});
+    int type;
+    void* result;
+    // Zero coefficients: every decision value is 0, which counts as +1.
+    DataMatrix* out = static_cast<DataMatrix*>(call_script(
+        EDGEMARKEvaluate, {string_argument(init), matrix_argument(six_rows())}, &type));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(type, VALUE_MATRIX);
+    ASSERT_EQ(out->cols, 3);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(out->data[i * 3], 1.0);
+        EXPECT_EQ(out->data[i * 3 + 1], 1.0);
+        EXPECT_EQ(out->data[i * 3 + 2], six_rows().values[i * 3 + 2]);
+    }
+    // Trained: the two well separated groups are told apart.
+    std::string model = folder.path("model.xml");
+    learn(init, model, "kernel=exponential sigma=1", &result);
+    out = static_cast<DataMatrix*>(call_script(
+        EDGEMARKEvaluate, {string_argument(model), matrix_argument(six_rows())}, &type));
+    ASSERT_NE(out, nullptr);
+    for (int i = 0; i < 6; i++) {
+        double own = i < 3 ? 1.0 : -1.0;
+        EXPECT_EQ(out->data[i * 3], own) << i;
+        EXPECT_EQ(out->data[i * 3 + 1], -own) << i;
+    }
+    // A database of another width: a message naming both counts, no result.
+    TestDatabase wide(2, 4, {1, 2, 3, 1, 4, 5, 6, 2});
+    std::string printed = call_captured(
+        EDGEMARKEvaluate, {string_argument(model), matrix_argument(wide)}, &result, &type);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(type, VALUE_EMPTY);
+    EXPECT_NE(printed.find("edgemarkEvaluate: the database has 3 feature columns, the model's "
+                           "dimension is 2\n"), std::string::npos);
+}
+
+TEST(Edgemark, MakeInitRefusals)
+{
+    ScratchFolder folder;
+    std::string file = folder.path("init.xml");
+    TestDatabase nan(2, 3, {1, NAN, 1, 2, 2, 2});
+    TestDatabase zero(2, 3, {1, 1, 1, 2, 2, 0});
+    TestDatabase narrow(2, 1, {1, 2});
+    struct Case { std::vector<TestArgument> args; std::string message; };
+    const Case cases[] = {
+        {{matrix_argument(six_rows())}, "edgemarkakeInit: there must be at least 2 parameters\n"},
+        {{string_argument(file), string_argument(file)},
+         "edgemarkMakeInit: 1st parameter must be a Matrix (a database matrix)\n"},
+        {{matrix_argument(six_rows()), matrix_argument(six_rows())},
+         "edgemarkMakeInit: 2nd parameter must be a String (initfile name)\n"},
+        {{matrix_argument(six_rows()), string_argument(file), number_argument()},
+         "edgemarkMakeInit: 3nd parameter must be a String (parameter name = value)\n"},
+        {{matrix_argument(nan), string_argument(file)},
+         "edgemarkMakeInit: the value in row 1, column 2 is not a finite number\n"},
+        {{matrix_argument(zero), string_argument(file)},
+         "edgemarkMakeInit: the class label in row 2 is not a whole number of 1 or more\n"},
+        {{matrix_argument(narrow), string_argument(file)},
+         "edgemarkMakeInit: the database matrix has no feature column\n"},
+    };
+    for (const Case& c : cases) {
+        void* result;
+        int type;
+        EXPECT_EQ(call_captured(EDGEMARKMakeInit, c.args, &result, &type), c.message);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_FALSE(file_exists(file));
+    }
+}
+
+// f(v) = sum_i (i + 1) v_i^2 from v = (1, 1, 1): a descent that must end
+// whatever the line-search settings, also without any iteration limit.
+double bowl(const double* v, void*)
+{
+    return v[0] * v[0] + 2 * v[1] * v[1] + 3 * v[2] * v[2];
+}
+
+void bowl_gradient(const double* v, double* g, void*)
+{
+    for (int i = 0; i < 3; i++)
+        g[i] = 2 * (i + 1) * v[i];
+}
+
+void quiet_report(const double*, double, void*) {}
+
+TEST(Descent, EndsOnAnyLineSearchSettings)
+{
+    struct Case { double multiplier; int maxIter; double threshold; bool converges; };
+    const Case cases[] = {
+        {0.5, 0, 0.0, true},     // no limits: ends once a step changes nothing
+        {0.4, 200, 1e-9, true},
+        {1.0, 0, 0.0, false},    // lambda never shrinks
+        {2.0, 0, 0.0, false},    // lambda grows
+        {0.0, 0, 0.0, false},    // lambda is 1/0, then NaN
+        {NAN, 0, 0.0, false},
+        {-1.0, 0, 0.0, false},   // lambda flips sign without shrinking
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.multiplier);
+        std::vector<double> v = {1, 1, 1};
+        DescentProblem p = {3, v.data(), bowl, bowl_gradient, quiet_report, nullptr, 1.0, false};
+        LearningSettings s;
+        s.armijoMultiplier = c.multiplier;
+        s.maxIter = c.maxIter;
+        s.gradThreshold = c.threshold;
+        s.m = 5;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(descend(p, s), 1);
+        testing::internal::GetCapturedStderr();
+        if (c.converges) {
+            EXPECT_LT(bowl(v.data(), nullptr), 1e-12);
+        }
+    }
+}
+
+TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
+{
+    // v^2, NaN below -1. The first step from 1.5 (lambda 1 along -3, taken
+    // whatever it gives) lands on -1.5; the next iteration finds no finite
+    // objective there and goes back to 1.5.
+    auto f = [](const double* v, void*) { return v[0] < -1.0 ? NAN : v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    std::vector<double> v = {1.5};
+    DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+    LearningSettings s;
+    s.maxArmijoIter = 1;
+    s.maxIter = 10;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(descend(p, s), 1);
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("not finite"), std::string::npos);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 1);
+    EXPECT_EQ(v[0], 1.5);
+}
+
+TEST(Descent, StepCapScalesTheLargestComponent)
+{
+    std::vector<double> d = {4.0, -2.0, 1.0};
+    EXPECT_TRUE(cap_direction(d.data(), 3, 1.0));
+    EXPECT_EQ(d, (std::vector<double>{1.0, -0.5, 0.25}));
+    std::vector<double> small = {1.0, -1.0, 0.5};
+    EXPECT_FALSE(cap_direction(small.data(), 3, 1.0));
+    EXPECT_EQ(small, (std::vector<double>{1.0, -1.0, 0.5}));
+}
+
+}  // namespace
