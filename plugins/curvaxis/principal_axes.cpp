@@ -5,14 +5,6 @@
 
 #include "scriptrun/messages.h"
 
-int leading_run(const DataMatrix* values, double threshold)
-{
-    int run = 0;
-    while (run < values->rows && values->data[run] > threshold)
-        ++run;
-    return run;
-}
-
 // Column j of the model is the unit eigenvector of Kc for its j-th largest
 // eigenvalue; a projected value is the centred-kernel inner product with it,
 // not scaled by the eigenvalue.

@@ -7,6 +7,14 @@
 #include "scriptrun/messages.h"
 #include "support/eigen.h"
 
+int leading_run(const DataMatrix* values, double threshold)
+{
+    int run = 0;
+    while (run < values->rows && values->data[run] > threshold)
+        ++run;
+    return run;
+}
+
 OwnedMatrix descending_eigenvalues(const DataMatrix* a, const KernelTexts& texts)
 {
     OwnedMatrix values = make_matrix(a->rows, 1);

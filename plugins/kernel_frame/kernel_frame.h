@@ -87,6 +87,13 @@ KernelSettings read_kernel_settings(const char* options, int n, const KernelText
 // "<prefix>: not enough memory (K)!" or a kernel value that is not finite.
 OwnedMatrix centred_training_kernel(TrainingSet& set, const KernelTexts& texts);
 
+// Eigenvalues of the centred kernel above this count as positive.
+const double positive_eigenvalue = 1e-5;
+
+// The number of leading entries of the descending column values greater
+// than the threshold (counting stops at the first that is not).
+int leading_run(const DataMatrix* values, double threshold);
+
 // The eigenvalues of the symmetric matrix a, descending (a->rows x 1), or
 // null after a message.
 OwnedMatrix descending_eigenvalues(const DataMatrix* a, const KernelTexts& texts);

@@ -16,7 +16,7 @@ set_tests_properties(kernel_frame_test PROPERTIES TIMEOUT 60)
 # testlibs/kernel: copies of textdata, toolbelt and the kernel plug-ins only,
 # so that their output does not depend on the rest of build/libs.
 set(kernel_case_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel)
-set(kernel_case_plugins textdata toolbelt curvaxis tessel warpfold)
+set(kernel_case_plugins textdata toolbelt curvaxis tessel unmixer warpfold)
 set(kernel_case_copies)
 set(kernel_case_files)
 foreach(plugin ${kernel_case_plugins})
