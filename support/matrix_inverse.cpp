@@ -1,5 +1,6 @@
 // In-place inverses: of a diagonal held as a vector, and of a square matrix
 // by LU factorisation; both return the determinant up to its sign.
+#include <cfloat>
 #include <cmath>
 
 #include "matrix.h"
@@ -7,18 +8,18 @@
 
 namespace {
 
-// Whether to form the inverse, given the pivot product and whether some
-// pivot is exactly zero (the triangular solve would then fail).
-typedef bool (*InverseRule)(double product, bool zero_pivot);
+// Whether to form the inverse, given the pivot product and whether the
+// pivots show the matrix singular.
+typedef bool (*InverseRule)(double product, bool singular);
 
-bool invert_unless_singular(double product, bool zero_pivot)
+bool invert_unless_singular(double, bool singular)
 {
-    return !zero_pivot && std::isfinite(product);
+    return !singular;
 }
 
-bool invert_above_threshold(double product, bool zero_pivot)
+bool invert_above_threshold(double product, bool singular)
 {
-    return !zero_pivot && std::fabs(product) > 1e-10;
+    return !singular && std::fabs(product) > 1e-10;
 }
 
 // Each entry x becomes 1/x, or 0 when |x| < 1e-10; returns the product of
@@ -35,20 +36,36 @@ double invert_diagonal(DataMatrix* m)
     return product;
 }
 
-// Product of U's diagonal in order; the permutation's sign is not applied.
+// Singular when a pivot is exactly 0 or not finite, or lies below n machine
+// epsilons of the largest pivot: a test on each pivot against the others,
+// so it holds at any scale, where their product may overflow or underflow
+// for a well-conditioned matrix.
+bool pivots_show_singular(const LuFactors* lu, int n)
+{
+    double largest = 0.0;
+    for (int i = 0; i < n; i++) {
+        double pivot = lu_pivot(lu, i);
+        if (pivot == 0.0 || !std::isfinite(pivot))
+            return true;
+        largest = std::fmax(largest, std::fabs(pivot));
+    }
+    for (int i = 0; i < n; i++)
+        if (std::fabs(lu_pivot(lu, i)) < n * DBL_EPSILON * largest)
+            return true;
+    return false;
+}
+
+// Product of U's diagonal in order (it may overflow or underflow); the
+// permutation's sign is not applied.
 double invert_square(DataMatrix* m, InverseRule rule)
 {
     LuFactors* lu = lu_factor(m);
     if (!lu)
         return 0.0;
     double product = 1.0;
-    bool zero_pivot = false;
-    for (int i = 0; i < m->rows; i++) {
-        double pivot = lu_pivot(lu, i);
-        product *= pivot;
-        zero_pivot = zero_pivot || pivot == 0.0;
-    }
-    if (rule(product, zero_pivot))
+    for (int i = 0; i < m->rows; i++)
+        product *= lu_pivot(lu, i);
+    if (rule(product, pivots_show_singular(lu, m->rows)))
         for (int i = 0; i < m->rows; i++)
             lu_solve_unit(lu, i, m);
     lu_free(lu);
@@ -68,14 +85,14 @@ double invert_by_rule(DataMatrix* m, InverseRule rule)
 
 }  // namespace
 
-// Singular (left unchanged) when a pivot is exactly 0 or the pivot product
-// is not finite.
+// Left unchanged when the pivots show the matrix singular.
 double matrix_invert(DataMatrix* m)
 {
     return invert_by_rule(m, invert_unless_singular);
 }
 
-// Left unchanged unless |product of pivots| > 1e-10.
+// Left unchanged when the pivots show the matrix singular or unless
+// |product of pivots| > 1e-10.
 double invert_with_determinant(DataMatrix* m)
 {
     return invert_by_rule(m, invert_above_threshold);

@@ -73,7 +73,7 @@ TEST(Inverse, SingularAndThresholdRules)
         {invert_with_determinant, {1, 2, 2, 4}, false},
         {matrix_invert, {1e-6, 0, 0, 1e-5}, true},           // |d| = 1e-11
         {invert_with_determinant, {1e-6, 0, 0, 1e-5}, false},
-        {matrix_invert, {1e200, 0, 0, 1e200}, false},        // product overflows
+        {matrix_invert, {1e200, 0, 0, 1e200}, true},         // product overflows
         {invert_with_determinant, {1e200, 0, 0, 1e200}, true},
         {matrix_invert, {NaN, 1, 1, 1}, false},
         {matrix_invert, {INF, 1, 1, 1}, false},
@@ -98,6 +98,43 @@ TEST(Inverse, UnderflowingPivotProductStillInverts)
     EXPECT_EQ(matrix_invert(m.get()), 0.0);
     EXPECT_NEAR(matrix_get(m.get(), 0, 0), 10.0, 1e-12);
     EXPECT_NEAR(matrix_get(m.get(), n - 1, n - 1), 10.0, 1e-12);
+}
+
+// Singularity is judged pivot against pivot: a well-conditioned matrix at any
+// scale is inverted whatever its pivot product does, and a pivot within n
+// roundings of the largest is refused.
+TEST(Inverse, SingularityDoesNotDependOnScale)
+{
+    const int n = 50;
+    Matrix base = symmetrised(random_matrix(n, n, 31).get());
+    for (int t = 0; t < n * n; t++)
+        base->data[t] *= 0.02;
+    for (int i = 0; i < n; i++)
+        base->data[i * n + i] += 2.0;  // eigenvalues within about [1, 3]
+    struct Case {
+        double scale;
+        bool finite_determinant;
+    } cases[] = {{1e10, false}, {1.0, true}, {1e-10, true}, {1e-300, true}};
+    for (const Case& c : cases) {
+        Matrix a = make_matrix(n, n, values_of(base.get()));
+        for (int t = 0; t < n * n; t++)
+            a->data[t] *= c.scale;
+        Matrix inverse = make_matrix(n, n, values_of(a.get()));
+        double d = matrix_invert(inverse.get());
+        EXPECT_EQ(std::isfinite(d), c.finite_determinant) << c.scale;
+        Matrix product(matrix_alloc(n, n));
+        ASSERT_EQ(matrix_multiply(a.get(), inverse.get(), product.get()), 1);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                ASSERT_NEAR(matrix_get(product.get(), i, j), i == j ? 1.0 : 0.0, 1e-12) << c.scale;
+    }
+    const double eps = std::numeric_limits<double>::epsilon();
+    for (double scale : {1e-200, 1.0, 1e200}) {
+        std::vector<double> nearly = {scale, scale, scale, scale * (1 + eps)};
+        Matrix m = make_matrix(2, 2, nearly);
+        matrix_invert(m.get());
+        EXPECT_EQ(values_of(m.get()), nearly) << scale;
+    }
 }
 
 TEST(Inverse, OtherShapesAreLeftAlone)
