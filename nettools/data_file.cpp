@@ -3,6 +3,7 @@
 // stores every line. Lines may be of any length.
 #include "nettools/data_file.h"
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -99,7 +100,10 @@ int parse_line(const std::string& line, const std::string& path, long long numbe
     int label = 0;
     if (!parse_whole(line.substr(start), &label) || label < 1 || label > maxLabel) {
         char what[80];
-        snprintf(what, sizeof what, "the label must be a whole number from 1 to %d", maxLabel);
+        if (maxLabel == INT_MAX)
+            snprintf(what, sizeof what, "the label must be a whole number of 1 or more");
+        else
+            snprintf(what, sizeof what, "the label must be a whole number from 1 to %d", maxLabel);
         report_line(path, number, what, true);
         return -1;
     }
