@@ -276,6 +276,8 @@ int trainer_main(int argc, char** argv)
         train_fixed(args, &run);
     write_results(args, run);
     sampler_free(&run.sampler);
+    net_destroy(run.net);
+    delete run.net;
     return 0;
 }
 
