@@ -12,10 +12,7 @@ namespace {
 
 const double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
-// Weighted scatter of the listed rows about centre: each row's weight is
-// scale times its entry in factors (1 where factors is null), counted only
-// where the row's assignment equals k (every row when assignment is null).
-// Diagonal: cov is 1 x D; full: D x D, accumulated for j <= i and mirrored.
+// The rows a scatter sums over, and their weights.
 struct ScatterSource {
     const DataMatrix* features;  // n listed rows of D features
     const int* rows;             // row numbers of the listed rows
@@ -25,6 +22,10 @@ struct ScatterSource {
     const double* factors;       // per listed row weight, or null
 };
 
+// Weighted scatter of the listed rows about centre: each row's weight is
+// scale times its entry in factors (1 where factors is null), counted only
+// where the row's assignment equals k (every row when assignment is null).
+// Diagonal: cov is 1 x D; full: D x D, accumulated for j <= i and mirrored.
 void weighted_scatter(const ScatterSource& s, const double* centre, double scale,
                       DataMatrix* cov)
 {
@@ -47,10 +48,11 @@ void weighted_scatter(const ScatterSource& s, const double* centre, double scale
                 covRow[j] += di * (x[j] - centre[j]) * w;
         }
     }
-    if (!diagonal)
-        for (int i = 0; i < D; ++i)
-            for (int j = 0; j < i; ++j)
-                cov->data[static_cast<size_t>(j) * D + i] = cov->data[static_cast<size_t>(i) * D + j];
+    if (diagonal)
+        return;
+    for (int i = 0; i < D; ++i)
+        for (int j = 0; j < i; ++j)
+            cov->data[static_cast<size_t>(j) * D + i] = cov->data[static_cast<size_t>(i) * D + j];
 }
 
 // Per-call working state of EM, allocated once.

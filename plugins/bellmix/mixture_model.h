@@ -65,7 +65,7 @@ private:
     int numOfMix;                            // K, the number of components
     int diagonal;                            // non-zero: diagonal covariances
     std::vector<DataMatrix*> covariances;    // K: 1 x D variances or D x D, as set
-    std::vector<DataMatrix*> factors;        // K: 1 x D reciprocal variances or the D x D lower Cholesky factor
+    std::vector<DataMatrix*> factors;        // K: 1 x D reciprocals or D x D lower Cholesky factor
     std::vector<DataMatrix*> means;          // K: 1 x D
     DataMatrix* weights;                     // 1 x K mixing weights
     DataMatrix* determinants;                // 1 x K: |det| of each covariance

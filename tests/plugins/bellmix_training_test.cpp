@@ -241,7 +241,8 @@ TEST_F(BellmixScript, ArgumentRefusals)
     std::vector<RefusalCase> cases = {
         {"one argument", {db}, "BELLMIX: at least 2 parameters are required\n"},
         {"first not a matrix", {name, name}, "BELLMIX: 1st parameter must be a database matrix\n"},
-        {"second not a string", {db, db}, "BELLMIX: 2nd parameter must be a string (XML file name)\n"},
+        {"second not a string", {db, db},
+         "BELLMIX: 2nd parameter must be a string (XML file name)\n"},
         {"third not a string", {db, name, number_argument()},
          "BELLMIX: 3rd parameter can be a string (containing options)\n"},
         {"four arguments", {db, name, name, name}, "BELLMIX: too many parameters\n"},
