@@ -123,6 +123,9 @@ bool report_training_status(const char* prefix, TrainStatus status)
     case TrainStatus::no_eigenvalues:
         print_message("%s: the eigenvalues could not be computed\n", prefix);
         break;
+    case TrainStatus::no_eigenvectors:
+        print_message("%s: the eigenvectors could not be computed\n", prefix);
+        break;
     }
     return false;
 }

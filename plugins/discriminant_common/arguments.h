@@ -52,7 +52,8 @@ enum class TrainStatus {
     no_eigen_memory,  // the pair-weighted eigenvalue records could not be had
     singular,         // W could not be inverted
     not_finite,       // a scatter or the eigenvectors hold a value that is not finite
-    no_eigenvalues    // the eigenvalue routine refused (its message printed)
+    no_eigenvalues,   // the eigenvalue routine refused (its message printed)
+    no_eigenvectors   // the eigenvector routine refused (its message printed)
 };
 
 // Prints why training stopped, prefixed; true for TrainStatus::ok.

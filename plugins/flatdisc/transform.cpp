@@ -1,59 +1,135 @@
-// Training of the linear discriminant: scatters, inverse, eigenproblem.
+// Training of the linear discriminant: scatters, Cholesky factor of W, the
+// symmetric eigenproblem it leads to.
 #include "plugins/flatdisc/transform.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "plugins/discriminant_common/unit_scale.h"
 #include "plugins/flatdisc/scatter.h"
 #include "support/eigen.h"
 
 namespace {
 
-// Inverts w in place; false when it is singular. The inverse routine leaves a
-// singular matrix unchanged and gives 0 or a product that is not finite; a
-// 1 x 1 matrix below its threshold becomes 0.
-bool invert_within(DataMatrix* w)
+double& at(DataMatrix* m, int i, int j)
 {
-    int d = w->rows;
-    OwnedMatrix before = make_matrix(d, d);
-    if (!before)
-        return false;
-    size_t bytes = sizeof(double) * static_cast<size_t>(d) * d;
-    memcpy(before->data, w->data, bytes);
-    double product = matrix_invert(w);
-    if (!std::isfinite(product))
-        return false;
-    if (product == 0.0 && memcmp(before->data, w->data, bytes) == 0)
-        return false;
-    return !(d == 1 && w->data[0] == 0.0);
+    return m->data[static_cast<size_t>(i) * m->cols + j];
 }
 
-// The real parts of the kept eigenvalues of c, in decreasing order; null when
-// none is kept or memory is short, or (*computed false) when the eigenvalue
-// routine refused.
+// W = L L' in place: L in the lower triangle, the upper one cleared. False
+// when a pivot is not above d roundings of its diagonal entry, so W is
+// singular to working precision or not positive definite; the test is
+// relative to each feature's own scale.
+bool cholesky_in_place(DataMatrix* w)
+{
+    int d = w->rows;
+    for (int j = 0; j < d; ++j) {
+        double diagonal = at(w, j, j), pivot = diagonal;
+        for (int k = 0; k < j; ++k)
+            pivot -= at(w, j, k) * at(w, j, k);
+        if (!(pivot > d * DBL_EPSILON * std::fabs(diagonal)))
+            return false;
+        at(w, j, j) = std::sqrt(pivot);
+        for (int i = j + 1; i < d; ++i) {
+            double s = at(w, i, j);
+            for (int k = 0; k < j; ++k)
+                s -= at(w, i, k) * at(w, j, k);
+            at(w, i, j) = s / at(w, j, j);
+            at(w, j, i) = 0.0;
+        }
+    }
+    return true;
+}
+
+// m := L^-1 m, row by row (forward substitution on every column at once).
+void solve_lower(const DataMatrix* l, DataMatrix* m)
+{
+    for (int i = 0; i < m->rows; ++i) {
+        double* row = matrix_row(m, i);
+        for (int k = 0; k < i; ++k) {
+            double f = l->data[static_cast<size_t>(i) * l->cols + k];
+            const double* earlier = matrix_row(m, k);
+            for (int c = 0; c < m->cols; ++c)
+                row[c] -= f * earlier[c];
+        }
+        double pivot = l->data[static_cast<size_t>(i) * l->cols + i];
+        for (int c = 0; c < m->cols; ++c)
+            row[c] /= pivot;
+    }
+}
+
+// m := L'^-1 m, row by row from the last (back substitution).
+void solve_lower_transposed(const DataMatrix* l, DataMatrix* m)
+{
+    for (int i = m->rows - 1; i >= 0; --i) {
+        double* row = matrix_row(m, i);
+        for (int k = i + 1; k < m->rows; ++k) {
+            double f = l->data[static_cast<size_t>(k) * l->cols + i];
+            const double* later = matrix_row(m, k);
+            for (int c = 0; c < m->cols; ++c)
+                row[c] -= f * later[c];
+        }
+        double pivot = l->data[static_cast<size_t>(i) * l->cols + i];
+        for (int c = 0; c < m->cols; ++c)
+            row[c] /= pivot;
+    }
+}
+
+// b := L^-1 b L'^-1, made exactly symmetric: the symmetric matrix whose
+// eigenvalues are those of W^-1 B.
+void reduce_to_standard(const DataMatrix* l, DataMatrix* b)
+{
+    int d = b->rows;
+    solve_lower(l, b);
+    for (int i = 0; i < d; ++i)
+        for (int j = i + 1; j < d; ++j)
+            std::swap(at(b, i, j), at(b, j, i));
+    solve_lower(l, b);
+    for (int i = 0; i < d; ++i)
+        for (int j = i + 1; j < d; ++j)
+            at(b, i, j) = at(b, j, i) = 0.5 * (at(b, i, j) + at(b, j, i));
+}
+
+// The leading eigenvalues of the symmetric c above the tolerance, in
+// decreasing order; null when none is kept or memory is short, or
+// (*computed false) when the eigenvalue routine refused.
 OwnedMatrix kept_eigenvalues(const DataMatrix* c, bool* computed)
 {
     int d = c->rows;
-    OwnedMatrix re = make_matrix(d, 1), im = make_matrix(d, 1);
-    if (!re || !im)
+    OwnedMatrix all = make_matrix(d, 1);
+    if (!all)
         return nullptr;
-    matrix_fill(re.get(), 0.0);
-    matrix_fill(im.get(), 0.0);
-    *computed = matrix_eigenvalues(c, re.get(), im.get()) != 0;
+    *computed = matrix_eigenvalues_symm(c, all.get()) != 0;
     if (!*computed)
         return nullptr;
     int kept = 0;
-    for (int i = 0; i < d; ++i)
-        if (std::fabs(im->data[i]) <= eigenvalue_tolerance && re->data[i] > eigenvalue_tolerance)
-            re->data[kept++] = re->data[i];
+    while (kept < d && all->data[kept] > eigenvalue_tolerance)
+        ++kept;
     OwnedMatrix values = make_matrix(kept, 1);
     if (!values)
         return nullptr;
-    memcpy(values->data, re->data, sizeof(double) * kept);
-    vector_sort(values.get(), nullptr, 1);
+    memcpy(values->data, all->data, sizeof(double) * kept);
     return values;
+}
+
+// Each column of v scaled to unit length with a first entry not negative.
+void normalise_columns(DataMatrix* v)
+{
+    for (int c = 0; c < v->cols; ++c) {
+        double largest = 0.0, sum = 0.0;
+        for (int r = 0; r < v->rows; ++r)
+            largest = std::fmax(largest, std::fabs(at(v, r, c)));
+        for (int r = 0; r < v->rows && largest > 0.0; ++r)
+            sum += (at(v, r, c) / largest) * (at(v, r, c) / largest);
+        double length = largest * std::sqrt(sum);
+        double scale = at(v, 0, c) < 0.0 ? -1.0 / length : 1.0 / length;
+        for (int r = 0; r < v->rows && length > 0.0; ++r)
+            at(v, r, c) *= scale;
+    }
 }
 
 // Renumbers the truncated labels 1..K in increasing order of the classes
@@ -77,25 +153,35 @@ int renumber_classes(DataMatrix* y)
 
 }  // namespace
 
+// The symmetric-definite problem B v = lambda W v: with W = L L', the eigenpairs
+// (lambda, u) of the symmetric L^-1 B L'^-1 give the directions v = L'^-1 u. The
+// eigenvalues are those of W^-1 B, real by construction and unchanged by any
+// scaling of the features.
 TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMatrix* v)
 {
-    if (!invert_within(w))
+    int d = w->rows;
+    if (!cholesky_in_place(w))
         return TrainStatus::singular;
-    if (!matrix_multiply(w, b, w))
+    OwnedMatrix c = make_matrix(d, d);
+    if (!c)
         return TrainStatus::no_memory;
-    if (!all_finite(w))
+    memcpy(c->data, b->data, sizeof(double) * static_cast<size_t>(d) * d);
+    reduce_to_standard(w, c.get());
+    if (!all_finite(c.get()))
         return TrainStatus::not_finite;
     bool computed = true;
-    OwnedMatrix values = kept_eigenvalues(w, &computed);
+    OwnedMatrix values = kept_eigenvalues(c.get(), &computed);
     if (!computed)
         return TrainStatus::no_eigenvalues;
     if (!values)
         return TrainStatus::no_memory;
-    OwnedMatrix vectors = make_matrix(w->rows, values->rows);
+    OwnedMatrix vectors = make_matrix(d, values->rows);
     if (!vectors)
         return TrainStatus::no_memory;
-    matrix_fill(vectors.get(), 0.0);
-    matrix_eigenvectors(w, values.get(), vectors.get());
+    if (!matrix_eigenvectors(c.get(), values.get(), vectors.get()))
+        return TrainStatus::no_eigenvectors;
+    solve_lower_transposed(w, vectors.get());
+    normalise_columns(vectors.get());
     if (!all_finite(vectors.get()))
         return TrainStatus::not_finite;
     *v = std::move(vectors);
@@ -111,6 +197,10 @@ TrainStatus train_flatdisc(const DataMatrix* db, double epsilon, OwnedMatrix* v)
     split_features_labels(db, x.get(), y.get());
     if (x->data == nullptr || y->data == nullptr)
         return TrainStatus::no_memory;
+    // Exact power-of-two scaling keeps the scatter sums in range; epsilon
+    // follows W's scale, so the directions are those of the data as given.
+    int exponent = scale_to_unit(x.get());
+    epsilon = std::ldexp(epsilon, -2 * exponent);
     int classes = renumber_classes(y.get());
     OwnedMatrix mean = make_matrix(1, d), class_means = make_matrix(classes, d),
                 counts = make_matrix(classes, 1), b = make_matrix(d, d), w = make_matrix(d, d);

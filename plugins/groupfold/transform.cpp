@@ -1,6 +1,7 @@
 // Training of the pair-weighted discriminant.
 #include "plugins/groupfold/transform.h"
 
+#include "plugins/discriminant_common/unit_scale.h"
 #include "support/eigen.h"
 
 TrainStatus train_groupfold(const DataMatrix* db, PairWeights weights, OwnedMatrix* q)
@@ -12,6 +13,9 @@ TrainStatus train_groupfold(const DataMatrix* db, PairWeights weights, OwnedMatr
     split_features_labels(db, x.get(), y.get());
     if (x->data == nullptr || y->data == nullptr)
         return TrainStatus::no_memory;
+    // An exact power-of-two scaling keeps the pair sums in range and leaves
+    // the eigenvectors as they are.
+    scale_to_unit(x.get());
     if (!pair_scatter(x.get(), y.get(), weights, s.get()))
         return TrainStatus::no_memory;
     if (!all_finite(s.get()))
@@ -23,7 +27,8 @@ TrainStatus train_groupfold(const DataMatrix* db, PairWeights weights, OwnedMatr
     matrix_fill(vectors.get(), 0.0);
     if (!matrix_eigenvalues_symm(s.get(), values.get()))
         return TrainStatus::no_eigenvalues;
-    matrix_eigenvectors(s.get(), values.get(), vectors.get());
+    if (!matrix_eigenvectors(s.get(), values.get(), vectors.get()))
+        return TrainStatus::no_eigenvectors;
     if (!all_finite(vectors.get()))
         return TrainStatus::not_finite;
     *q = std::move(vectors);
