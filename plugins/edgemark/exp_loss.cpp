@@ -15,15 +15,14 @@ namespace {
 
 double* edgemark_loss_derivatives = nullptr;  // N: exp_loss'(s_i) of the last gradient
 double* kernel_scratch = nullptr;             // N: one kernel row when none is kept
+double* margins = nullptr;                    // N: the margins of the last pass
 
-// s_i = y_i * sum_j K(i, j) u_j: the margin of training row i.
-double margin(const double* u, const edgemark_class_model& cls, int i)
+// margins[i] = s_i = y_i * sum_j K(i, j) u_j, the margin of training row i.
+void compute_margins(const double* u, const edgemark_class_model& cls)
 {
-    const double* row = kernel_row(cls.kernelMatrix, i, kernel_scratch);
-    double s = 0.0;
-    for (int j = 0; j < cls.rows; j++)
-        s += row[j] * u[j];
-    return s * cls.labels[i];
+    kernel_products(cls.kernelMatrix, u, margins, kernel_scratch);
+    for (int i = 0; i < cls.rows; i++)
+        margins[i] *= cls.labels[i];
 }
 
 // What the descent loop needs to evaluate one class.
@@ -74,7 +73,8 @@ int edgemark_alloc_work(int n)
 {
     edgemark_loss_derivatives = static_cast<double*>(std::calloc(n, sizeof(double)));
     kernel_scratch = static_cast<double*>(std::calloc(n, sizeof(double)));
-    if (edgemark_loss_derivatives == nullptr || kernel_scratch == nullptr) {
+    margins = static_cast<double*>(std::calloc(n, sizeof(double)));
+    if (edgemark_loss_derivatives == nullptr || kernel_scratch == nullptr || margins == nullptr) {
         edgemark_free_work();
         print_message("Out of memory\n");
         return 0;
@@ -86,14 +86,16 @@ void edgemark_free_work()
 {
     std::free(edgemark_loss_derivatives);
     std::free(kernel_scratch);
-    edgemark_loss_derivatives = kernel_scratch = nullptr;
+    std::free(margins);
+    edgemark_loss_derivatives = kernel_scratch = margins = nullptr;
 }
 
 double edgemark_objective(const double* u, double, edgemark_class_model cls)
 {
+    compute_margins(u, cls);
     double f = 0.0;
     for (int i = 0; i < cls.rows; i++)
-        f += exp_loss(margin(u, cls, i));
+        f += exp_loss(margins[i]);
     return f;
 }
 
@@ -101,8 +103,9 @@ double edgemark_objective(const double* u, double, edgemark_class_model cls)
 void edgemark_gradient(const double* u, double, edgemark_class_model cls, double* g)
 {
     int n = cls.rows;
+    compute_margins(u, cls);
     for (int i = 0; i < n; i++)
-        edgemark_loss_derivatives[i] = exp_loss_derivative(margin(u, cls, i));
+        edgemark_loss_derivatives[i] = exp_loss_derivative(margins[i]);
     for (int k = 0; k < n; k++)
         g[k] = 0.0;
     for (int j = 0; j < n; j++) {

@@ -26,13 +26,7 @@ void kernel_sums(const double* u, const glidemark_class_model& cls)
     int n = cls.rows;
     for (int j = 0; j < n; j++)
         weighted[j] = cls.labels[j] * u[j];
-    for (int i = 0; i < n; i++) {
-        const double* row = kernel_row(cls.kernelMatrix, i, kernel_scratch);
-        double s = 0.0;
-        for (int j = 0; j < n; j++)
-            s += row[j] * weighted[j];
-        sums[i] = s;
-    }
+    kernel_products(cls.kernelMatrix, weighted, sums, kernel_scratch);
 }
 
 // r_i = (1 - s_i) + gamma y_i, s_i = y_i sums[i].

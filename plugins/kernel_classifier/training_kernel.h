@@ -25,6 +25,10 @@ void release_training_kernel();
 // in order and written to scratch.
 const double* kernel_row(KernelMatrix* k, int i, double* scratch);
 
+// out[i] = sum_j K(i, j) w[j] for every row i, each sum taken in the order
+// of j (the same numbers as row by row); scratch holds one row.
+void kernel_products(KernelMatrix* k, const double* w, double* out, double* scratch);
+
 // Replaces k's cache with an empty one of min(request, left x right rows)
 // values; none for a request of 0 or below. Prints "Cannot create cache!\n"
 // when it cannot be had.

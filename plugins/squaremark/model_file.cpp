@@ -25,25 +25,35 @@ void add_item(XMLParser** h, const char* path, const std::string& text)
     XMLchangeOrAddText(h, text.c_str());
 }
 
-// Adds the parameters child name and goes to it (the newest child: no
-// search by name); false when it cannot.
-bool add_parameter(XMLParser** h, const char* name)
+// The "parameters" element being written: its children are only appended,
+// so the newest one is reached by its number, without a search by name or a
+// count of the children.
+struct ParameterList {
+    XMLParser** h;  // the document
+    int children;   // children added so far
+};
+
+// Adds the parameters child name and goes to it; false when it cannot.
+bool add_parameter(ParameterList& list, const char* name)
 {
-    XMLchangeElement(h, parameters);
-    return XMLaddChildElement(h, name) &&
-           XMLgotoChildElementWithNum(h, XMLgetNumofChildElements(h));
+    XMLchangeElement(list.h, parameters);
+    if (!XMLaddChildElement(list.h, name))
+        return false;
+    list.children++;
+    return XMLgotoChildElementWithNum(list.h, list.children) != 0;
 }
 
-void add_int_parameter(XMLParser** h, const char* name, int value)
+void add_int_parameter(ParameterList& list, const char* name, int value)
 {
-    if (add_parameter(h, name))
-        XMLchangeOrAddIntAttribute(h, "value", value);
+    if (add_parameter(list, name))
+        XMLchangeOrAddIntAttribute(list.h, "value", value);
 }
 
-void add_list_parameter(XMLParser** h, const std::string& name, const double* values, int count)
+void add_list_parameter(ParameterList& list, const std::string& name, const double* values,
+                        int count)
 {
-    if (add_parameter(h, name.c_str()))
-        XMLchangeOrAddDoubleArrayAttribute(h, "value", values, count, ",");
+    if (add_parameter(list, name.c_str()))
+        XMLchangeOrAddDoubleArrayAttribute(list.h, "value", values, count, ",");
 }
 
 void add_settings(XMLParser** h, const SquaremarkSettings& s)
@@ -59,17 +69,18 @@ void add_settings(XMLParser** h, const SquaremarkSettings& s)
 void add_parameters(XMLParser** h, const SquaremarkSettings& s, const DataMatrix* X,
                     const DataMatrix* V)
 {
-    add_int_parameter(h, "row", X->rows);
-    add_int_parameter(h, "column", X->cols);
-    add_int_parameter(h, "classnumber", V->cols);
-    add_int_parameter(h, "kernel", s.kernel);
+    ParameterList list = {h, 0};
+    add_int_parameter(list, "row", X->rows);
+    add_int_parameter(list, "column", X->cols);
+    add_int_parameter(list, "classnumber", V->cols);
+    add_int_parameter(list, "kernel", s.kernel);
     for (int p = 0; p < 5; p++)
-        if (add_parameter(h, format_text("kernel_param%d", p).c_str()))
+        if (add_parameter(list, format_text("kernel_param%d", p).c_str()))
             XMLchangeOrAddDoubleAttribute(h, "value", s.param[p]);
     for (int i = 0; i < X->rows; i++)
-        add_list_parameter(h, format_text("X_%d", i), matrix_row(X, i), X->cols);
+        add_list_parameter(list, format_text("X_%d", i), matrix_row(X, i), X->cols);
     for (int i = 0; i < V->rows; i++)
-        add_list_parameter(h, format_text("V_%d", i), matrix_row(V, i), V->cols);
+        add_list_parameter(list, format_text("V_%d", i), matrix_row(V, i), V->cols);
 }
 
 // The "value" attribute of parameters/name as an int; 0 when it is missing.

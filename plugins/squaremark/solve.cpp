@@ -88,88 +88,114 @@ void solve_panel(double* a, int n, int k0, int kb)
     }
 }
 
-// rows[r][t0 + j] -= sum_k panel[r][k] * pt[k][j] for 4 rows and 8 columns
-// from j0: the accumulators stay in registers over the whole panel.
+// Four doubles handled as one value (never passed to or returned from a
+// function, so no calling convention depends on the instruction set).
+typedef double Lanes __attribute__((vector_size(32)));
+
+// rows[r][j0 + q] -= sum_k panel[r][k] * tile[k][q] for 4 rows and 8
+// columns: the eight accumulators stay in registers over the whole panel,
+// and the tile (kb x 8, packed) is read contiguously.
 __attribute__((always_inline)) inline void update_tile(double* const* rows,
                                                        const double* const* panel,
-                                                       const double* pt, int ldp, int kb, int j0,
-                                                       int t0)
+                                                       const double* tile, int kb, int j0)
 {
-    double acc[4][8] = {};
+    Lanes acc[4][2] = {};
     for (int k = 0; k < kb; k++) {
-        const double* p = pt + static_cast<size_t>(k) * ldp + j0;
+        Lanes p0, p1;
+        __builtin_memcpy(&p0, tile + k * 8, sizeof p0);
+        __builtin_memcpy(&p1, tile + k * 8 + 4, sizeof p1);
         for (int r = 0; r < 4; r++) {
             double f = panel[r][k];
-            for (int q = 0; q < 8; q++)
-                acc[r][q] += f * p[q];
+            acc[r][0] += f * p0;
+            acc[r][1] += f * p1;
         }
     }
-    for (int r = 0; r < 4; r++)
-        for (int q = 0; q < 8; q++)
-            rows[r][t0 + j0 + q] -= acc[r][q];
+    for (int r = 0; r < 4; r++) {
+        Lanes low, high;
+        __builtin_memcpy(&low, rows[r] + j0, sizeof low);
+        __builtin_memcpy(&high, rows[r] + j0 + 4, sizeof high);
+        low -= acc[r][0];
+        high -= acc[r][1];
+        __builtin_memcpy(rows[r] + j0, &low, sizeof low);
+        __builtin_memcpy(rows[r] + j0 + 4, &high, sizeof high);
+    }
+}
+
+// A[i][j] -= L[i][k0..] . L[j][k0..] for one row and columns from..to.
+void update_row_part(double* a, int n, int k0, int kb, int i, int from, int to)
+{
+    const double* li = row_of(a, n, i) + k0;
+    for (int j = from; j <= to; j++) {
+        const double* lj = row_of(a, n, j) + k0;
+        double s = 0.0;
+        for (int k = 0; k < kb; k++)
+            s += li[k] * lj[k];
+        row_of(a, n, i)[j] -= s;
+    }
 }
 
 // Trailing update of the lower triangle from column t0 = k0 + kb on:
-// A[i][j] -= L[i][k0..] . L[j][k0..] for t0 <= j <= i. pt holds the panel
-// transposed (kb x (n - t0)) so that the inner loops run over contiguous j.
+// A[i][j] -= L[i][k0..] . L[j][k0..] for t0 <= j <= i. packed holds the
+// panel's rows t0.. transposed in tiles of 8 columns (kb x 8 each). Blocks
+// of 4 rows take whole tiles left of their diagonal, a chunk of tiles at a
+// time so that the chunk stays in cache; the rest is done row by row.
 #if defined(__x86_64__) && !defined(__clang__)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
-void update_trailing(double* a, int n, int k0, int kb, const double* pt)
+void update_trailing(double* a, int n, int k0, int kb, const double* packed)
 {
-    int t0 = k0 + kb, m = n - t0;
-    int i = t0;
-    for (; i + 4 <= n; i += 4) {
-        double* rows[4];
-        const double* panel[4];
-        for (int r = 0; r < 4; r++) {
-            rows[r] = row_of(a, n, i + r);
-            panel[r] = rows[r] + k0;
-        }
-        int full = i - t0;  // columns left of row i: below every row's diagonal
-        int j = 0;
-        for (; j + 8 <= full; j += 8)
-            update_tile(rows, panel, pt, m, kb, j, t0);
-        for (int r = 0; r < 4; r++)
-            for (int jj = t0 + j; jj <= i + r; jj++) {
-                const double* aj = row_of(a, n, jj) + k0;
-                double s = 0.0;
-                for (int k = 0; k < kb; k++)
-                    s += panel[r][k] * aj[k];
-                rows[r][jj] -= s;
+    const int chunk = 32;  // tiles per pass over the rows
+    int t0 = k0 + kb, tiles = (n - t0 + 7) / 8;
+    for (int c0 = 0; c0 < tiles; c0 += chunk) {
+        for (int i = t0; i + 4 <= n; i += 4) {
+            int full = (i - t0) / 8;
+            if (full <= c0)
+                continue;
+            double* rows[4];
+            const double* panel[4];
+            for (int r = 0; r < 4; r++) {
+                rows[r] = row_of(a, n, i + r) + t0;
+                panel[r] = row_of(a, n, i + r) + k0;
             }
-    }
-    for (; i < n; i++) {
-        double* ai = row_of(a, n, i);
-        for (int jj = t0; jj <= i; jj++) {
-            const double* aj = row_of(a, n, jj) + k0;
-            double s = 0.0;
-            for (int k = 0; k < kb; k++)
-                s -= ai[k0 + k] * aj[k];
-            ai[jj] += s;
+            int last = full < c0 + chunk ? full : c0 + chunk;
+            for (int t = c0; t < last; t++)
+                update_tile(rows, panel, packed + static_cast<size_t>(t) * kb * 8, kb, t * 8);
         }
+    }
+    for (int i = t0; i < n; i++) {
+        int block = (i - t0) / 4 * 4 + t0;
+        int from = block + 4 <= n ? t0 + (block - t0) / 8 * 8 : t0;
+        update_row_part(a, n, k0, kb, i, from, i);
+    }
+}
+
+// The panel's rows t0.. (columns k0..k0+kb-1) transposed into tiles of 8
+// rows: tile t holds packed[t][k][q] = L[t0 + 8t + q][k0 + k], zero past n.
+void pack_panel(const double* a, int n, int k0, int kb, std::vector<double>* packed)
+{
+    int t0 = k0 + kb, tiles = (n - t0 + 7) / 8;
+    packed->assign(static_cast<size_t>(tiles) * kb * 8, 0.0);
+    for (int j = t0; j < n; j++) {
+        const double* lj = a + static_cast<size_t>(j) * n + k0;
+        double* tile = packed->data() + static_cast<size_t>((j - t0) / 8) * kb * 8 + (j - t0) % 8;
+        for (int k = 0; k < kb; k++)
+            tile[k * 8] = lj[k];
     }
 }
 
 // Lower Cholesky factor in place; the strict upper triangle is not touched.
 bool cholesky_lower(double* a, int n, double epsilon, Progress* progress)
 {
-    std::vector<double> pt;
+    std::vector<double> packed;
     for (int k0 = 0; k0 < n; k0 += block) {
         int kb = std::min(block, n - k0);
         if (!factor_diagonal_block(a, n, k0, kb, epsilon, progress))
             return false;
         solve_panel(a, n, k0, kb);
-        int t0 = k0 + kb, m = n - t0;
-        if (m == 0)
+        if (k0 + kb == n)
             break;
-        pt.assign(static_cast<size_t>(kb) * m, 0.0);
-        for (int j = 0; j < m; j++) {
-            const double* aj = row_of(a, n, t0 + j) + k0;
-            for (int k = 0; k < kb; k++)
-                pt[static_cast<size_t>(k) * m + j] = aj[k];
-        }
-        update_trailing(a, n, k0, kb, pt.data());
+        pack_panel(a, n, k0, kb, &packed);
+        update_trailing(a, n, k0, kb, packed.data());
     }
     return true;
 }
