@@ -16,6 +16,24 @@ const double* sample(const DataMatrix* m, int i)
     return m->data + static_cast<size_t>(i) * m->cols;
 }
 
+// Whole exponents up to this size are taken by repeated multiplication.
+const double LARGEST_WHOLE_DEGREE = 1024.0;
+
+// base^exponent: by squaring and multiplying for a whole exponent (many
+// times faster than pow, equal to rounding), else by pow.
+double power(double base, double exponent)
+{
+    if (exponent != std::floor(exponent) || std::fabs(exponent) > LARGEST_WHOLE_DEGREE)
+        return std::pow(base, exponent);
+    double result = 1.0, factor = base;
+    for (long e = static_cast<long>(std::fabs(exponent)); e > 0; e >>= 1) {
+        if (e & 1)
+            result *= factor;
+        factor *= factor;
+    }
+    return exponent < 0 ? 1.0 / result : result;
+}
+
 double kernel_of(const KernelMatrix* k, int i, int j)
 {
     return kernel_function(sample(k->left, i), sample(k->right, j), k->left->cols, k->type,
@@ -44,35 +62,50 @@ void fill_kernel(KernelMatrix* k, DataMatrix* out)
     }
 }
 
-// K_ij - (C_j + R_i) + S / (n m): R_i row means, C_j column means, S the sum.
+// The kernel of a sample set with itself: every code gives k(x, y) and
+// k(y, x) bit for bit alike, so the entries left of the diagonal are copied
+// from the rows above; the cache still grows in row-major order with them.
+void fill_symmetric_kernel(KernelMatrix* k, DataMatrix* out)
+{
+    int n = k->leftRows;
+    for (int i = 0; i < n; i++) {
+        double* row = matrix_row(out, i);
+        for (int j = 0; j < i; j++) {
+            row[j] = matrix_row(out, j)[i];
+            int64_t t = static_cast<int64_t>(i) * n + j;
+            if (t == k->cacheCount && k->cacheCount < k->cacheCapacity)
+                k->cache[k->cacheCount++] = row[j];
+        }
+        for (int j = i; j < n; j++)
+            row[j] = cached_value(k, i, j);
+    }
+}
+
+// K_ij - (C_j + R_i) + S / (n n): R_i row means, C_j column means, S the
+// sum. K is symmetric, so C_j = R_j (the same sums in the same order) and
+// the result is exactly symmetric too.
 void centre_training(DataMatrix* out)
 {
-    int n = out->rows, m = out->cols;
-    double* rowMean = static_cast<double*>(std::calloc(n, sizeof(double)));
-    double* colMean = static_cast<double*>(std::calloc(m, sizeof(double)));
-    if (!rowMean || !colMean)
+    int n = out->rows;
+    double* mean = static_cast<double*>(std::calloc(n, sizeof(double)));
+    if (!mean)
         fatal_message("get_centralized_kernel_matrix: not enough memory!\n");
     double total = 0.0;
     for (int i = 0; i < n; i++) {
         const double* row = matrix_row(out, i);
-        for (int j = 0; j < m; j++) {
-            rowMean[i] += row[j];
-            colMean[j] += row[j];
-        }
-        total += rowMean[i];
+        for (int j = 0; j < n; j++)
+            mean[i] += row[j];
+        total += mean[i];
     }
     for (int i = 0; i < n; i++)
-        rowMean[i] /= m;
-    for (int j = 0; j < m; j++)
-        colMean[j] /= n;
-    double grand = total / (static_cast<double>(n) * m);
+        mean[i] /= n;
+    double grand = total / (static_cast<double>(n) * n);
     for (int i = 0; i < n; i++) {
         double* row = matrix_row(out, i);
-        for (int j = 0; j < m; j++)
-            row[j] = row[j] - (colMean[j] + rowMean[i]) + grand;
+        for (int j = 0; j < n; j++)
+            row[j] = row[j] - (mean[j] + mean[i]) + grand;
     }
-    std::free(rowMean);
-    std::free(colMean);
+    std::free(mean);
 }
 
 // K_ij - mean_l k(x_i, t_l) - mean_l k(t_l, t_j) + mean_l,l' k(t_l, t_l'),
@@ -182,7 +215,7 @@ double kernel_function(const double* x, const double* y, int n, int type, const 
     case 1:
         for (int f = 0; f < n; f++)
             sum += x[f] * y[f];
-        return type == 0 ? sum : std::pow(sum + param[1], param[0]);
+        return type == 0 ? sum : power(sum + param[1], param[0]);
     case 2:
         for (int f = 0; f < n; f++)
             sum += (x[f] - y[f]) * (x[f] - y[f]);
@@ -206,9 +239,11 @@ void get_centralized_kernel_matrix(KernelMatrix* k, DataMatrix* out)
     if (!k || !out || !out->data || out->rows != k->leftRows || out->cols != k->rightRows ||
         out->rows <= 0 || out->cols <= 0)
         return;
-    fill_kernel(k, out);
-    if (k->left == k->right)
+    if (k->left == k->right) {
+        fill_symmetric_kernel(k, out);
         centre_training(out);
-    else
+    } else {
+        fill_kernel(k, out);
         centre_new_rows(k, out);
+    }
 }

@@ -2,6 +2,7 @@
 // emptied, messages, and both centrings against their defining formulas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -211,6 +212,63 @@ TEST(KernelMatrix, CentredNewRowsFollowTheDefinition)
     get_centralized_kernel_matrix(k.get(), wrong.get());
     get_centralized_kernel_matrix(nullptr, out.get());
     EXPECT_EQ(values_of(wrong.get()), std::vector<double>(15, 7));
+}
+
+TEST(KernelFunction, WholeDegreesMatchPow)
+{
+    const double x[] = {0.7, -1.3, 2.1}, y[] = {1.1, 0.4, -0.6};
+    const double dot = 0.7 * 1.1 - 1.3 * 0.4 - 2.1 * 0.6;
+    for (double degree : {0.0, 1.0, 2.0, 3.0, 7.0, 12.0, -2.0, 2.5, 2000.0}) {
+        for (double offset : {1.0, -3.0, 0.0}) {
+            const double params[5] = {degree, offset, 0, 0, 0};
+            double expected = std::pow(dot + offset, degree);
+            double found = kernel_function(x, y, 3, 1, params);
+            if (std::isfinite(expected))
+                EXPECT_NEAR(found, expected, 1e-14 * std::fabs(expected)) << degree << " " << offset;
+            else
+                EXPECT_EQ(std::isnan(found), std::isnan(expected)) << degree << " " << offset;
+        }
+    }
+}
+
+TEST(KernelMatrix, TrainingKernelIsFilledSymmetricallyWithTheSameCache)
+{
+    // Against an independent fill from kernel_function: the same values, an
+    // exactly symmetric centred result, and the cache a row-major prefix.
+    const int n = 9;
+    Matrix samples = random_matrix(n, 4, 12);
+    for (int type : {0, 1, 2, 3}) {
+        for (int cacheSize : {0, 5, 40, n * n}) {
+            Kernel k = make_kernel(samples.get(), samples.get(), cacheSize, type);
+            Matrix out(matrix_alloc(n, n));
+            get_centralized_kernel_matrix(k.get(), out.get());
+            std::vector<double> plain(n * n);
+            for (int i = 0; i < n; i++)
+                for (int j = 0; j < n; j++)
+                    plain[i * n + j] = kernel_function(samples->data + i * 4, samples->data + j * 4,
+                                                       4, type, PARAMS);
+            int expected_count = std::min(cacheSize, n * n);
+            ASSERT_EQ(k->cacheCount, expected_count) << type << " " << cacheSize;
+            for (int t = 0; t < expected_count; t++)
+                EXPECT_EQ(k->cache[t], plain[t]) << type << " " << t;
+            for (int i = 0; i < n; i++)
+                for (int j = 0; j < n; j++)
+                    EXPECT_EQ(out->data[i * n + j], out->data[j * n + i]) << type;
+            double sum = 0;
+            for (double v : plain)
+                sum += v;
+            for (int i = 0; i < n; i++) {
+                double row = 0;
+                for (int j = 0; j < n; j++)
+                    row += plain[i * n + j];
+                double col = 0;
+                for (int j = 0; j < n; j++)
+                    col += plain[j * n + i];
+                EXPECT_NEAR(out->data[i * n + i], plain[i * n + i] - (row + col) / n + sum / (n * n),
+                            1e-12);
+            }
+        }
+    }
 }
 
 }  // namespace
