@@ -1,0 +1,210 @@
+// The capped eigen iterations on matrices that defeat plain shifted QR, at
+// extreme scales, with repeated eigenvalues and with badly balanced rows;
+// eigenvectors of symmetric and general matrices by their residuals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "reference.h"
+#include "support/eigen.h"
+
+namespace {
+
+double largest_entry(const DataMatrix* a)
+{
+    double largest = 0;
+    for (double v : values_of(a))
+        largest = std::max(largest, std::fabs(v));
+    return largest;
+}
+
+// Symmetric n x n with about a third of its entries nonzero, or with a zero
+// diagonal, entries from {-1, 0.01, 1, 2.5}-like values.
+Matrix sparse_symmetric(int n, std::mt19937& engine, bool zero_diagonal)
+{
+    std::uniform_int_distribution<int> pick(0, 5);
+    const double choices[] = {0, 0, 1, -1, 0.01, 2.5};
+    Matrix a = make_matrix(n, n, std::vector<double>(n * n, 0.0));
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++) {
+            double v = (zero_diagonal && i == j) ? 0.0 : choices[pick(engine)];
+            a->data[i * n + j] = a->data[j * n + i] = v;
+        }
+    return a;
+}
+
+// Both eigenvalue routines against Jacobi: the symmetric one in order, the
+// general one as a set with imaginary parts at rounding level (the values of
+// a symmetric matrix are well determined for any method that is backward
+// stable).
+void expect_jacobi(const DataMatrix* a, const std::string& label)
+{
+    int n = a->rows;
+    double tolerance = 1e-12 * std::max(1.0, largest_entry(a));
+    std::vector<double> expected = jacobi_eigenvalues(a);
+    Matrix symm = make_column(std::vector<double>(n, 7));
+    ASSERT_EQ(matrix_eigenvalues_symm(a, symm.get()), 1) << label;
+    Matrix re = make_column(std::vector<double>(n, 7)), im = make_column(std::vector<double>(n, 7));
+    ASSERT_EQ(matrix_eigenvalues(a, re.get(), im.get()), 1) << label;
+    std::vector<double> general = values_of(re.get());
+    std::sort(general.rbegin(), general.rend());
+    for (int i = 0; i < n; i++) {
+        EXPECT_NEAR(symm->data[i], expected[i], tolerance) << label << " value " << i;
+        EXPECT_NEAR(general[i], expected[i], tolerance) << label;
+        EXPECT_NEAR(im->data[i], 0.0, tolerance) << label;
+    }
+}
+
+TEST(EigenIteration, MatricesThatStallPlainShiftsMatchJacobi)
+{
+    std::vector<std::pair<std::string, Matrix>> cases;
+    cases.emplace_back("stall", make_matrix(3, 3, {0, 0.01, 0, 0.01, 0, 1, 0, 1, 0}));
+    cases.emplace_back("tiny corner",
+                       make_matrix(3, 3, {0, 0, -2.24e-49, 0, 0, -1, -2.24e-49, -1, 0}));
+    cases.emplace_back("one-hot kernel", make_matrix(3, 3, {2. / 3, -1. / 3, -1. / 3, -1. / 3, 2. / 3,
+                                                           -1. / 3, -1. / 3, -1. / 3, 2. / 3}));
+    std::mt19937 engine(4);
+    for (int round = 0; round < 400; round++) {
+        int n = 2 + round % 5;
+        cases.emplace_back("sparse " + std::to_string(round),
+                           sparse_symmetric(n, engine, round % 2 == 1));
+    }
+    for (auto& [label, a] : cases)
+        expect_jacobi(a.get(), label);
+}
+
+// A V = V diag(evals) to 1e-10 |A|, unit columns with first entry >= 0,
+// and (symmetric a) V'V = I.
+void expect_vectors(const DataMatrix* a, const DataMatrix* evals, const DataMatrix* v,
+                    bool orthogonal, const std::string& label)
+{
+    int n = a->rows, k = v->cols;
+    double scale = largest_entry(a);
+    for (int c = 0; c < k; c++) {
+        std::vector<double> column(n);
+        for (int r = 0; r < n; r++)
+            column[r] = v->data[r * k + c];
+        std::vector<double> av = times(a, column);
+        for (int r = 0; r < n; r++)
+            EXPECT_LE(std::fabs(av[r] - evals->data[c] * column[r]), 1e-10 * scale)
+                << label << " column " << c;
+        EXPECT_GE(column[0], 0.0) << label;
+        for (int d = 0; d <= c; d++) {
+            double dot = 0;
+            for (int r = 0; r < n; r++)
+                dot += column[r] * v->data[r * k + d];
+            if (orthogonal || d == c) {
+                EXPECT_NEAR(dot, d == c ? 1.0 : 0.0, 1e-10) << label << " " << c << "," << d;
+            }
+        }
+    }
+}
+
+TEST(EigenIteration, SymmetricVectorsAtEveryScale)
+{
+    const int n = 7;
+    Matrix base = symmetrised(random_matrix(n, n, 71).get());
+    for (double scale : {1e-150, 1e-10, 1.0, 1e150}) {
+        Matrix a = make_matrix(n, n, values_of(base.get()));
+        for (int t = 0; t < n * n; t++)
+            a->data[t] *= scale;
+        Matrix values = make_column(std::vector<double>(n, 0));
+        ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values.get()), 1);
+        Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
+        ASSERT_EQ(matrix_eigenvectors(a.get(), values.get(), v.get()), 1);
+        expect_vectors(a.get(), values.get(), v.get(), true, "scale " + std::to_string(scale));
+    }
+}
+
+TEST(EigenIteration, RepeatedEigenvaluesGiveOrthogonalVectors)
+{
+    struct Case {
+        std::string label;
+        Matrix a;
+    };
+    std::vector<Case> cases;
+    // J + I: eigenvalues 5 and 1 three times.
+    cases.push_back({"J + I", make_matrix(4, 4, {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2})});
+    cases.push_back({"identity", make_matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1})});
+    // The centred linear kernel of one-hot rows: 0 once, 1 twice.
+    cases.push_back({"one-hot", make_matrix(3, 3, {2. / 3, -1. / 3, -1. / 3, -1. / 3, 2. / 3,
+                                                   -1. / 3, -1. / 3, -1. / 3, 2. / 3})});
+    for (Case& c : cases) {
+        int n = c.a->rows;
+        Matrix values = make_column(std::vector<double>(n, 0));
+        ASSERT_EQ(matrix_eigenvalues_symm(c.a.get(), values.get()), 1);
+        Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
+        ASSERT_EQ(matrix_eigenvectors(c.a.get(), values.get(), v.get()), 1) << c.label;
+        expect_vectors(c.a.get(), values.get(), v.get(), true, c.label);
+    }
+}
+
+// S diag(values) S^-1 for a random S: a general matrix with known real
+// eigenvalues.
+Matrix similar_to_diagonal(const std::vector<double>& values, unsigned seed)
+{
+    int n = static_cast<int>(values.size());
+    Matrix s = random_matrix(n, n, seed);
+    for (int i = 0; i < n; i++)
+        s->data[i * n + i] += 3.0;
+    Matrix inverse = make_matrix(n, n, values_of(s.get()));
+    matrix_invert(inverse.get());
+    Matrix a(matrix_alloc(n, n));
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            double sum = 0;
+            for (int k = 0; k < n; k++)
+                sum += s->data[i * n + k] * values[k] * inverse->data[k * n + j];
+            a->data[i * n + j] = sum;
+        }
+    return a;
+}
+
+TEST(EigenIteration, GeneralMatricesValuesAndVectors)
+{
+    struct Case {
+        std::vector<double> values;
+        std::vector<double> row_scales;  // a := D^-1 a D, which keeps the eigenvalues
+    } cases[] = {
+        {{4, 2, 1, -3}, {1, 1, 1, 1}},
+        {{4, 2, 1, -3}, {1e8, 1, 1e-8, 1e4}},
+        {{10, 0.5, 0.25, 0.125, -7}, {1, 1e-6, 1e6, 1, 1e3}},
+    };
+    for (const Case& c : cases) {
+        int n = static_cast<int>(c.values.size());
+        Matrix a = similar_to_diagonal(c.values, 80 + n);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                a->data[i * n + j] *= c.row_scales[j] / c.row_scales[i];
+        Matrix re = make_column(std::vector<double>(n, 0)), im = make_column(std::vector<double>(n, 0));
+        ASSERT_EQ(matrix_eigenvalues(a.get(), re.get(), im.get()), 1);
+        std::vector<double> found = values_of(re.get()), expected = c.values;
+        std::sort(found.begin(), found.end());
+        std::sort(expected.begin(), expected.end());
+        for (int i = 0; i < n; i++) {
+            EXPECT_NEAR(found[i], expected[i], 1e-9 * std::fabs(expected[i])) << n;
+            EXPECT_EQ(im->data[i], 0.0);
+        }
+        if (c.row_scales[1] != 1)
+            continue;  // vectors of a badly balanced matrix are not well determined
+        Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
+        ASSERT_EQ(matrix_eigenvectors(a.get(), re.get(), v.get()), 1);
+        expect_vectors(a.get(), re.get(), v.get(), false, "general " + std::to_string(n));
+    }
+}
+
+TEST(EigenIteration, ASingularShiftedMatrixIsAFailure)
+{
+    Matrix zero = make_matrix(2, 2, {0, 0, 0, 0});
+    Matrix evals = make_column({-1e-10});
+    Matrix vecs = make_matrix(2, 1, {7, 7});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(matrix_eigenvectors(zero.get(), evals.get(), vecs.get()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(values_of(vecs.get()), (std::vector<double>{7, 7}));
+}
+
+}  // namespace
