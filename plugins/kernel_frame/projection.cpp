@@ -1,6 +1,7 @@
 // The projection side of the kernel-model frame: read the training rows, the
 // kernel and the coefficient rows A from a model file and map each database
 // row z to sum over k of Kc(z, x_k) A[k][j].
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -54,6 +55,15 @@ double stored_real(XMLParser** handle, const std::string& path)
                                                   : 0.0;
 }
 
+// Moves to "<path><stem>_<i>"; the path is formed in place, so that reading
+// the rows allocates nothing per row.
+bool goto_row(XMLParser** handle, const std::string& path, const char* stem, int i)
+{
+    char name[512];
+    int length = snprintf(name, sizeof name, "%s%s_%d", path.c_str(), stem, i);
+    return length > 0 && length < static_cast<int>(sizeof name) && XMLchangeElement(handle, name);
+}
+
 // Sizes and kernel. Rows beyond the stated count and kernel codes the
 // kernel routines do not know make the file inconsistent.
 bool read_header(XMLParser** handle, const std::string& top, const KernelTexts& t,
@@ -64,8 +74,7 @@ bool read_header(XMLParser** handle, const std::string& top, const KernelTexts& 
     s->d = stored_int(handle, p + "column", 0);
     s->m = stored_int(handle, p + "newcolumn", 0);
     if (s->n < 1 || s->d < 1 || s->m < 1 ||
-        XMLchangeElement(handle, format_text("%sX_%d", p.c_str(), s->n).c_str()) ||
-        XMLchangeElement(handle, format_text("%s%s_%d", p.c_str(), t.coefficients, s->n).c_str())) {
+        goto_row(handle, p, "X", s->n) || goto_row(handle, p, t.coefficients, s->n)) {
         print_message("%s: problems with sizes in %s parameters\n", t.execute_prefix, t.root);
         return false;
     }
@@ -88,8 +97,7 @@ bool read_header(XMLParser** handle, const std::string& top, const KernelTexts& 
 // Whether "<path><stem>_<i>" exists and holds exactly count values.
 bool row_fits(XMLParser** handle, const std::string& path, const char* stem, int i, int count)
 {
-    return XMLchangeElement(handle, format_text("%s%s_%d", path.c_str(), stem, i).c_str()) &&
-           XMLgetAttrArraySize(handle, "value", ",") == count;
+    return goto_row(handle, path, stem, i) && XMLgetAttrArraySize(handle, "value", ",") == count;
 }
 
 // Every training row must hold d values and every coefficient row m. Checked
@@ -120,8 +128,8 @@ void read_row(XMLParser** handle, const std::string& path, const char* stem, int
     double* row = matrix_row(m, i);
     for (int c = 0; c < m->cols; ++c)
         row[c] = 0.0;
-    XMLchangeElement(handle, format_text("%s%s_%d", path.c_str(), stem, i).c_str());
-    XMLgetAttrDoubleArrayValue(handle, "value", row, ",");
+    if (goto_row(handle, path, stem, i))
+        XMLgetAttrDoubleArrayValue(handle, "value", row, ",");
 }
 
 void read_rows(XMLParser** handle, const std::string& top, const KernelTexts& t, StoredModel* s)
