@@ -306,3 +306,43 @@ TEST(ReadTextTable, StopsReadingAtTheFirstBadLine)
 }
 
 }  // namespace
+
+namespace {
+
+// The file is read in pieces of 64 KiB: a line end, a number, a comma field
+// or a comment cut by a piece boundary must read exactly as in one piece.
+TEST(ReadTextTable, PieceBoundariesChangeNothing)
+{
+    const size_t piece = 1 << 16;
+    const struct {
+        const char* label;
+        std::string tail;  // text placed so that the boundary falls after `split` of its bytes
+        size_t split;
+    } cases[] = {
+        {"between CR and LF", "1,2\r\n3,4\n", 4},
+        {"before a lone CR", "1 2\r3 4\n", 3},
+        {"inside a number", "12345.678 9\n1 2\n", 3},
+        {"after a comma", "1,2\n3,4\n", 6},
+        {"before an empty field", "1,2\n3,,4\n", 6},
+        {"inside a comment", "# a comment\n5 6\n", 5},
+        {"final CR", "7 8\r", 3},
+    };
+    for (const auto& c : cases) {
+        // A first line of the same width, padded with blanks up to the boundary.
+        std::string text = "0 0";
+        text += std::string(piece - c.split - text.size() - 1, ' ') + "\n" + c.tail;
+        ASSERT_EQ(text.size() - c.tail.size() + c.split, piece) << c.label;
+        TextTable whole, pieces;
+        std::string whole_error, pieces_error;
+        bool whole_ok = parse_text_table(text, whole, whole_error);
+        TempFile file("pieces.txt", text);
+        bool pieces_ok = read_text_table(file.path.c_str(), pieces, pieces_error);
+        EXPECT_EQ(pieces_ok, whole_ok) << c.label;
+        EXPECT_EQ(pieces.values.to_vector(), whole.values.to_vector()) << c.label;
+        if (!whole_ok) {
+            EXPECT_EQ(pieces_error, "'" + file.path + "': " + whole_error) << c.label;
+        }
+    }
+}
+
+}  // namespace
