@@ -49,9 +49,15 @@ bool keep_training_kernel(KernelMatrix* k)
     kept.values = static_cast<double*>(std::malloc(sizeof(double) * count));
     if (kept.values == nullptr)
         return false;
+    // A sample set with itself: every kernel code gives k(x, y) and k(y, x)
+    // bit for bit alike, so the values left of the diagonal are copied.
+    bool symmetric = k->left->data == k->right->data && k->leftRows == k->rightRows;
     for (int i = 0; i < k->leftRows; i++) {
         double* row = kept.values + static_cast<size_t>(i) * k->rightRows;
-        for (int j = 0; j < k->rightRows; j++)
+        int j = 0;
+        for (; symmetric && j < i; j++)
+            row[j] = kept.values[static_cast<size_t>(j) * k->rightRows + i];
+        for (; j < k->rightRows; j++)
             row[j] = kernel_matrix_entry(k, i, j);
     }
     kept.owner = k;

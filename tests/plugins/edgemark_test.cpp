@@ -11,6 +11,7 @@
 
 #include "plugins/edgemark/exp_loss.h"
 #include "plugins/kernel_classifier/descent.h"
+#include "support/matrix.h"
 #include "tests/plugins/kernel_classifier_test_helpers.h"
 
 extern "C" void* EDGEMARKMakeInit(void** values, int* types, int count, int* resultType);
@@ -260,6 +261,7 @@ TEST(Edgemark, EvaluateGivesSignsAndLabels)
         EXPECT_EQ(out->data[i * 3 + 1], 1.0);
         EXPECT_EQ(out->data[i * 3 + 2], six_rows().values[i * 3 + 2]);
     }
+    matrix_free(out);
     // Trained: the two well separated groups are told apart.
     std::string model = folder.path("model.xml");
     learn(init, model, "kernel=exponential sigma=1", &result);
@@ -271,6 +273,7 @@ TEST(Edgemark, EvaluateGivesSignsAndLabels)
         EXPECT_EQ(out->data[i * 3], own) << i;
         EXPECT_EQ(out->data[i * 3 + 1], -own) << i;
     }
+    matrix_free(out);
     // A database of another width: a message naming both counts, no result.
     TestDatabase wide(2, 4, {1, 2, 3, 1, 4, 5, 6, 2});
     std::string printed = call_captured(

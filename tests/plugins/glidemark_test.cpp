@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugins/glidemark/smooth_svm.h"
+#include "support/matrix.h"
 #include "support/random.h"
 #include "tests/plugins/kernel_classifier_test_helpers.h"
 
@@ -221,6 +222,7 @@ TEST(Glidemark, EvaluateAfterTraining)
         EXPECT_EQ(out->data[i * 3 + 1], -own) << i;
         EXPECT_EQ(out->data[i * 3 + 2], six_rows().values[i * 3 + 2]);
     }
+    matrix_free(out);
 }
 
 }  // namespace

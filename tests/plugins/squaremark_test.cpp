@@ -9,6 +9,7 @@
 
 #include "plugins/squaremark/model.h"
 #include "plugins/squaremark/solve.h"
+#include "support/matrix.h"
 #include "tests/plugins/discriminant_test_helpers.h"
 
 extern "C" void* train_squaremark(void** values, int* types, int count, int* resultType);
@@ -229,6 +230,7 @@ TEST(SquaremarkTraining, ModelSolvesTheKernelSystemAndTestsReproduceIt)
         EXPECT_EQ(out->data[i * 3 + 2], small_database().values[i * 3 + 2]);
     }
     EXPECT_EQ(count_of(read_text(file), "testing at "), 1);
+    matrix_free(out);
 }
 
 TEST(SquaremarkTraining, RefusedDatabasesWriteNoFile)
@@ -318,6 +320,7 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
     EXPECT_EQ(out->data[0], 1.0);
     EXPECT_EQ(out->data[4], 3.0);
     EXPECT_EQ(out->data[5], 1.0);
+    matrix_free(out);
 }
 
 }  // namespace
