@@ -4,6 +4,7 @@
 #include "plugins/neurnet/training.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "plugins/lbfgs/lbfgs_2loop.h"

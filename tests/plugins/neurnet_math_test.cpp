@@ -368,8 +368,12 @@ TEST(NeurnetCompactLbfgs, MatchesDenseRecursion)
     // (s.y = 0) returns g and leaves the window's counter running ahead.
     compact_against_dense({{0, 0}, {1, 0}, {1, 1}, {2, 1}}, {{1, 1}, {3, 1}, {3, 0}, {4, 2}}, 3,
                           "negative curvature stored");
+    testing::internal::CaptureStdout();
     compact_against_dense({{0, 0}, {1, 0}, {1, 0}, {2, 0}}, {{1, 1}, {3, 1}, {3, 1}, {5, 2}}, 3,
                           "zero s.y skipped");
+    // One line on standard output per stored pair: calls 1 and 3.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "lbfgs mx. repr. is done\nlbfgs mx. repr. is done\n");
 }
 
 }  // namespace
