@@ -189,9 +189,10 @@ void read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int 
 bool take_training_rows(XMLParser** h, const ClassifierNames& names, int n, int d)
 {
     std::string path = row_path(names);
-    int present = count_children(h, std::string("/") + names.root + "/parameters/A", "row");
-    if (present < n)
+    if (!XMLchangeElementWithNumber(h, path.c_str(), n)) {
+        int present = count_children(h, std::string("/") + names.root + "/parameters/A", "row");
         fatal_message("Error setting A, row %d\n", present);
+    }
     XMLchangeElementWithNumber(h, path.c_str(), 1);
     if (XMLgetAttrArraySize(h, "data", " ") != d)
         fatal_message("Error setting A, row %d\n", 0);
@@ -288,8 +289,8 @@ int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassMo
     int count, d, n;
     read_sizes(h, names, &count, &d, &n);
     // Every class needs its element; checked before the class table is taken.
-    int present = count_children(h, definition_path(names), names.classElement);
-    if (present < count) {
+    if (!XMLchangeElementWithNumber(h, class_path(names).c_str(), count)) {
+        int present = count_children(h, definition_path(names), names.classElement);
         print_message("Error setting u, class %d\n", present + 1);
         return 0;
     }
