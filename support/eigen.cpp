@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
@@ -189,36 +190,57 @@ void first_entries_not_negative(DataMatrix* block)
     }
 }
 
-EigenStatus from_iteration(IterationEnd end)
-{
-    return end == IterationEnd::converged ? EigenStatus::done : EigenStatus::lost;
-}
+// What the eigenvector loop needs of a reduced form, all in its scale.
+struct ReducedForm {
+    int exponent;                                   // a = 2^exponent (reduced copy)
+    double unit;                                    // the copy's largest entry (1 if zero)
+    std::function<void(double*)> to_basis;          // x := Q' x
+    std::function<bool(double)> factor;             // factors the form less sigma I
+    std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
+    std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
+};
 
-// Inverse iteration on T for each eigenvalue; the reduced vectors land in
-// vecs and are carried back to a's basis at the end.
-EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+// For each eigenvalue: the start vector drawn in a's basis and carried into
+// the reduced one, the shifted form factored once, inverse iteration; the
+// reduced vectors land in vecs, which the caller carries back.
+EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataMatrix* vecs)
 {
-    int n = a->rows;
-    TridiagonalForm t;
-    reduce_to_tridiagonal(a, &t);
-    double unit = unit_of(t.norm);
+    int n = vecs->rows;
     std::vector<double> x(n), y(n);
-    TridiagonalLu lu;
     for (int i = 0; i < evals->rows; i++) {
-        double value = std::ldexp(evals->data[i], -t.exponent);
         draw_start(x);
-        to_tridiagonal_basis(t, x.data());
-        if (!factor_tridiagonal(t.diag, t.off, value + SHIFT * unit, &lu))
+        form.to_basis(x.data());
+        double value = std::ldexp(evals->data[i], -form.exponent);
+        if (!form.factor(value + SHIFT * form.unit))
             return EigenStatus::singular;
-        std::vector<int> earlier =
-            coinciding_before(evals, i, std::ldexp(COINCIDING * unit, t.exponent));
-        EigenStatus status = from_iteration(inverse_iteration(
-            [&](double* v) { solve_tridiagonal(lu, v); },
-            [&](double* v) { orthogonalise_against(vecs, earlier, v); }, x.data(), y.data(), n));
-        if (status != EigenStatus::done)
-            return status;
+        IterationEnd end = inverse_iteration(
+            form.solve, [&](double* v) { form.orthogonalise(i, v); }, x.data(), y.data(), n);
+        if (end != IterationEnd::converged)
+            return EigenStatus::lost;
         store_column(vecs, i, x);
     }
+    return EigenStatus::done;
+}
+
+// Inverse iteration on the tridiagonal form of a symmetric a; vectors of
+// coinciding eigenvalues are kept orthogonal to each other.
+EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+{
+    TridiagonalForm t;
+    reduce_to_tridiagonal(a, &t);
+    TridiagonalLu lu;
+    double unit = unit_of(t.norm);
+    double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
+    ReducedForm form{
+        t.exponent, unit, [&](double* x) { to_tridiagonal_basis(t, x); },
+        [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
+        [&](double* x) { solve_tridiagonal(lu, x); },
+        [&](int i, double* v) {
+            orthogonalise_against(vecs, coinciding_before(evals, i, coinciding), v);
+        }};
+    EigenStatus status = iterate_each(form, evals, vecs);
+    if (status != EigenStatus::done)
+        return status;
     columns_from_tridiagonal_basis(t, vecs->data, vecs->cols);
     first_entries_not_negative(vecs);
     return EigenStatus::done;
@@ -228,24 +250,15 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
 // reduction is orthogonal and the iteration's measures are a's own).
 EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
 {
-    int n = a->rows;
     HessenbergForm h;
     reduce_to_hessenberg(a, false, &h);
-    double unit = unit_of(h.norm);
-    std::vector<double> x(n), y(n);
     HessenbergLu lu;
-    for (int i = 0; i < evals->rows; i++) {
-        double value = std::ldexp(evals->data[i], -h.exponent);
-        draw_start(x);
-        to_hessenberg_basis(h, x.data());
-        if (!factor_hessenberg(h, value + SHIFT * unit, &lu))
-            return EigenStatus::singular;
-        EigenStatus status = from_iteration(inverse_iteration(
-            [&](double* v) { solve_hessenberg(lu, v); }, [](double*) {}, x.data(), y.data(), n));
-        if (status != EigenStatus::done)
-            return status;
-        store_column(vecs, i, x);
-    }
+    ReducedForm form{h.exponent, unit_of(h.norm), [&](double* x) { to_hessenberg_basis(h, x); },
+                     [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
+                     [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {}};
+    EigenStatus status = iterate_each(form, evals, vecs);
+    if (status != EigenStatus::done)
+        return status;
     columns_from_hessenberg_basis(h, vecs->data, vecs->cols);
     first_entries_not_negative(vecs);
     return EigenStatus::done;
