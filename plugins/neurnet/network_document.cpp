@@ -35,6 +35,27 @@ bool select_neuron(XMLParser** document, int layer, int neuron)
     fatal_message("\nThe NEURNET is not valid\n");
 }
 
+// The "NO" of layer i; its neuron array allocated.
+bool read_layer_size(Network* network, XMLParser** document, int i)
+{
+    if (!select_layer(document, i)) {
+        print_message("NEURNET layer %d: there is no layer element with this ID\n", i + 1);
+        return false;
+    }
+    const int count = XMLgetAttrIntValue(document, "NO", -1);
+    if (count < 0) invalid_network();
+    print_message("number of neurons=%d\n", count);
+    if (XMLgetNumofChildElements(document) < count) {
+        print_message("NEURNET layer %d: %d neurons, but the layer holds fewer neuron "
+                      "elements\n", i + 1, count);
+        return false;
+    }
+    network->layers[i].count = count;
+    network->layers[i].neurons.resize(count);
+    if (network->sums.size() < static_cast<size_t>(count)) network->sums.resize(count);
+    return true;
+}
+
 // Steps 1 to 4: bias, layer count and sizes, connection kind.
 bool read_layers(Network* network, XMLParser** document)
 {
@@ -47,23 +68,18 @@ bool read_layers(Network* network, XMLParser** document)
         print_message("NEURNET: the network has no layer\n");
         return false;
     }
+    // Sizes are trusted only as far as the document holds elements for them.
+    if (XMLgetNumofChildElements(document) < layers) {
+        print_message("NEURNET: %d layers, but the element holds fewer layer elements\n", layers);
+        return false;
+    }
     network->last = layers - 1;
     std::string type;
     network->full = attribute_text(document, "type", &type) && type.compare(0, 4, "spar") == 0
                         ? 0 : 1;
     network->layers.resize(layers);
-    for (int i = 0; i < layers; ++i) {
-        if (!select_layer(document, i)) {
-            print_message("NEURNET layer %d: there is no layer element with this ID\n", i + 1);
-            return false;
-        }
-        const int count = XMLgetAttrIntValue(document, "NO", -1);
-        if (count < 0) invalid_network();
-        print_message("number of neurons=%d\n", count);
-        network->layers[i].count = count;
-        network->layers[i].neurons.resize(count);
-        if (network->sums.size() < static_cast<size_t>(count)) network->sums.resize(count);
-    }
+    for (int i = 0; i < layers; ++i)
+        if (!read_layer_size(network, document, i)) return false;
     if (network->layers[0].count < network->bias) {
         print_message("NEURNET layer 1: the input layer has no neuron for the bias unit\n");
         return false;

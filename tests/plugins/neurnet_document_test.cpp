@@ -78,10 +78,19 @@ TEST(NeurnetDocument, Checks)
         const char* words;  // in the message of a refusal
     } cases[] = {
         {"full network", network_xml(full, two_by_two()), 1, ""},
-        {"missing layer element", network_xml("num_of_layers=\"3\" bias=\"yes\"", two_by_two()),
-         0, "layer 3"},
+        {"fewer layer elements than layers",
+         network_xml("num_of_layers=\"3\" bias=\"yes\"", two_by_two()), 0, "3 layers"},
+        {"missing layer ID",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1\"")) + layer(5, 2, neuron(1, "") + neuron(2, ""))),
+         0, "layer 2: there is no layer"},
+        {"a size the document does not hold",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1\"")) + layer(2, 2000000000, neuron(1, ""))),
+         0, "layer 2: 2000000000 neurons"},
         {"missing neuron element",
-         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(3, "out_weights=\"1\"")) + out2),
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(3, "out_weights=\"1\"") +
+                                           neuron(4, "out_weights=\"1\"")) + out2),
          0, "layer 1, neuron 2"},
         {"neuron without out_weights", network_xml(full, two_by_two("nonlinearity=\"no\"")), 0,
          "layer 1, neuron 1"},
@@ -89,7 +98,7 @@ TEST(NeurnetDocument, Checks)
          0, "layer 1, neuron 1"},
         {"output neuron element missing",
          network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
-                                           neuron(3, "out_weights=\"1\"")) + layer(2, 2, neuron(1, ""))),
+                                           neuron(3, "out_weights=\"1\"")) + layer(2, 2, neuron(1, "") + neuron(3, ""))),
          0, "layer 2, neuron 2"},
         {"sparse: fewer targets than weights",
          network_xml(sparse, two_by_two("out_weights=\"1 2\" out_connect=\"1\"")), 0,
