@@ -103,6 +103,18 @@ bool hidden_sizes(const char* settings, std::vector<int>* sizes)
     }
 }
 
+// The weight vector's length is an int: a network with more connections
+// (a label or a hidden size far beyond any data set) is refused.
+bool fits_weight_vector(const std::vector<int>& sizes)
+{
+    long long connections = 0;
+    for (size_t i = 0; i + 1 < sizes.size(); ++i)
+        connections += (sizes[i] + 1LL) * sizes[i + 1];
+    if (connections <= INT_MAX) return true;
+    print_message("NEURNETMakeInit: a network of %lld connections is too large\n", connections);
+    return false;
+}
+
 bool check_make_init_arguments(void** values, const int* types, int count)
 {
     const char* fault = nullptr;
@@ -137,6 +149,7 @@ PLUGIN_EXPORT void* NEURNETMakeInit(void** values, int* types, int count, int* r
             sizes.push_back(db->cols - 1 + classes);
         }
         sizes.push_back(classes);
+        if (!fits_weight_vector(sizes)) return flag(0);
         write_init_file(sizes, static_cast<const char*>(values[1]));
     } catch (const std::bad_alloc&) {
         print_message("out of memory\n");

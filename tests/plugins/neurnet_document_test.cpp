@@ -258,6 +258,7 @@ TEST(NeurnetScripts, MakeInitLayout)
         {"layer_inf=", "4 3"},            {"layer_inf=10,,,5", "4 10 5 3"},
         {"a=1 layer_inf=2.9;", "4 2 3"},  {"no sizes here", "4 3"},
         {"layer_inf=-3", ""},             {"layer_inf=99999999999", ""},
+        {"layer_inf=50000,50000", ""},
     };
     for (const Case& c : cases) {
         const std::string name = folder.path(std::string("i") + std::to_string(&c - cases) + ".xml");
