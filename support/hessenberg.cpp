@@ -5,6 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "support/row_kernels.h"
+
 namespace {
 
 const double EPSILON = DBL_EPSILON;
@@ -113,23 +115,16 @@ double make_leading_reflection(double* x, int m, double* beta)
 void apply_both_sides(std::vector<double>& w, int n, int k, const std::vector<double>& v,
                       double tau, std::vector<double>& s)
 {
-    int first = k + 1;
+    int first = k + 1, width = n - k;
     for (int j = k; j < n; j++)
         s[j] = 0.0;
     for (int r = first; r < n; r++)
-        for (int j = k; j < n; j++)
-            s[j] += v[r - first] * at(w, n, r, j);
+        subtract_multiple(&s[k], -v[r - first], &at(w, n, r, k), width);
     for (int r = first; r < n; r++)
-        for (int j = k; j < n; j++)
-            at(w, n, r, j) -= tau * v[r - first] * s[j];
+        subtract_multiple(&at(w, n, r, k), tau * v[r - first], &s[k], width);
     for (int i = 0; i < n; i++) {
         double* row = &at(w, n, i, first);
-        double dot = 0.0;
-        for (int c = 0; c < n - first; c++)
-            dot += row[c] * v[c];
-        dot *= tau;
-        for (int c = 0; c < n - first; c++)
-            row[c] -= dot * v[c];
+        subtract_multiple(row, tau * dot_rows(row, v.data(), n - first), v.data(), n - first);
     }
 }
 
