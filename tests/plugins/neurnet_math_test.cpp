@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <fcntl.h>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 #include "plugins/neurnet/conjgrad.h"
@@ -374,6 +379,74 @@ TEST(NeurnetCompactLbfgs, MatchesDenseRecursion)
     // One line on standard output per stored pair: calls 1 and 3.
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "lbfgs mx. repr. is done\nlbfgs mx. repr. is done\n");
+}
+
+// Runs f with standard output and standard error both sent to one file, as
+// when a run's two streams go to one terminal; returns what arrived, in order.
+std::string one_stream(const std::function<void()>& f)
+{
+    const std::string file = testing::TempDir() + "neurnet_streams.txt";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int out = dup(1), err = dup(2);
+    const int fd = open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    close(fd);
+    f();
+    std::fflush(stdout);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(file.c_str());
+    return text.str();
+}
+
+TEST(NeurnetTraining, StoppingRulesAndStreams)
+{
+    Rows rows({{0.1, 0.2, 1}, {0.9, 0.8, 2}, {0.2, 0.1, 1}, {0.8, 0.9, 2}});
+    ProcessSettings settings;
+    settings.m = 3;
+    settings.max_jump = 1;
+    struct Case {
+        const char* name;
+        int (*train)(Network*, const TrainingRows&, const ProcessSettings&, ErrorFunction);
+        int max_iter;
+        double error_level;
+        int expected;  // iterations done
+    } cases[] = {
+        {"back-propagation, 3 epochs", train_backprop, 3, 0.0, 3},
+        {"conjugate gradient, 1 iteration", train_conjgrad, 1, 0.0, 1},
+        {"two-loop, 2 iterations", train_lbfgs_2loop, 2, 0.0, 2},
+        {"compact, 2 iterations", train_lbfgs_mx_repr, 2, 0.0, 2},
+        {"error level reached at once", train_lbfgs_2loop, 50, 1e9, 1},
+    };
+    for (const Case& c : cases) {
+        Network net = make_network({3, 3, 2}, 1, 5);
+        const TrainingRows training{rows.pointers.data(), rows.count(), rows.pointers.data(),
+                                    rows.count(), 1.0, c.max_iter};
+        settings.error_level = c.error_level;
+        int done = 0;
+        const std::string printed = one_stream([&] {
+            done = c.train(&net, training, settings, cross_entropy_deltas);
+        });
+        EXPECT_EQ(done, c.expected) << c.name;
+        if (c.train != train_lbfgs_2loop) continue;
+        // The search lines (standard output) stand between the progress
+        // lines of standard error, in the order they were written.
+        const std::string round = "starting line search\nline search finished\nmean error:";
+        size_t at = 0;
+        for (int i = 0; i < c.expected; ++i) {
+            at = printed.find(round, at);
+            ASSERT_NE(at, std::string::npos) << c.name << ":\n" << printed;
+            at = printed.find("ratio:", at);
+            ASSERT_NE(at, std::string::npos) << c.name;
+        }
+    }
 }
 
 }  // namespace
