@@ -37,8 +37,9 @@ OwnedMatrix leading_eigenvectors(const DataMatrix* a, DataMatrix* values, int m,
         return nullptr;
     }
     matrix_fill(v.get(), 0.0);
-    matrix_eigenvectors(a, values, v.get());
-    if (!usable_directions(v.get(), texts))
+    // A refusal has printed its message; the check below guards what the
+    // routine reports as done.
+    if (!matrix_eigenvectors(a, values, v.get()) || !usable_directions(v.get(), texts))
         return nullptr;
     return v;
 }

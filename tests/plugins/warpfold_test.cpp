@@ -197,35 +197,6 @@ TEST(WarpfoldTraining, RefusalsWriteNoModel)
     });
 }
 
-// The training rows project onto well-separated class clusters.
-TEST(WarpfoldTraining, ProjectionSeparatesTheTrainingClasses)
-{
-    auto db = kernel_data(30, 2, 3, 4.0, 77);
-    ScratchFolder folder;
-    std::string file = folder.path("kda.xml");
-    EXPECT_EQ(train_quietly(compute_warpfold, *db, file, "kernel=exp sigma=3 epsilon=0.0001"), "");
-    std::string messages;
-    DataMatrix* out = execute_quietly(execute_warpfold, *db, file, &messages);
-    ASSERT_NE(out, nullptr) << messages;
-    ASSERT_EQ(out->cols, 3);
-    // In the plane of the two directions the class means lie further apart
-    // than twice the spread inside any class.
-    double mean[3][2] = {{0, 0}, {0, 0}, {0, 0}}, spread = 0.0, gap = 1e300;
-    for (int r = 0; r < 30; ++r)
-        for (int j = 0; j < 2; ++j)
-            mean[r % 3][j] += out->data[r * 3 + j] / 10;
-    for (int r = 0; r < 30; ++r)
-        spread = std::max(spread, std::hypot(out->data[r * 3] - mean[r % 3][0],
-                                             out->data[r * 3 + 1] - mean[r % 3][1]));
-    for (int a = 0; a < 3; ++a)
-        for (int b = a + 1; b < 3; ++b)
-            gap = std::min(gap, std::hypot(mean[a][0] - mean[b][0], mean[a][1] - mean[b][1]));
-    EXPECT_GT(gap, 2 * spread);
-    for (int r = 0; r < 30; ++r)
-        EXPECT_EQ(out->data[r * 3 + 2], r % 3 + 1);
-    matrix_free(out);
-}
-
 TEST(WarpfoldProjection, MessagesNameTheExecuteFunction)
 {
     std::vector<BrokenModel> cases = broken_models("WARPFOLD", "execute_warpfold", "V");
