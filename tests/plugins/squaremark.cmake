@@ -13,17 +13,17 @@ set_tests_properties(squaremark_test PROPERTIES TIMEOUT 60)
 # End-to-end cases of the three kernel classifiers run with the plug-in
 # folder testlibs/kernel_classifiers: copies of textdata, toolbelt and the
 # three classifiers only.
-set(kernel_test_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel_classifiers)
-set(kernel_test_plugins textdata toolbelt edgemark glidemark squaremark)
-set(kernel_copies)
-set(kernel_files)
-foreach(plugin ${kernel_test_plugins})
-  list(APPEND kernel_copies ${kernel_test_dir}/${plugin}.so)
-  list(APPEND kernel_files $<TARGET_FILE:${plugin}>)
+set(classifier_case_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel_classifiers)
+set(classifier_case_plugins textdata toolbelt edgemark glidemark squaremark)
+set(classifier_case_copies)
+set(classifier_case_files)
+foreach(plugin ${classifier_case_plugins})
+  list(APPEND classifier_case_copies ${classifier_case_dir}/${plugin}.so)
+  list(APPEND classifier_case_files $<TARGET_FILE:${plugin}>)
 endforeach()
 add_custom_command(
-  OUTPUT ${kernel_copies}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${kernel_test_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy ${kernel_files} ${kernel_test_dir}
-  DEPENDS ${kernel_test_plugins} ${kernel_files})
-add_custom_target(kernel_classifier_testlibs ALL DEPENDS ${kernel_copies})
+  OUTPUT ${classifier_case_copies}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${classifier_case_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy ${classifier_case_files} ${classifier_case_dir}
+  DEPENDS ${classifier_case_plugins} ${classifier_case_files})
+add_custom_target(kernel_classifier_testlibs ALL DEPENDS ${classifier_case_copies})
