@@ -65,8 +65,9 @@ double backtrack(const DescentProblem& p, const LearningSettings& s, const doubl
 }
 
 // One iteration from problem.point; false when training must stop early.
+// *decreased tells whether the point taken has a lower objective.
 bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentVectors& v,
-             double* norm)
+             double* norm, bool* decreased)
 {
     int n = p.size;
     v.x.assign(p.point, p.point + n);
@@ -91,6 +92,8 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     double slope = s.armijoDelta * dot(d, v.g.data(), n);
     double fnew = backtrack(p, s, d, f0, slope, v);
     bool moved = !same_point(v.trial, p.point);
+    // A point without a finite objective is dealt with at the next start.
+    *decreased = fnew < f0 || !std::isfinite(fnew);
     std::copy(v.trial.begin(), v.trial.end(), p.point);
     print_message("(%d) fnew=%.3f, f-fnew=%.3f, ", k, fnew, f0 - fnew);
     p.report(p.point, *norm, p.context);
@@ -151,12 +154,20 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         return 0;
     }
     double norm = 0.0;
+    bool decreased = true;
     for (int k = 0;;) {
-        if (!iterate(p, s, k, v, &norm))
+        if (!iterate(p, s, k, v, &norm, &decreased))
             break;
         k++;
         if (k == s.maxIter || !(norm > s.gradThreshold))
             break;
+        // Without an iteration limit only a falling objective guarantees an
+        // end (it can take only finitely many values); a step that did not
+        // lower it could start a cycle.
+        if (s.maxIter <= 0 && !decreased) {
+            print_message("the objective did not decrease: the class's training stops\n");
+            break;
+        }
     }
     lbfgs_2loop_free();
     return 1;

@@ -381,6 +381,28 @@ TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
     EXPECT_EQ(v[0], 1.5);
 }
 
+TEST(Descent, WithoutALimitAStepThatDoesNotLowerTheObjectiveEnds)
+{
+    // v^2 from 1: the first trial, taken whatever it gives, is 1 - 2 = -1,
+    // with the same objective. With max_iter_num 0 that ends the training;
+    // with a limit the iterations go on to it.
+    auto f = [](const double* v, void*) { return v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    for (int maxIter : {0, 3}) {
+        SCOPED_TRACE(maxIter);
+        std::vector<double> v = {1.0};
+        DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+        LearningSettings s;
+        s.maxArmijoIter = 1;
+        s.maxIter = maxIter;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(descend(p, s), 1);
+        std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(count_of(printed, "did not decrease"), maxIter == 0 ? 1 : 0);
+        EXPECT_EQ(count_of(printed, "Lambda:"), maxIter == 0 ? 1 : 3);
+    }
+}
+
 TEST(Descent, StepCapScalesTheLargestComponent)
 {
     std::vector<double> d = {4.0, -2.0, 1.0};
