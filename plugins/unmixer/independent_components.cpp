@@ -2,10 +2,27 @@
 #include "plugins/unmixer/independent_components.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "scriptrun/messages.h"
 #include "support/covariance.h"
+#include "support/eigen.h"
+
+namespace {
+
+// Whether the symmetric d has an eigenvalue of 0 or below, to working
+// precision (at most m machine epsilons of its largest).
+bool singular(const DataMatrix* d)
+{
+    OwnedMatrix values = make_matrix(d->rows, 1);
+    if (!values || !matrix_eigenvalues_symm(d, values.get()))
+        return true;
+    double largest = values->data[0], smallest = values->data[d->rows - 1];
+    return !(smallest > d->rows * DBL_EPSILON * largest);
+}
+
+}  // namespace
 
 bool decorrelate(DataMatrix* w, DataMatrix* d)
 {
@@ -13,6 +30,8 @@ bool decorrelate(DataMatrix* w, DataMatrix* d)
     // The covariance about 0 divides by m - 1; scaling back gives w'w exactly.
     matrix_covariance(w, nullptr, d);
     matrix_scale(d, m > 1 ? m - 1.0 : 1.0);
+    if (!all_finite(d) || singular(d))
+        return false;
     matrix_power(d, -0.5);
     if (!all_finite(d))
         return false;

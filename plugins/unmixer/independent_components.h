@@ -10,7 +10,7 @@
 const double convergence_limit = 1e-5;
 
 // w := w (w'w)^-1/2, with d as m x m work space; false when w'w has an
-// eigenvalue of 0 or below (its power is then not finite).
+// eigenvalue of 0 or below to working precision (no inverse root).
 bool decorrelate(DataMatrix* w, DataMatrix* d);
 
 // w[r][s] := (1/n) sum over t of z[t][r] (wold_s . z_t)^3 - 3 wold[r][s].

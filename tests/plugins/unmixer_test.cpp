@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "plugins/unmixer/independent_components.h"
 #include "support/matrix.h"
 #include "tests/plugins/kernel_test_helpers.h"
 
@@ -134,6 +135,29 @@ TEST(UnmixerTraining, PassesStopAtTheLimit)
     for (int g = 0; g < 4; ++g)
         EXPECT_NEAR(std::fabs(stored[g][0]),
                     std::fabs(one.values[g * 2] - mean) / std::sqrt(e) * 2.0 / e, 1e-9);
+}
+
+// W (W'W)^-1/2 has orthonormal columns; W'W with an eigenvalue of 0 has no
+// inverse root, and the iteration must stop there.
+TEST(UnmixerDecorrelation, GivesOrthonormalColumnsOrRefuses)
+{
+    struct Case {
+        std::vector<double> w, expected;  // 2 x 2; expected empty: refused
+    } cases[] = {
+        {{2, 0, 0, 2}, {1, 0, 0, 1}},
+        {{3, 1, 1, 3}, {1, 0, 0, 1}},        // symmetric positive: its sign, I
+        {{0, -2, 0.5, 0}, {0, -1, 1, 0}},    // scaled rotation: the rotation
+        {{1, 0, 0, 0}, {}},
+        {{1, 2, 2, 4}, {}},                  // rank one: W'W has the eigenvalue 0
+    };
+    for (const Case& c : cases) {
+        OwnedMatrix w = make_matrix(2, 2), d = make_matrix(2, 2);
+        std::copy(c.w.begin(), c.w.end(), w->data);
+        bool done = decorrelate(w.get(), d.get());
+        EXPECT_EQ(done, !c.expected.empty()) << c.w[0] << " " << c.w[1];
+        for (size_t t = 0; done && t < 4; ++t)
+            EXPECT_NEAR(w->data[t], c.expected[t], 1e-12) << t;
+    }
 }
 
 TEST(UnmixerTraining, RefusalsWriteNoModel)
