@@ -39,6 +39,17 @@ bool is_last_element(const XMLNode* node)
     return !next;
 }
 
+// Records c as the first element of its name; the index goes when memory
+// runs out.
+void index_linked_at(XMLNode* parent, XMLNode* c)
+{
+    try {
+        parent->childIndex->first.emplace(c->name, c);
+    } catch (const std::bad_alloc&) {
+        drop_index(parent);
+    }
+}
+
 // A child was linked: an element appended behind every other element can
 // only be the first of its name when no earlier one has it; any other
 // placement drops the index.
@@ -50,22 +61,26 @@ void index_linked(XMLNode* parent, XMLNode* node)
         drop_index(parent);
         return;
     }
-    try {
-        parent->childIndex->first.emplace(node->name, node);
-    } catch (const std::bad_alloc&) {
-        drop_index(parent);
-    }
+    index_linked_at(parent, node);
 }
 
-// A child element leaves: when it was the indexed first of its name, the
-// next of that name is unknown, so the index goes.
+// A child element leaves (still linked): when it was the indexed first of
+// its name, the next element of that name, found by a walk from it, takes
+// its place.
 void index_unlinked(XMLNode* parent, XMLNode* node)
 {
     if (!parent->childIndex || node->type != XML_ELEMENT || !node->name)
         return;
     auto found = parent->childIndex->first.find(node->name);
-    if (found != parent->childIndex->first.end() && found->second == node)
-        drop_index(parent);
+    if (found == parent->childIndex->first.end() || found->second != node)
+        return;
+    // The key is the leaving element's own text, so the entry is made anew.
+    parent->childIndex->first.erase(found);
+    for (XMLNode* c = node->nextSibling; c; c = c->nextSibling)
+        if (c->type == XML_ELEMENT && c->name && strcmp(c->name, node->name) == 0) {
+            index_linked_at(parent, c);
+            return;
+        }
 }
 
 // Source of childOrder stamps. A fresh node also takes a fresh stamp, so a
@@ -244,8 +259,11 @@ void XMLNode::destroy()
     unlink();
     XMLNode* node = this;
     for (;;) {
-        while (node->firstChild)
+        // A parent whose children all go needs no index kept up to date.
+        while (node->firstChild) {
+            drop_index(node);
             node = node->firstChild;
+        }
         XMLNode* up = node == this ? nullptr : node->parent;
         free_leaf(node);
         if (!up)

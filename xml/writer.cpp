@@ -97,7 +97,7 @@ bool resolve_links(const char* fileName, std::string& target)
             return false;
         link.resize(static_cast<size_t>(length));
         size_t slash = target.rfind('/');
-        if (link[0] == '/' || slash == std::string::npos)
+        if (link.empty() || link[0] == '/' || slash == std::string::npos)
             target = link;
         else
             target = target.substr(0, slash + 1) + link;
