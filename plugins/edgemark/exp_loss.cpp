@@ -71,6 +71,7 @@ double exp_loss_derivative(double z)
 
 int edgemark_alloc_work(int n)
 {
+    forget_kernel_products();  // a new class: products of another kernel are stale
     edgemark_loss_derivatives = static_cast<double*>(std::calloc(n, sizeof(double)));
     kernel_scratch = static_cast<double*>(std::calloc(n, sizeof(double)));
     margins = static_cast<double*>(std::calloc(n, sizeof(double)));

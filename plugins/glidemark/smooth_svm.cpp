@@ -88,6 +88,7 @@ double smooth_plus_derivative(double x, double alpha)
 
 int glidemark_alloc_work(int n)
 {
+    forget_kernel_products();  // a new class: products of another kernel are stale
     glidemark_plus_values = static_cast<double*>(std::calloc(n, sizeof(double)));
     glidemark_plus_derivatives = static_cast<double*>(std::calloc(n, sizeof(double)));
     kernel_scratch = static_cast<double*>(std::calloc(n, sizeof(double)));

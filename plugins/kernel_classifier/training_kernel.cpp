@@ -4,8 +4,10 @@
 #include "plugins/kernel_classifier/training_kernel.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
@@ -24,6 +26,18 @@ struct KeptKernel {
 };
 
 KeptKernel kept;
+long long kept_kernel_budget = 1LL << 30;  // bytes
+
+// The last kernel_products call: an iteration asks for the products of the
+// same vector more than once (the gradient and the objective at its start,
+// the last trial and the report of the point taken).
+struct LastProducts {
+    const KernelMatrix* kernel = nullptr;  // kernel of the call; null: none held
+    std::vector<double> w;                 // its vector
+    std::vector<double> out;               // and its result
+};
+
+LastProducts last;
 
 bool same_kernel(const KernelMatrix* k)
 {
@@ -33,6 +47,11 @@ bool same_kernel(const KernelMatrix* k)
 }
 
 }  // namespace
+
+void set_kept_kernel_budget(long long bytes)
+{
+    kept_kernel_budget = bytes;
+}
 
 bool keep_training_kernel(KernelMatrix* k)
 {
@@ -73,12 +92,14 @@ bool keep_training_kernel(KernelMatrix* k)
 void detach_training_kernel()
 {
     kept.owner = nullptr;
+    forget_kernel_products();
 }
 
 void release_training_kernel()
 {
     std::free(kept.values);
     kept = KeptKernel();
+    forget_kernel_products();
 }
 
 const double* kernel_row(KernelMatrix* k, int i, double* scratch)
@@ -90,9 +111,12 @@ const double* kernel_row(KernelMatrix* k, int i, double* scratch)
     return scratch;
 }
 
-// Four rows' sums at once: four independent chains, each still summed in
-// the order of j, keep the adder busy where one chain would wait on itself.
-void kernel_products(KernelMatrix* k, const double* w, double* out, double* scratch)
+namespace {
+
+// out[i] = sum_j K(i, j) w[j]: four rows' sums at once on a kept matrix
+// (four independent chains, each still summed in the order of j, keep the
+// adder busy where one chain would wait on itself).
+void multiply_rows(KernelMatrix* k, const double* w, double* out, double* scratch)
 {
     int rows = k->leftRows, cols = k->rightRows, i = 0;
     if (k == kept.owner && kept.values != nullptr) {
@@ -116,6 +140,26 @@ void kernel_products(KernelMatrix* k, const double* w, double* out, double* scra
             s += row[j] * w[j];
         out[i] = s;
     }
+}
+
+}  // namespace
+
+void kernel_products(KernelMatrix* k, const double* w, double* out, double* scratch)
+{
+    int rows = k->leftRows, cols = k->rightRows;
+    if (last.kernel == k && std::memcmp(last.w.data(), w, sizeof(double) * cols) == 0) {
+        std::copy(last.out.begin(), last.out.end(), out);
+        return;
+    }
+    multiply_rows(k, w, out, scratch);
+    last.kernel = k;
+    last.w.assign(w, w + cols);
+    last.out.assign(out, out + rows);
+}
+
+void forget_kernel_products()
+{
+    last = LastProducts();
 }
 
 void create_kernel_cache(KernelMatrix* k, int request)

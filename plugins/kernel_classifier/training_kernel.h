@@ -6,8 +6,9 @@
 
 struct KernelMatrix;
 
-// Largest kernel matrix kept whole, in bytes.
-const long long kept_kernel_budget = 1LL << 30;
+// Largest kernel matrix kept whole, in bytes: 1 GiB unless changed (tests
+// change it to take the other road).
+void set_kept_kernel_budget(long long bytes);
 
 // Computes and keeps k's values when they fit the budget; a matrix kept for
 // an identical kernel over the same rows (the previous class's) is reused.
@@ -26,8 +27,12 @@ void release_training_kernel();
 const double* kernel_row(KernelMatrix* k, int i, double* scratch);
 
 // out[i] = sum_j K(i, j) w[j] for every row i, each sum taken in the order
-// of j (the same numbers as row by row); scratch holds one row.
+// of j (the same numbers as row by row); scratch holds one row. The result
+// of the last call is kept and given again for the same kernel and vector.
 void kernel_products(KernelMatrix* k, const double* w, double* out, double* scratch);
+
+// Drops the kept result (the kernel it belongs to may go away).
+void forget_kernel_products();
 
 // Replaces k's cache with an empty one of min(request, left x right rows)
 // values; none for a request of 0 or below. Prints "Cannot create cache!\n"

@@ -11,6 +11,7 @@
 
 #include "plugins/edgemark/exp_loss.h"
 #include "plugins/kernel_classifier/descent.h"
+#include "plugins/kernel_classifier/training_kernel.h"
 #include "support/matrix.h"
 #include "tests/plugins/kernel_classifier_test_helpers.h"
 
@@ -142,6 +143,30 @@ TEST(Edgemark, FirstIterationMatchesAnIndependentStep)
     }
     EXPECT_EQ(count_of(printed, "(0) fnew="), 2);
     EXPECT_EQ(count_of(printed, "(1) fnew="), 0);
+}
+
+// The whole kernel matrix kept, or asked of the kernel record with a cache
+// of any size: the same trained numbers, to the last digit written.
+TEST(Edgemark, KeptKernelAndCacheGiveTheSameModel)
+{
+    ScratchFolder folder;
+    std::string init = init_file(folder, six_rows(), {{"max_iter_num", "20"}});
+    auto model_text = [&](long long budget, const char* options) {
+        set_kept_kernel_budget(budget);
+        std::string model = folder.path("model.xml");
+        void* result;
+        learn(init, model, options, &result);
+        set_kept_kernel_budget(1LL << 30);
+        EXPECT_EQ(result, reinterpret_cast<void*>(1));
+        return read_text(model);
+    };
+    std::string kept = model_text(1LL << 30, "kernel=exponential sigma=0.8");
+    for (const char* cache : {"", " cachesize=-1", " cachesize=7", " cachesize=36", " cachesize=1000"}) {
+        SCOPED_TRACE(cache);
+        std::string options = std::string("kernel=exponential sigma=0.8") + cache;
+        EXPECT_EQ(model_text(0, options.c_str()), kept);
+    }
+    EXPECT_NE(model_text(0, "kernel=exponential sigma=0.9"), kept);
 }
 
 TEST(Edgemark, InitFileIsExact)
