@@ -166,12 +166,36 @@ void reflect(const double* v, double tau, int length, double* y)
     subtract_multiple(y, tau * dot_rows(v, y, length), v, length);
 }
 
-// Rotates rows i and i+1 of the block (width entries each), as the QL step
-// rotates columns i and i+1 of the eigenvector matrix.
-void rotate_rows(double* rows, int width, int i, double s, double c)
+// Plane rotations of QL steps, in the order they were made, held until
+// they are applied together: each pass of the eigenvector rows through the
+// cache then serves many steps rather than one.
+struct Rotations {
+    std::vector<int> index;      // rotation j acts on rows index[j] and index[j]+1
+    std::vector<double> sine;    // its sine
+    std::vector<double> cosine;  // its cosine
+};
+
+// Rotations held before they are applied, and the columns per piece: the
+// rows' pieces of this width (n x 64 reals) stay in the second-level cache
+// while all held rotations pass over them.
+const size_t HELD_ROTATIONS = 16384;
+const int ROTATION_COLUMNS = 64;
+
+// Applies the held rotations to the block (rows of width entries) as the QL
+// steps rotate columns i and i+1 of the eigenvector matrix, piece by piece
+// of columns, and empties the record.
+void apply_rotations(Rotations* rot, double* rows, int width)
 {
-    double* ri = rows + static_cast<size_t>(i) * width;
-    rotate_pair_of_rows(ri, ri + width, s, c, width);
+    for (int k0 = 0; k0 < width; k0 += ROTATION_COLUMNS) {
+        int piece = width - k0 < ROTATION_COLUMNS ? width - k0 : ROTATION_COLUMNS;
+        for (size_t j = 0; j < rot->index.size(); j++) {
+            double* ri = rows + static_cast<size_t>(rot->index[j]) * width + k0;
+            rotate_pair_of_rows(ri, ri + width, rot->sine[j], rot->cosine[j], piece);
+        }
+    }
+    rot->index.clear();
+    rot->sine.clear();
+    rot->cosine.clear();
 }
 
 // The first m >= l at which T splits (off[m] negligible next to its
@@ -188,15 +212,15 @@ int split_point(const std::vector<double>& d, const std::vector<double>& e, int 
     return m;
 }
 
-// One implicit QL step with Wilkinson shift on the unreduced block l..m.
-void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, double* rows, int width)
+// One implicit QL step with Wilkinson shift on the unreduced block l..m;
+// its rotations are appended to rot (when given).
+void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, Rotations* rot)
 {
     double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
     double r = std::hypot(g, 1.0);
     g = d[m] - d[l] + e[l] / (g + std::copysign(r, g));
     double s = 1.0, c = 1.0, p = 0.0;
-    int i = m - 1;
-    for (; i >= l; i--) {
+    for (int i = m - 1; i >= l; i--) {
         double f = s * e[i], b = c * e[i];
         r = std::hypot(f, g);
         e[i + 1] = r;
@@ -212,8 +236,11 @@ void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, doubl
         p = s * r;
         d[i + 1] = g + p;
         g = c * r - b;
-        if (rows)
-            rotate_rows(rows, width, i, s, c);
+        if (rot) {
+            rot->index.push_back(i);
+            rot->sine.push_back(s);
+            rot->cosine.push_back(c);
+        }
     }
     d[l] -= p;
     e[l] = g;
@@ -260,6 +287,7 @@ bool tridiagonal_ql(const TridiagonalForm& t, std::vector<double>* values, doubl
     double tnorm = 0.0;
     for (int i = 0; i < n; i++)
         tnorm = std::fmax(tnorm, std::fabs(d[i]) + std::fabs(e[i]) + (i ? std::fabs(e[i - 1]) : 0));
+    Rotations rot;
     for (int l = 0; l < n; l++) {
         for (int iterations = 0;; iterations++) {
             int m = split_point(d, e, l, tnorm);
@@ -267,9 +295,13 @@ bool tridiagonal_ql(const TridiagonalForm& t, std::vector<double>* values, doubl
                 break;
             if (iterations == ITERATIONS_PER_EIGENVALUE)
                 return false;
-            ql_step(d, e, l, m, rows, width);
+            ql_step(d, e, l, m, rows ? &rot : nullptr);
+            if (rows && rot.index.size() + n > HELD_ROTATIONS)
+                apply_rotations(&rot, rows, width);
         }
     }
+    if (rows)
+        apply_rotations(&rot, rows, width);
     return true;
 }
 
