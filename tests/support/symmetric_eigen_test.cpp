@@ -77,7 +77,7 @@ TEST(SymmetricDecomposition, HandMadeHostileAndScaledMatrices)
     cases.push_back({"mixed 1e-53",
                      make_matrix(3, 3, {0, -1, 1e-53, -1, 1, -1e-53, 1e-53, -1e-53, 0})});
     cases.push_back({"repeated", make_matrix(4, 4, {2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2})});
-    for (int n : {5, 12, 40})
+    for (int n : {5, 12, 40, 200})  // 200: rotations applied in several batches
         cases.push_back({"random " + std::to_string(n), symmetrised(random_matrix(n, n, n).get())});
     Matrix base = symmetrised(random_matrix(8, 8, 99).get());
     for (double factor : {1e-150, 1e-10, 1e150, 1e300})
