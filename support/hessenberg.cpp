@@ -200,20 +200,52 @@ int bulge_start(std::vector<double>& w, int n, int l, int nn, Shifts sh, double*
     }
 }
 
+// A reflection P = I - (x, y, z)' (1, q, r) on indices k..k+2 (k..k+1 when
+// k+1 is nn), held by its two weight vectors.
+struct Reflector {
+    double x, y, z;  // P a: with p = a(k,j) + q a(k+1,j) + r a(k+2,j), rows k..k+2 lose p (x, y, z)
+    double q, r;     // a P: with p = x a(i,k) + y a(i,k+1) + z a(i,k+2), columns lose p (1, q, r)
+};
+
+// a := P a P on the active block l..nn for the reflector at k.
+void apply_reflector(std::vector<double>& w, int n, int l, int nn, int k, const Reflector& h)
+{
+    bool three = k + 1 != nn;
+    for (int j = k; j <= nn; j++) {
+        double p = at(w, n, k, j) + h.q * at(w, n, k + 1, j);
+        if (three) {
+            p += h.r * at(w, n, k + 2, j);
+            at(w, n, k + 2, j) -= p * h.z;
+        }
+        at(w, n, k + 1, j) -= p * h.y;
+        at(w, n, k, j) -= p * h.x;
+    }
+    int last = nn < k + 3 ? nn : k + 3;
+    for (int i = l; i <= last; i++) {
+        double p = h.x * at(w, n, i, k) + h.y * at(w, n, i, k + 1);
+        if (three) {
+            p += h.z * at(w, n, i, k + 2);
+            at(w, n, i, k + 2) -= p * h.r;
+        }
+        at(w, n, i, k + 1) -= p * h.q;
+        at(w, n, i, k) -= p;
+    }
+}
+
 // One Francis double step on the active block l..nn, chasing the bulge
 // from m down with 3 x 3 reflections (2 x 2 at the end).
 void francis_step(std::vector<double>& w, int n, int l, int nn, Shifts sh)
 {
     double pqr[3];
     int m = bulge_start(w, n, l, nn, sh, pqr);
-    double p = pqr[0], q = pqr[1], r = pqr[2], x = 0.0, y, z;
+    double p = pqr[0], q = pqr[1], r = pqr[2], x = 0.0;
     for (int i = m; i < nn - 1; i++) {
         at(w, n, i + 2, i) = 0.0;
         if (i != m)
             at(w, n, i + 2, i - 1) = 0.0;
     }
     for (int k = m; k < nn; k++) {
-        if (k != m) {
+        if (k != m) {  // the bulge left by the previous reflection
             p = at(w, n, k, k - 1);
             q = at(w, n, k + 1, k - 1);
             r = k + 1 != nn ? at(w, n, k + 2, k - 1) : 0.0;
@@ -227,37 +259,12 @@ void francis_step(std::vector<double>& w, int n, int l, int nn, Shifts sh)
         double s = std::copysign(std::sqrt(p * p + q * q + r * r), p);
         if (s == 0.0)
             continue;
-        if (k == m) {
-            if (l != m)
-                at(w, n, k, k - 1) = -at(w, n, k, k - 1);
-        } else {
+        if (k != m)
             at(w, n, k, k - 1) = -s * x;
-        }
+        else if (l != m)
+            at(w, n, k, k - 1) = -at(w, n, k, k - 1);
         p += s;
-        x = p / s;
-        y = q / s;
-        z = r / s;
-        q /= p;
-        r /= p;
-        for (int j = k; j <= nn; j++) {
-            p = at(w, n, k, j) + q * at(w, n, k + 1, j);
-            if (k + 1 != nn) {
-                p += r * at(w, n, k + 2, j);
-                at(w, n, k + 2, j) -= p * z;
-            }
-            at(w, n, k + 1, j) -= p * y;
-            at(w, n, k, j) -= p * x;
-        }
-        int last = nn < k + 3 ? nn : k + 3;
-        for (int i = l; i <= last; i++) {
-            p = x * at(w, n, i, k) + y * at(w, n, i, k + 1);
-            if (k + 1 != nn) {
-                p += z * at(w, n, i, k + 2);
-                at(w, n, i, k + 2) -= p * r;
-            }
-            at(w, n, i, k + 1) -= p * q;
-            at(w, n, i, k) -= p;
-        }
+        apply_reflector(w, n, l, nn, k, {p / s, q / s, r / s, q / p, r / p});
     }
 }
 
@@ -275,6 +282,32 @@ Shifts choose_shifts(std::vector<double>& w, int n, int nn, int steps, double* t
         at(w, n, i, i) -= x;
     double s = std::fabs(at(w, n, nn, nn - 1)) + std::fabs(at(w, n, nn - 1, nn - 2));
     return {0.75 * s, 0.75 * s, -0.4375 * s * s};
+}
+
+// Zeroes what lies below H's subdiagonal (the reflection vectors) and
+// returns the sum of |entries| of H, the scale of the deflation test.
+double clear_below_subdiagonal(std::vector<double>& w, int n)
+{
+    double anorm = 0.0;
+    for (int i = 0; i < n; i++) {
+        for (int j = 0; j + 1 < i; j++)
+            at(w, n, i, j) = 0.0;
+        for (int j = i > 0 ? i - 1 : 0; j < n; j++)
+            anorm += std::fabs(at(w, n, i, j));
+    }
+    return anorm;
+}
+
+// The eigenvalues back in a's scale; false when one is not finite.
+bool scale_back(int exponent, int n, double* re, double* im)
+{
+    for (int i = 0; i < n; i++) {
+        re[i] = std::ldexp(re[i], exponent);
+        im[i] = std::ldexp(im[i], exponent);
+        if (!std::isfinite(re[i]) || !std::isfinite(im[i]))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -307,13 +340,7 @@ bool hessenberg_eigenvalues(HessenbergForm* h, double* re, double* im)
 {
     int n = h->n;
     std::vector<double>& w = h->work;
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j + 1 < i; j++)
-            at(w, n, i, j) = 0.0;
-    double anorm = 0.0;
-    for (int i = 0; i < n; i++)
-        for (int j = i > 0 ? i - 1 : 0; j < n; j++)
-            anorm += std::fabs(at(w, n, i, j));
+    double anorm = clear_below_subdiagonal(w, n);
     double t = 0.0;
     long total = 0, cap = static_cast<long>(STEPS_PER_ORDER) * n;
     int steps = 0;
@@ -337,13 +364,7 @@ bool hessenberg_eigenvalues(HessenbergForm* h, double* re, double* im)
         steps++;
         total++;
     }
-    for (int i = 0; i < n; i++) {
-        re[i] = std::ldexp(re[i], h->exponent);
-        im[i] = std::ldexp(im[i], h->exponent);
-        if (!std::isfinite(re[i]) || !std::isfinite(im[i]))
-            return false;
-    }
-    return true;
+    return scale_back(h->exponent, n, re, im);
 }
 
 void to_hessenberg_basis(const HessenbergForm& h, double* y)
