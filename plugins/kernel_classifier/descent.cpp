@@ -139,7 +139,10 @@ int descend(const DescentProblem& p, const LearningSettings& s)
     DescentVectors v;
     try {
         v.trial.resize(p.size);
-        if (!lbfgs_2loop_init(p.size, s.m)) {
+        // No more pairs than iterations can ever be stored: a larger memory
+        // gives the same directions and only costs room.
+        int pairs = s.maxIter > 0 && s.m > s.maxIter ? s.maxIter : s.m;
+        if (!lbfgs_2loop_init(p.size, pairs)) {
             print_message("out of memory\n");
             return 0;
         }
