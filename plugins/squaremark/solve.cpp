@@ -73,17 +73,22 @@ bool factor_diagonal_block(double* a, int n, int k0, int kb, double epsilon,
     return true;
 }
 
-// The panel under the diagonal block: L21 = A21 * L11^-T, row by row.
+// The panel under the diagonal block: L21 = A21 * L11^-T, row by row, each
+// row by forward substitution that subtracts a solved value from the rest
+// of the row at once (a contiguous update through lt, L11 transposed).
 void solve_panel(double* a, int n, int k0, int kb)
 {
+    std::vector<double> lt(static_cast<size_t>(kb) * kb, 0.0);
+    for (int j = 0; j < kb; j++)
+        for (int q = j; q < kb; q++)
+            lt[static_cast<size_t>(j) * kb + q] = row_of(a, n, k0 + q)[k0 + j];
     for (int i = k0 + kb; i < n; i++) {
-        double* ai = row_of(a, n, i);
-        for (int j = k0; j < k0 + kb; j++) {
-            const double* aj = row_of(a, n, j);
-            double s = ai[j];
-            for (int k = k0; k < j; k++)
-                s -= ai[k] * aj[k];
-            ai[j] = s / aj[j];
+        double* __restrict x = row_of(a, n, i) + k0;
+        for (int j = 0; j < kb; j++) {
+            const double* __restrict column = lt.data() + static_cast<size_t>(j) * kb;
+            x[j] /= column[j];
+            for (int q = j + 1; q < kb; q++)
+                x[q] -= x[j] * column[q];
         }
     }
 }
