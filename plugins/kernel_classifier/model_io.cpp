@@ -87,9 +87,10 @@ int apply_kernel_options(XMLParser** h, const ClassifierNames& names, const char
         return cacheSize;
     int classes = stored_class_count(h, names);
     std::string path = class_path(names);
-    for (int c = 1; c <= classes; c++)
-        if (XMLchangeElementWithNumber(h, path.c_str(), c))
-            rewrite_kernel(h, choice);
+    // Class elements stand one after another: past the last one there are
+    // no more, whatever "num_of_classes" claims.
+    for (int c = 1; c <= classes && XMLchangeElementWithNumber(h, path.c_str(), c); c++)
+        rewrite_kernel(h, choice);
     return cacheSize;
 }
 

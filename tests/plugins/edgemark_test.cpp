@@ -226,6 +226,7 @@ struct LoaderCase {
     std::string from, to;  // one replacement in the init file's text
     std::string message;   // the last line printed
     bool fatal;
+    const char* options = nullptr;  // Learn's option string
 };
 
 TEST(Edgemark, LoaderRefusesInconsistentFiles)
@@ -233,6 +234,8 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
     const LoaderCase cases[] = {
         {"short u", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">", "Error setting u, class 1\n", false},
         {"missing class", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "Error setting u, class 3\n", false},
+        {"classes claimed by the billion", "num_of_classes=\"2\"", "num_of_classes=\"2000000000\"",
+         "Error setting u, class 3\n", false, "kernel=linear"},
         {"no classes", "num_of_classes=\"2\"", "num_of_classes=\"0\"", "error with the number of classes.", true},
         {"negative classes", "num_of_classes=\"2\"", "num_of_classes=\"-2\"", "error with the number of classes.", true},
         {"zero dimension", "dimension=\"2\"", "dimension=\"0.9\"", "bad dimension", true},
@@ -261,7 +264,7 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
                 },
                 testing::ExitedWithCode(1), pattern);
         } else {
-            std::string printed = learn(init, model, nullptr, &result);
+            std::string printed = learn(init, model, c.options, &result);
             EXPECT_EQ(result, nullptr);
             EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
         }
