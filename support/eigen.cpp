@@ -3,6 +3,7 @@
 // by inverse iteration on the same reduced forms, and the selection sort.
 #include "eigen.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -72,7 +73,7 @@ int report_status(const char* routine, EigenStatus status)
         print_message("%s: not enough memory!\n", routine);
     else if (status == EigenStatus::no_convergence)
         print_message("%s: the eigenvalue iteration does not converge\n", routine);
-    else if (status == EigenStatus::singular)
+    else if (status == EigenStatus::singular)  // the text a singular shifted solve always had
         print_message("multi_leastsquare: singular matrix, no solution\n");
     else if (status == EigenStatus::lost)
         print_message("%s: the inverse iteration found no eigenvector\n", routine);
