@@ -78,11 +78,18 @@ TEST(ParseTextTable, RefusesMalformedText)
     }
 }
 
+// Prefix of this process's scratch files: test programs of several builds
+// may run at the same time.
+std::string scratch_prefix()
+{
+    return testing::TempDir() + "textdata_" + std::to_string(getpid()) + "_";
+}
+
 // A file in the test's temporary folder, removed afterwards.
 struct TempFile {
     std::string path;
     explicit TempFile(const std::string& name, const std::string& contents = "")
-        : path(testing::TempDir() + "textdata_" + name)
+        : path(scratch_prefix() + name)
     {
         FILE* file = fopen(path.c_str(), "wb");
         fwrite(contents.data(), 1, contents.size(), file);
@@ -131,7 +138,7 @@ TEST(LoadDatabase, ReportsErrorsAndLeavesTheResultEmpty)
     TempFile ragged("ragged.txt", "1 2\n3 4\n5\n");
     TempFile empty("empty.txt");
     TempFile word("word.txt", "1 2\nNaN 4\n");
-    std::string missing = testing::TempDir() + "textdata_missing.txt";
+    std::string missing = scratch_prefix() + "missing.txt";
     std::string folder = testing::TempDir();
     double number = 1;
     const struct {
@@ -268,7 +275,7 @@ std::string bounded_read_error(const std::string& path)
 
 TEST(ReadTextTable, RefusesWhatIsNotARegularFileAndSaysWhy)
 {
-    std::string fifo = testing::TempDir() + "textdata_fifo";
+    std::string fifo = scratch_prefix() + "fifo";
     remove(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     TempFile locked("locked.txt", "1 2\n");
