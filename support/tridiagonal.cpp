@@ -82,12 +82,21 @@ void symmetric_times(const double* work, int n, int m, const double* v, double t
 {
     for (int r = 0; r <= m; r++)
         p[r] = 0.0;
-    for (int r = 0; r <= m; r++) {
+    int r = 0;
+    for (; r + 1 <= m; r += 2) {  // two rows per pass over p
+        const double* row0 = work + static_cast<size_t>(r) * n;
+        const double* row1 = row0 + n;
+        double dots[2];
+        dot_and_add_two(row0, row1, v, v[r], v[r + 1], p, r, dots);
+        p[r] += dots[0] + row0[r] * v[r] + row1[r] * v[r + 1];
+        p[r + 1] += dots[1] + row1[r] * v[r] + row1[r + 1] * v[r + 1];
+    }
+    for (; r <= m; r++) {
         const double* row = work + static_cast<size_t>(r) * n;
         p[r] += dot_and_add(row, v, v[r], p, r) + row[r] * v[r];
     }
-    for (int r = 0; r <= m; r++)
-        p[r] *= tau;
+    for (int k = 0; k <= m; k++)
+        p[k] *= tau;
 }
 
 // Reductions whose two-sided updates of the leading block are deferred and
