@@ -6,8 +6,8 @@
 #include <string>
 
 #include "xml/XMLParser.h"
-#include "xml/guard.h"
 #include "xml/document.h"
+#include "xml/guard.h"
 #include "xml/lists.h"
 #include "xml/node.h"
 #include "xml/variant.h"
