@@ -4,15 +4,11 @@
 #include <string>
 
 #include "plugins/edgemark/exp_loss.h"
+#include "plugins/edgemark/model.h"
 #include "plugins/kernel_classifier/init_file.h"
 #include "plugins/kernel_classifier/script_flow.h"
 
 namespace {
-
-const ClassifierNames edgemark_names = {
-    "edgemark_classifier", "edgemark_definition", "edgemark", "edgemarkakeInit",
-    "edgemarkMakeInit", "edgemarkLearn", "edgemark", "edgemarkEvaluate",
-    {"1.00", "10.0", "100", "50", "0.1", "0.1", "2", "100", "1e-6"}, false};
 
 // Every class starts from zero coefficients: "0 " N times.
 std::string zero_coefficients(int n)
@@ -30,7 +26,14 @@ int train_class(KernelClassModel* cls, const LearningSettings& s)
                                 s.armijoMultiplier, s.armijoDelta, s.maxStepSize, s.m);
 }
 
-const ClassifierHooks edgemark_hooks = {&edgemark_names, true, train_class};
+// Both script functions load with no kernel cache: training makes its own.
+int load_model(XMLParser** document, KernelClassModel** classes, const DataMatrix* samples)
+{
+    return edgemark_load_model(document, classes, samples, 0);
+}
+
+const ClassifierHooks edgemark_hooks = {&edgemark_names, true, train_class, load_model,
+                                        edgemark_save_model, edgemark_free_model};
 
 }  // namespace
 
@@ -49,6 +52,6 @@ PLUGIN_EXPORT void* EDGEMARKLearn(void** values, int* types, int count, int*)
 // (model file name, database matrix): rows x (C + 1) of +1/-1 and the label.
 PLUGIN_EXPORT void* EDGEMARKEvaluate(void** values, int* types, int count, int* resultType)
 {
-    return evaluate_classifier(values, types, count, resultType, edgemark_names,
+    return evaluate_classifier(values, types, count, resultType, edgemark_hooks,
                                edgemark_classify);
 }

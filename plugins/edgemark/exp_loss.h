@@ -3,9 +3,7 @@
 #ifndef EDGEMARK_EXP_LOSS_H
 #define EDGEMARK_EXP_LOSS_H
 
-#include "plugins/kernel_classifier/classifier.h"
-
-typedef KernelClassModel edgemark_class_model;
+#include "plugins/edgemark/model.h"
 
 // e^-z, or 1e8 once e^-z + 1 rounds to e^-z (e^-z >= 2^53, infinity included).
 double exp_loss(double z);

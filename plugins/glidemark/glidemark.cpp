@@ -4,17 +4,13 @@
 #include <cstdio>
 #include <string>
 
+#include "plugins/glidemark/model.h"
 #include "plugins/glidemark/smooth_svm.h"
 #include "plugins/kernel_classifier/init_file.h"
 #include "plugins/kernel_classifier/script_flow.h"
 #include "support/random.h"
 
 namespace {
-
-const ClassifierNames glidemark_names = {
-    "glidemark_classifier", "GLIDEMARK_definition", "GLIDEMARK", "GLIDEMARKakeInit",
-    "GLIDEMARKMakeInit", "GLIDEMARKLearn", "GLIDEMARK", "GLIDEMARKEvaluate",
-    {"1.00", "10.0", "500", "10", "0.4", "0.1", "1", "7", "0.01"}, true};
 
 // N starting coefficients drawn from the plug-in's generator, each
 // r / 32767 - 0.5 written with "%.10f " (at most 14 characters).
@@ -37,7 +33,9 @@ int train_class(KernelClassModel* cls, const LearningSettings& s)
                                  s.maxStepSize, s.m);
 }
 
-const ClassifierHooks glidemark_hooks = {&glidemark_names, false, train_class};
+const ClassifierHooks glidemark_hooks = {&glidemark_names, false, train_class,
+                                         glidemark_load_model, glidemark_save_model,
+                                         glidemark_free_model};
 
 }  // namespace
 
@@ -57,6 +55,6 @@ PLUGIN_EXPORT void* GLIDEMARKLearn(void** values, int* types, int count, int*)
 // (model file name, database matrix): rows x (C + 1) of +1/-1 and the label.
 PLUGIN_EXPORT void* GLIDEMARKEvaluate(void** values, int* types, int count, int* resultType)
 {
-    return evaluate_classifier(values, types, count, resultType, glidemark_names,
+    return evaluate_classifier(values, types, count, resultType, glidemark_hooks,
                                glidemark_classify);
 }

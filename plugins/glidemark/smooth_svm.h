@@ -5,9 +5,7 @@
 #ifndef GLIDEMARK_SMOOTH_SVM_H
 #define GLIDEMARK_SMOOTH_SVM_H
 
-#include "plugins/kernel_classifier/classifier.h"
-
-typedef KernelClassModel glidemark_class_model;
+#include "plugins/glidemark/model.h"
 
 // x + ln(1 + e^(-alpha x)) / alpha; 0 once 1 + e^(-alpha x) rounds to
 // e^(-alpha x). The derivative is 1 / (1 + e^(-alpha x)), 0 likewise.

@@ -14,11 +14,9 @@
 #include "support/kernel_matrix.h"
 #include "xml/xml_functions.h"
 
-namespace {
-
-// The loaded model's training rows, N x D row by row, shared by every class
-// record: one loaded model at a time in this deliverable.
 double* training_rows = nullptr;
+
+namespace {
 
 std::string definition_path(const ClassifierNames& names)
 {

@@ -7,6 +7,11 @@
 
 class XMLParser;
 
+// The loaded model's training rows, N x D row by row, shared by every class
+// record: one loaded model at a time in each deliverable, which reaches the
+// array under its own name. Null when no model is loaded.
+extern double* training_rows;
+
 // "num_of_classes" of the definition element, truncated toward zero.
 int stored_class_count(XMLParser** h, const ClassifierNames& names);
 

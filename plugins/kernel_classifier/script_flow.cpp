@@ -73,17 +73,17 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
     if (count >= 3 && values[2] != nullptr)
         cacheSize = apply_kernel_options(&h, names, static_cast<const char*>(values[2]));
     KernelClassModel* classes = nullptr;
-    int classCount = load_class_models(&h, names, &classes, nullptr, 0);
-    if (classCount == 0) {
+    if (!hooks.loadModel(&h, &classes, nullptr)) {
         XMLclose(&h);
         return nullptr;
     }
+    int classCount = stored_class_count(&h, names);
     LearningSettings settings = read_learning_settings(&h, names);
     print_message("Grad. threshold:%f\n", settings.gradThreshold);
     bool trained = train_classes(classes, classCount, hooks, settings, cacheSize);
     if (trained && values[1] != nullptr)
-        save_class_models(&h, names, static_cast<const char*>(values[1]), classes, classCount);
-    free_class_models(&classes, classCount);
+        hooks.saveModel(&h, static_cast<const char*>(values[1]), classes, classCount);
+    hooks.freeModel(&classes, classCount);
     XMLclose(&h);
     return trained ? success : nullptr;
 }
@@ -131,10 +131,11 @@ void destroy_kernels(KernelClassModel* classes, int count)
 }  // namespace
 
 void* evaluate_classifier(void** values, const int* types, int count, int* resultType,
-                          const ClassifierNames& names,
+                          const ClassifierHooks& hooks,
                           void (*classify)(const KernelClassModel* classes, int classCount,
                                            const DataMatrix* labels, DataMatrix* out))
 {
+    const ClassifierNames& names = *hooks.names;
     *resultType = VALUE_EMPTY;
     if (!check_evaluate_arguments(types, count, names))
         return nullptr;
@@ -145,7 +146,8 @@ void* evaluate_classifier(void** values, const int* types, int count, int* resul
     if (values[0] == nullptr || !XMLopen(&h, static_cast<const char*>(values[0])))
         print_message("%s: The init file name is not valid!\n", names.evaluate);
     else if (split_database(static_cast<const DataMatrix*>(values[1]), &X, &Y)) {
-        classCount = load_class_models(&h, names, &classes, X, 0);
+        if (hooks.loadModel(&h, &classes, X))
+            classCount = stored_class_count(&h, names);
         out = classCount > 0 ? matrix_alloc(Y->rows, classCount + 1) : nullptr;
         if (classCount > 0 && out == nullptr)
             print_message("Out of memory\n");
@@ -153,7 +155,7 @@ void* evaluate_classifier(void** values, const int* types, int count, int* resul
             classify(classes, classCount, Y, out);
         if (classCount > 0) {
             destroy_kernels(classes, classCount);
-            free_class_models(&classes, classCount);
+            hooks.freeModel(&classes, classCount);
         }
     }
     matrix_free(X);

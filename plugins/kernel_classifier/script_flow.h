@@ -5,12 +5,20 @@
 
 #include "plugins/kernel_classifier/classifier.h"
 
+class XMLParser;
+
 // What a classifier adds to the shared frames.
 struct ClassifierHooks {
     const ClassifierNames* names;   // its texts and element names
     bool cachesKernel;              // "cachesize" gives each class a kernel cache
     // Trains one class in place; 1, or 0 when memory runs out.
     int (*trainClass)(KernelClassModel* cls, const LearningSettings& settings);
+    // Its model routines: the load (kernels made without a cache; 1, or 0
+    // with nothing held), the save under a file name, and the free.
+    int (*loadModel)(XMLParser** document, KernelClassModel** classes, const DataMatrix* samples);
+    void (*saveModel)(XMLParser** document, const char* fileName, const KernelClassModel* classes,
+                      int classCount);
+    void (*freeModel)(KernelClassModel** classes, int classCount);
 };
 
 // (init file name, model file name [, options]): trains every class and
@@ -22,7 +30,7 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
 // feature rows on the kernels' left side and fills the outputs with
 // classify(classes, C, labels, out). A new rows x (C + 1) matrix, or null.
 void* evaluate_classifier(void** values, const int* types, int count, int* resultType,
-                          const ClassifierNames& names,
+                          const ClassifierHooks& hooks,
                           void (*classify)(const KernelClassModel* classes, int classCount,
                                            const DataMatrix* labels, DataMatrix* out));
 

@@ -7,6 +7,7 @@ add_unit_test(edgemark_test
           ${CMAKE_CURRENT_LIST_DIR}/kernel_classifier_test_helpers.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${edgemark_dir}/edgemark.cpp ${edgemark_dir}/exp_loss.cpp
+          ${edgemark_dir}/model.cpp
           ${init_file_classifier_sources}
   LINKS xml support)
 set_tests_properties(edgemark_test PROPERTIES TIMEOUT 60)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugins/edgemark/exp_loss.h"
+#include "plugins/edgemark/model.h"
 #include "plugins/kernel_classifier/descent.h"
 #include "plugins/kernel_classifier/training_kernel.h"
 #include "support/matrix.h"
@@ -439,6 +440,34 @@ TEST(Descent, StepCapScalesTheLargestComponent)
     std::vector<double> small = {1.0, -1.0, 0.5};
     EXPECT_FALSE(cap_direction(small.data(), 3, 1.0));
     EXPECT_EQ(small, (std::vector<double>{1.0, -1.0, 0.5}));
+}
+
+// The script functions load with no kernel cache.
+int load_edgemark(XMLParser** document, KernelClassModel** classes, const DataMatrix* samples)
+{
+    return edgemark_load_model(document, classes, samples, 0);
+}
+
+const ModelRoutines edgemark_routines = {load_edgemark, edgemark_save_model,
+                                         edgemark_free_model, &edgemark_training_rows};
+
+TEST(Edgemark, ModelLoadsTheRowsOnceForEveryClass)
+{
+    ScratchFolder folder;
+    expect_model_loaded(edgemark_routines, init_file(folder, six_rows(), {}), six_rows(), 2);
+}
+
+TEST(Edgemark, SavedCoefficientsLoadAgainWithoutABias)
+{
+    ScratchFolder folder;
+    expect_model_round_trip(edgemark_routines, init_file(folder, six_rows(), {}),
+                            folder.path("model.xml"), "edgemark", 2, false);
+}
+
+TEST(Edgemark, LoadRefusedForSamplesOfAnotherWidthHoldsNothing)
+{
+    ScratchFolder folder;
+    expect_refused_load(edgemark_routines, init_file(folder, six_rows(), {}), 2);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "plugins/glidemark/model.h"
 #include "plugins/glidemark/smooth_svm.h"
 #include "support/matrix.h"
 #include "support/random.h"
@@ -223,6 +224,34 @@ TEST(Glidemark, EvaluateAfterTraining)
         EXPECT_EQ(out->data[i * 3 + 2], six_rows().values[i * 3 + 2]);
     }
     matrix_free(out);
+}
+
+const ModelRoutines glidemark_routines = {glidemark_load_model, glidemark_save_model,
+                                          glidemark_free_model, &glidemark_training_rows};
+
+TEST(Glidemark, ModelLoadsTheRowsOnceForEveryClass)
+{
+    ScratchFolder folder;
+    std::string init = folder.path("init.xml");
+    make_init(init, six_rows());
+    expect_model_loaded(glidemark_routines, init, six_rows(), 2);
+}
+
+TEST(Glidemark, SavedBiasAndCoefficientsLoadAgain)
+{
+    ScratchFolder folder;
+    std::string init = folder.path("init.xml");
+    make_init(init, six_rows());
+    expect_model_round_trip(glidemark_routines, init, folder.path("model.xml"), "GLIDEMARK", 2,
+                            true);
+}
+
+TEST(Glidemark, LoadRefusedForSamplesOfAnotherWidthHoldsNothing)
+{
+    ScratchFolder folder;
+    std::string init = folder.path("init.xml");
+    make_init(init, six_rows());
+    expect_refused_load(glidemark_routines, init, 2);
 }
 
 }  // namespace

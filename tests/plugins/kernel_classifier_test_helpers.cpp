@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/kernel_matrix.h"
+#include "xml/xml_functions.h"
 
 namespace {
 
@@ -127,4 +128,113 @@ std::string call_captured(ScriptFunction f, const std::vector<TestArgument>& arg
     testing::internal::CaptureStderr();
     *result = call_script(f, args, resultType);
     return testing::internal::GetCapturedStderr();
+}
+
+namespace {
+
+// An open document and the classes loaded from it. The kernels go right
+// after the load (as their owners destroy them before the release); the
+// rest is released with the document.
+struct LoadedModel {
+    const ModelRoutines& routines;        // the routines under test
+    XMLParser* document = nullptr;        // the open file
+    KernelClassModel* classes = nullptr;  // what the load gave
+    int classCount;                       // records in classes
+    int result = -1;                      // the load's result
+
+    LoadedModel(const ModelRoutines& r, const std::string& file, const DataMatrix* samples,
+                int count)
+        : routines(r), classCount(count)
+    {
+        if (!XMLopen(&document, file.c_str())) {
+            ADD_FAILURE() << "cannot open " << file;
+            return;
+        }
+        result = r.load(&document, &classes, samples);
+        for (int c = 0; classes != nullptr && c < classCount; c++) {
+            destroy_kernel_matrix(classes[c].kernelMatrix);
+            classes[c].kernelMatrix = nullptr;
+        }
+    }
+    ~LoadedModel()
+    {
+        if (classes != nullptr)
+            routines.release(&classes, classCount);
+        XMLclose(&document);
+    }
+    LoadedModel(const LoadedModel&) = delete;
+    LoadedModel& operator=(const LoadedModel&) = delete;
+};
+
+}  // namespace
+
+void expect_model_loaded(const ModelRoutines& r, const std::string& init, const TestDatabase& db,
+                         int classCount)
+{
+    const int n = db.matrix.rows, d = db.matrix.cols - 1;
+    {
+        LoadedModel m(r, init, nullptr, classCount);
+        ASSERT_EQ(m.result, 1);
+        const double* rows = *r.trainingRows;
+        ASSERT_NE(rows, nullptr);
+        for (int k = 0; k < n * d; k++)
+            EXPECT_EQ(rows[k], db.values[(k / d) * (d + 1) + k % d]) << k;
+        for (int c = 0; c < classCount; c++) {
+            const KernelClassModel& cls = m.classes[c];
+            EXPECT_EQ(cls.trainingView.data, rows) << c;
+            EXPECT_EQ(cls.trainingView.rows, n);
+            EXPECT_EQ(cls.trainingView.cols, d);
+            for (int i = 0; i < n; i++) {
+                bool own = static_cast<int>(db.values[i * (d + 1) + d]) == c + 1;
+                EXPECT_EQ(cls.labels[i], own ? 1.0 : -1.0) << c << " " << i;
+            }
+        }
+    }
+    EXPECT_EQ(*r.trainingRows, nullptr);
+}
+
+void expect_model_round_trip(const ModelRoutines& r, const std::string& init,
+                             const std::string& model, const char* classElement,
+                             int classCount, bool hasBias)
+{
+    std::vector<std::vector<double>> u(classCount);
+    {
+        LoadedModel m(r, init, nullptr, classCount);
+        ASSERT_EQ(m.result, 1);
+        for (int c = 0; c < classCount; c++) {
+            KernelClassModel& cls = m.classes[c];
+            cls.gamma = 0.75 - c;
+            for (int k = 0; k < cls.rows; k++)
+                cls.u[k] = (c + 1) * (k - 2.5) / 8;  // exact in "%.10lg"
+            u[c].assign(cls.u, cls.u + cls.rows);
+        }
+        r.save(&m.document, model.c_str(), m.classes, classCount);
+    }
+    std::string text = read_text(model);
+    LoadedModel again(r, model, nullptr, classCount);
+    ASSERT_EQ(again.result, 1);
+    for (int c = 0; c < classCount; c++) {
+        SCOPED_TRACE(c);
+        const KernelClassModel& cls = again.classes[c];
+        EXPECT_EQ(numbers_of(attribute_of(text, classElement, c + 1, "u")), u[c]);
+        EXPECT_EQ(std::vector<double>(cls.u, cls.u + cls.rows), u[c]);
+        std::string gamma = attribute_of(text, classElement, c + 1, "gamma");
+        if (hasBias)
+            EXPECT_EQ(numbers_of(gamma), std::vector<double>{0.75 - c});
+        else
+            EXPECT_EQ(gamma, "");
+        EXPECT_EQ(cls.gamma, hasBias ? 0.75 - c : 0.0);
+    }
+}
+
+void expect_refused_load(const ModelRoutines& r, const std::string& init, int classCount)
+{
+    TestDatabase wide(2, 5, std::vector<double>(10, 0.5));
+    testing::internal::CaptureStderr();
+    LoadedModel m(r, init, &wide.matrix, classCount);
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(m.result, 0);
+    EXPECT_NE(printed.find("the database has 5 feature columns"), std::string::npos) << printed;
+    EXPECT_EQ(m.classes, nullptr);
+    EXPECT_EQ(*r.trainingRows, nullptr);
 }

@@ -43,6 +43,37 @@ struct HandModel {
 // exponential exp(-|x - y|^2 / p0^2).
 double test_kernel(const double* x, const double* y, int d, int kernel, double p0, double p1);
 
+class XMLParser;
+
+// A classifier's model routines as its script functions call them, and
+// where it keeps the loaded model's training rows.
+struct ModelRoutines {
+    int (*load)(XMLParser** document, KernelClassModel** classes, const DataMatrix* samples);
+    void (*save)(XMLParser** document, const char* fileName, const KernelClassModel* classes,
+                 int classCount);
+    void (*release)(KernelClassModel** classes, int classCount);
+    double* const* trainingRows;  // the plug-in's own name for the rows
+};
+
+// Loads init, made from db (last column the class), and expects 1, db's
+// features under the plug-in's name for the rows (the array every class
+// record views), one-against-the-rest labels, and nothing held after the
+// release.
+void expect_model_loaded(const ModelRoutines& r, const std::string& init, const TestDatabase& db,
+                         int classCount);
+
+// Gives every class of init its own coefficients and bias, saves them as
+// model and expects the file's class elements (named classElement) to hold
+// them, and a second load to give them back exactly; the bias only when
+// the classifier has one.
+void expect_model_round_trip(const ModelRoutines& r, const std::string& init,
+                             const std::string& model, const char* classElement,
+                             int classCount, bool hasBias);
+
+// Loads init against samples of the wrong width: 0, the refusal printed,
+// no class array and no training rows.
+void expect_refused_load(const ModelRoutines& r, const std::string& init, int classCount);
+
 // Calls f and captures what it prints; *result gets its result.
 std::string call_captured(ScriptFunction f, const std::vector<TestArgument>& args,
                           void** result, int* resultType);
