@@ -27,7 +27,10 @@ int solve_with_views(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix
         print_message("%s: singular matrix, no solution\n", routine);
         return 0;
     }
-    qr_solve_into(qr, diag, b, x);
+    if (!qr_solve_into(qr, diag, b, x)) {
+        print_message("%s: not enough memory!\n", routine);
+        return 0;
+    }
     return 1;
 }
 

@@ -1,14 +1,16 @@
-// The one source that includes the matrix library: views, copies, and the
-// guarded calls into its QR and LU routines.
+// The one source that includes the matrix library: views and copies of
+// DataMatrix records in its layout, and its QR and LU routines. Every object
+// the library sees is allocated here and every argument is checked before a
+// call, so no call reaches the library's error handler, which would print its
+// report and end the process with status 0.
 #include "meschach_bridge.h"
 
+#include <algorithm>
 #include <climits>
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <setjmp.h>
+#include "scriptrun/messages.h"
 
 extern "C" {
 #include <meschach/matrix.h>
@@ -34,73 +36,100 @@ bool fits_library(const DataMatrix* m)
            static_cast<long long>(m->rows) * m->cols <= INT_MAX;
 }
 
-// Runs body with the library's error handler set to print its report and
-// jump back here; the jump ends the process with status 1, so a library
-// error is fatal as before but no longer reports success.
-template <typename Body>
-void guarded(Body body)
+// A header of dimension n over n entries the caller owns. max_dim is set:
+// the library takes a zero max_dim for a header it must not resize in place.
+VEC vector_over(Real* entries, unsigned n)
 {
-    jmp_buf outer;
-    std::memcpy(outer, restart, sizeof outer);
-    int previous = set_err_flag(EF_JUMP);
-    if (setjmp(restart) != 0) {
-        std::fflush(nullptr);
-        std::exit(1);
-    }
-    body();
-    set_err_flag(previous);
-    std::memcpy(restart, outer, sizeof outer);
-}
-
-VEC* library_vector(int n)
-{
-    VEC* v = nullptr;
-    guarded([&] { v = v_get(n); });
+    VEC v;
+    v.dim = v.max_dim = n;
+    v.ve = entries;
     return v;
 }
 
-void free_library_vector(VEC* v)
+// A rows x cols header whose row i starts at data + i * cols, the layout
+// the library gives its own matrices; null when out of memory.
+MAT* matrix_header(Real* data, int rows, int cols)
 {
-    if (v)
-        guarded([&] { v_free(v); });
+    MAT* header = static_cast<MAT*>(std::calloc(1, sizeof(MAT)));
+    if (!header)
+        return nullptr;
+    header->me = static_cast<Real**>(std::malloc(sizeof(Real*) * rows));
+    if (!header->me) {
+        std::free(header);
+        return nullptr;
+    }
+    header->m = header->max_m = rows;
+    header->n = header->max_n = cols;
+    header->max_size = rows * cols;
+    header->base = data;
+    for (int i = 0; i < rows; i++)
+        header->me[i] = data + static_cast<size_t>(i) * cols;
+    return header;
 }
 
-// Copies m's entries into the library matrix copy of the same shape.
-void fill_from(MAT* copy, const DataMatrix* m)
+void free_header(MAT* header)
 {
-    for (int i = 0; i < m->rows; i++)
-        std::memcpy(copy->me[i], m->data + static_cast<size_t>(i) * m->cols,
-                    sizeof(Real) * m->cols);
+    if (!header)
+        return;
+    std::free(header->me);
+    std::free(header);
+}
+
+// A copy of m's entries that owns its base; null when out of memory.
+MAT* owned_copy(const DataMatrix* m)
+{
+    size_t count = static_cast<size_t>(m->rows) * m->cols;
+    Real* data = static_cast<Real*>(std::malloc(sizeof(Real) * count));
+    if (!data)
+        return nullptr;
+    std::memcpy(data, m->data, sizeof(Real) * count);
+    MAT* copy = matrix_header(data, m->rows, m->cols);
+    if (!copy)
+        std::free(data);
+    return copy;
+}
+
+void free_owned(MAT* copy)
+{
+    if (!copy)
+        return;
+    std::free(copy->base);
+    free_header(copy);
+}
+
+bool has_zero_diagonal(const MAT* f)
+{
+    unsigned n = std::min(f->m, f->n);
+    for (unsigned i = 0; i < n; i++)
+        if (f->me[i][i] == 0.0)
+            return true;
+    return false;
+}
+
+// The library's own conditions for a QR factor and its diagonal part; a
+// breach is a caller's fault and ends the process like the library would.
+void check_qr_pair(const MAT* qr, const VEC* diag, const char* routine)
+{
+    if (!qr || !diag)
+        fatal_message("%s: no factor or no diagonal\n", routine);
+    if (diag->dim < std::min(qr->m, qr->n))
+        fatal_message("%s: diagonal of %u entries for a %u x %u factor\n", routine, diag->dim,
+                      qr->m, qr->n);
 }
 
 }  // namespace
 
 struct LuFactors {
-    MAT* lu;        // n x n copy holding L below and U on and above the diagonal
-    PERM* pivot;    // row exchanges of the partial pivoting
-    VEC* unit;      // right-hand side e_i, n entries
-    VEC* solution;  // last solution, n entries; null before the first solve
+    MAT* lu;     // n x n copy holding L below the diagonal and U on and above it
+    PERM pivot;  // row exchanges of the partial pivoting; pe holds n entries
+    Real* work;  // 2n entries: the right-hand side e_i, then its solution
 };
 
 MatView* matrix_as_mat(const DataMatrix* m)
 {
     if (!fits_library(m))
         return nullptr;
-    MAT* view = static_cast<MAT*>(std::calloc(1, sizeof(MAT)));
-    if (!view)
-        return nullptr;
-    view->me = static_cast<Real**>(std::malloc(sizeof(Real*) * m->rows));
-    if (!view->me) {
-        std::free(view);
-        return nullptr;
-    }
-    view->m = view->max_m = m->rows;
-    view->n = view->max_n = m->cols;
-    view->max_size = m->rows * m->cols;
-    view->base = m->data;
-    for (int i = 0; i < m->rows; i++)
-        view->me[i] = m->data + static_cast<size_t>(i) * m->cols;
-    return as_view(view);
+    return as_view(matrix_header(m->data, m->rows, m->cols));
 }
 
 VecView* vector_as_vec(const DataMatrix* v)
@@ -110,8 +139,7 @@ VecView* vector_as_vec(const DataMatrix* v)
     VEC* view = static_cast<VEC*>(std::calloc(1, sizeof(VEC)));
     if (!view)
         return nullptr;
-    view->dim = view->max_dim = v->rows;
-    view->ve = v->data;
+    *view = vector_over(v->data, v->rows);
     return as_view(view);
 }
 
@@ -119,20 +147,12 @@ MatView* matrix_copy_to_mat(const DataMatrix* m)
 {
     if (!fits_library(m))
         return nullptr;
-    MAT* copy = nullptr;
-    guarded([&] { copy = m_get(m->rows, m->cols); });
-    if (!copy)
-        return nullptr;
-    fill_from(copy, m);
-    return as_view(copy);
+    return as_view(owned_copy(m));
 }
 
 void free_mat_wrapper(MatView* view)
 {
-    if (!view)
-        return;
-    std::free(as_lib(view)->me);
-    std::free(as_lib(view));
+    free_header(as_lib(view));
 }
 
 void free_vec_wrapper(VecView* view)
@@ -142,87 +162,113 @@ void free_vec_wrapper(VecView* view)
 
 void free_mat_copy(MatView* copy)
 {
-    if (copy)
-        guarded([&] { m_free(as_lib(copy)); });
+    free_owned(as_lib(copy));
 }
 
+// The library keeps workspaces of a->rows and a->cols entries of its own
+// between calls; only their growth allocates.
 void qr_factor(MatView* a, VecView* diag)
 {
-    guarded([&] { QRfactor(as_lib(a), as_lib(diag)); });
+    check_qr_pair(as_lib(a), as_lib(diag), "QRfactor");
+    QRfactor(as_lib(a), as_lib(diag));
 }
 
 int triangular_diagonal_has_zero(const MatView* factor)
 {
-    const MAT* f = as_lib(factor);
-    unsigned n = f->m < f->n ? f->m : f->n;
-    for (unsigned i = 0; i < n; i++)
-        if (f->me[i][i] == 0.0)
-            return 1;
-    return 0;
+    return !factor || has_zero_diagonal(as_lib(factor));
 }
 
-void qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x)
+// The library's QR solve in its two steps, Q'b then the back substitution
+// in R, with workspaces allocated here rather than inside the library.
+int qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x)
 {
-    VEC* rhs = library_vector(b->rows);
-    std::memcpy(rhs->ve, b->data, sizeof(Real) * b->rows);
-    VEC* solution = nullptr;
-    guarded([&] { solution = QRsolve(as_lib(qr), as_lib(diag), rhs, VNULL); });
-    std::memcpy(x->data, solution->ve, sizeof(Real) * as_lib(qr)->n);
-    free_library_vector(rhs);
-    free_library_vector(solution);
+    MAT* f = as_lib(qr);
+    check_qr_pair(f, as_lib(diag), "QRsolve");
+    if (!b || !b->data || b->rows != static_cast<long long>(f->m) || b->cols < 1 || !x ||
+        !x->data || x->rows != static_cast<long long>(f->n) || x->cols < 1)
+        fatal_message("QRsolve: right-hand side or solution of the wrong size\n");
+    if (has_zero_diagonal(f))
+        fatal_message("QRsolve: zero on the diagonal of R\n");
+    // The solution takes max(m, n) entries: a wide factor leaves the ones
+    // past m zero.
+    size_t width = std::max(f->m, f->n);
+    Real* work = static_cast<Real*>(std::calloc(f->m + width, sizeof(Real)));
+    if (!work)
+        return 0;
+    VEC rhs = vector_over(b->data, f->m);
+    VEC solution = vector_over(work, f->m);
+    VEC reflection = vector_over(work + width, f->m);
+    _Qsolve(f, as_lib(diag), &rhs, &solution, &reflection);
+    Usolve(f, &solution, &solution, 0.0);
+    std::memcpy(x->data, work, sizeof(Real) * f->n);
+    std::free(work);
+    return 1;
 }
 
+// The library keeps a workspace of n entries of its own between calls; only
+// its growth allocates.
 LuFactors* lu_factor(const DataMatrix* m)
 {
-    MAT* copy = as_lib(matrix_copy_to_mat(m));
-    if (!copy)
+    if (!fits_library(m) || m->rows != m->cols)
         return nullptr;
+    unsigned n = m->rows;
     LuFactors* lu = static_cast<LuFactors*>(std::calloc(1, sizeof(LuFactors)));
-    if (!lu) {
-        free_mat_copy(as_view(copy));
+    if (!lu)
+        return nullptr;
+    lu->lu = owned_copy(m);
+    lu->pivot.pe = static_cast<u_int*>(std::malloc(sizeof(u_int) * n));
+    lu->work = static_cast<Real*>(std::malloc(sizeof(Real) * 2 * n));
+    if (!lu->lu || !lu->pivot.pe || !lu->work) {
+        lu_free(lu);
         return nullptr;
     }
-    lu->lu = copy;
-    guarded([&] {
-        lu->pivot = px_get(m->rows);
-        LUfactor(lu->lu, lu->pivot);
-        lu->unit = v_get(m->rows);
-    });
+    lu->pivot.size = lu->pivot.max_size = n;
+    for (unsigned i = 0; i < n; i++)
+        lu->pivot.pe[i] = i;
+    LUfactor(lu->lu, &lu->pivot);
     return lu;
 }
 
 double lu_pivot(const LuFactors* lu, int i)
 {
+    if (!lu || i < 0 || static_cast<unsigned>(i) >= lu->lu->m)
+        return 0.0;
     return lu->lu->me[i][i];
 }
 
 void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out)
 {
-    guarded([&] {
-        lu->unit = v_resize(lu->unit, lu->lu->m);
-        v_zero(lu->unit);
-        lu->unit->ve[i] = 1.0;
-        lu->solution = LUsolve(lu->lu, lu->pivot, lu->unit, lu->solution);
-    });
-    for (int r = 0; r < out->rows; r++)
-        out->data[static_cast<size_t>(r) * out->cols + i] = lu->solution->ve[r];
+    if (!lu || !out || !out->data)
+        fatal_message("LUsolve: no factors or no result\n");
+    unsigned n = lu->lu->m;
+    if (i < 0 || static_cast<unsigned>(i) >= n || out->rows != static_cast<long long>(n) ||
+        out->cols != static_cast<long long>(n))
+        fatal_message("LUsolve: column %d of a %d x %d result for %u x %u factors\n", i, out->rows,
+                      out->cols, n, n);
+    if (has_zero_diagonal(lu->lu))
+        fatal_message("LUsolve: zero pivot\n");
+    VEC unit = vector_over(lu->work, n);
+    VEC solution = vector_over(lu->work + n, n);
+    std::fill(unit.ve, unit.ve + n, 0.0);
+    unit.ve[i] = 1.0;
+    LUsolve(lu->lu, &lu->pivot, &unit, &solution);
+    for (unsigned r = 0; r < n; r++)
+        out->data[static_cast<size_t>(r) * n + i] = solution.ve[r];
 }
 
 void lu_free(LuFactors* lu)
 {
     if (!lu)
         return;
-    guarded([&] {
-        v_free(lu->unit);
-        if (lu->solution)
-            v_free(lu->solution);
-        m_free(lu->lu);
-        px_free(lu->pivot);
-    });
+    free_owned(lu->lu);
+    std::free(lu->pivot.pe);
+    std::free(lu->work);
     std::free(lu);
 }
 
 double inner_product(const double* x, const double* y, int n)
 {
+    if (!x || !y || n <= 0)
+        return 0.0;
     return __ip__(const_cast<Real*>(x), const_cast<Real*>(y), n);
 }

@@ -3,8 +3,10 @@
 // calls. Only meschach_bridge.cpp includes the library's headers, whose
 // macros (catch, min, max) would leak into every other source.
 //
-// Every library error stays fatal: the library prints its own report and the
-// process ends with status 1.
+// Arguments are checked before every library call: a call outside the
+// contract stated here ends the process with status 1 after a message naming
+// the library routine. Running out of memory is reported through the return
+// values, never through the library's error handler.
 #ifndef SUPPORT_MESCHACH_BRIDGE_H
 #define SUPPORT_MESCHACH_BRIDGE_H
 
@@ -31,24 +33,29 @@ void free_vec_wrapper(VecView* view);
 void free_mat_copy(MatView* copy);
 
 // Householder QR in place: R in the upper triangle, the reflections below,
-// their diagonal part in diag.
+// their diagonal part in diag (at least min(rows, cols) entries).
 void qr_factor(MatView* a, VecView* diag);
 // 1 when the triangular factor of a QR or LU form has an exact zero on its
-// diagonal, which would make the library end the process during a solve.
+// diagonal, so that no solve is possible; also 1 for a null factor.
 int triangular_diagonal_has_zero(const MatView* factor);
-// Solves against a QR form for right-hand side b (left unchanged); the first
-// qr->cols entries of the solution go into x.
-void qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x);
+// Solves against a QR form without a zero on R's diagonal for right-hand
+// side b (qr->rows entries, left unchanged); the qr->cols entries of the
+// solution go into x (qr->cols rows). Returns 1, or 0 (x unchanged) when out
+// of memory.
+int qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x);
 
-// LU factorisation with partial pivoting of a copy of the square matrix m.
+// LU factorisation with partial pivoting of a copy of the square matrix m;
+// null for a null, empty or not square m, a size the library cannot index,
+// or no memory. All the memory later solves need is taken here.
 LuFactors* lu_factor(const DataMatrix* m);
-// Diagonal entry i of the U factor.
+// Diagonal entry i of the U factor; 0 for i out of range.
 double lu_pivot(const LuFactors* lu, int i);
-// Solves A x = e_i and stores x as column i of out (n x n).
+// Solves A x = e_i (U without a zero pivot, 0 <= i < n) and stores x as
+// column i of out (n x n).
 void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out);
 void lu_free(LuFactors* lu);
 
-// The library's plain inner product of two rows of n reals.
+// The library's plain inner product of two rows of n reals; 0 for n <= 0.
 double inner_product(const double* x, const double* y, int n);
 
 #endif
