@@ -2,6 +2,7 @@
 // class frequencies (".fre": the class count, one count per class, total).
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <new>
 
 #include "nettools/net_files.h"
@@ -10,8 +11,10 @@
 
 namespace {
 
-// The first count values of one line, separated by blanks, tabs or commas.
-bool read_table_line(std::ifstream& in, int count, float* out)
+// The first count values of one line, separated by blanks, tabs or commas,
+// kept as read: a scale's reciprocal is taken from the value itself, not
+// from its float.
+bool read_table_line(std::ifstream& in, int count, double* out)
 {
     std::string line;
     if (!std::getline(in, line))
@@ -26,7 +29,7 @@ bool read_table_line(std::ifstream& in, int count, float* out)
             double value = 0.0;
             if (!parse_real(line.substr(start, end - start), &value))
                 return false;
-            out[found++] = static_cast<float>(value);
+            out[found++] = value;
         }
         start = end + 1;
     }
@@ -42,15 +45,21 @@ int net_read_normalization(NetGraph* net, const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return 1;
-    int n = net->inputCount;
-    float* table = new (std::nothrow) float[2 * static_cast<size_t>(n) + 1];
-    if (!table || !read_table_line(in, n, table) || !read_table_line(in, n, table + n)) {
-        delete[] table;
-        printf("Error in normfile %s: two lines of %d numbers expected!\n", path.c_str(), n);
+    size_t n = static_cast<size_t>(net->inputCount);
+    std::unique_ptr<double[]> read(new (std::nothrow) double[2 * n + 1]);
+    float* table = nullptr;
+    if (!read || !read_table_line(in, net->inputCount, read.get()) ||
+        !read_table_line(in, net->inputCount, read.get() + n) ||
+        !(table = new (std::nothrow) float[2 * n + 1])) {
+        printf("Error in normfile %s: two lines of %d numbers expected!\n", path.c_str(),
+               net->inputCount);
         return 0;
     }
-    for (int i = n; i < 2 * n; ++i)
-        table[i] = table[i] != 0.0f ? 1.0f / table[i] : 0.0f;
+    for (size_t i = 0; i < n; ++i) {
+        double scale = read[n + i];
+        table[i] = static_cast<float>(read[i]);
+        table[n + i] = scale != 0.0 ? static_cast<float>(1.0 / scale) : 0.0f;
+    }
     delete[] net->normalization;
     net->normalization = table;
     return 1;

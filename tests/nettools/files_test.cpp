@@ -252,6 +252,15 @@ TEST(NormalizationFile, MeansScalesAndRefusals)
     EXPECT_EQ(net->activations[0], 2.0f);  // (2 - 1) / 0.5
     EXPECT_EQ(net->activations[1], 0.0f);  // scale 0: a constant 0
     EXPECT_EQ(net->activations[2], 0.5f);  // (5 - 3) / 4
+    // The reciprocal of the scale as written, not of its float: for 1.1 and
+    // 2.3 the two differ in the last place.
+    write_text(dir + "r.trf", "0 0 0\n1.1 2.3 4\n");
+    ASSERT_EQ(net_read_normalization(net, dir + "r.trf"), 1);
+    const float ones[3] = {1.0f, 1.0f, 1.0f};
+    net_forward(net, ones);
+    EXPECT_EQ(net->activations[0], static_cast<float>(1.0 / 1.1));
+    EXPECT_EQ(net->activations[1], static_cast<float>(1.0 / 2.3));
+    EXPECT_EQ(net->activations[2], 0.25f);
     for (const char* bad : {"1 2\n1 1 1\n", "1 2 3\n", "1 2 3\n1 x 1\n"}) {
         write_text(dir + "bad.trf", bad);
         testing::internal::CaptureStdout();
