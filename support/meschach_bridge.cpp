@@ -2,13 +2,17 @@
 // DataMatrix records in its layout, and its QR and LU routines. Every object
 // the library sees is allocated here and every argument is checked before a
 // call, so no call reaches the library's error handler, which would print its
-// report and end the process with status 0.
+// report and end the process with status 0; the one path left (its own
+// workspace growth failing) ends with status 1 instead.
 #include "meschach_bridge.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
+
+#include <unistd.h>
 
 #include "scriptrun/messages.h"
 
@@ -21,6 +25,33 @@ extern "C" {
 #undef max
 
 namespace {
+
+// Set while a library routine runs. The library grows static workspaces of
+// its own inside QRfactor and LUfactor; should that allocation fail, its
+// handler ends the process through exit(0), which would report success. The
+// exit handler below turns such an exit into status 1.
+bool inside_library = false;
+
+void exit_from_library()
+{
+    if (inside_library) {
+        std::fflush(nullptr);
+        _exit(1);
+    }
+}
+
+// Marks one library call; registers the exit handler on first use.
+struct LibraryCall {
+    LibraryCall()
+    {
+        static const bool registered = std::atexit(exit_from_library) == 0;
+        (void)registered;
+        inside_library = true;
+    }
+    ~LibraryCall() { inside_library = false; }
+    LibraryCall(const LibraryCall&) = delete;
+    LibraryCall& operator=(const LibraryCall&) = delete;
+};
 
 MAT* as_lib(MatView* m) { return reinterpret_cast<MAT*>(m); }
 const MAT* as_lib(const MatView* m) { return reinterpret_cast<const MAT*>(m); }
@@ -170,6 +201,7 @@ void free_mat_copy(MatView* copy)
 void qr_factor(MatView* a, VecView* diag)
 {
     check_qr_pair(as_lib(a), as_lib(diag), "QRfactor");
+    LibraryCall call;
     QRfactor(as_lib(a), as_lib(diag));
 }
 
@@ -225,7 +257,10 @@ LuFactors* lu_factor(const DataMatrix* m)
     lu->pivot.size = lu->pivot.max_size = n;
     for (unsigned i = 0; i < n; i++)
         lu->pivot.pe[i] = i;
-    LUfactor(lu->lu, &lu->pivot);
+    {
+        LibraryCall call;
+        LUfactor(lu->lu, &lu->pivot);
+    }
     return lu;
 }
 
