@@ -14,11 +14,13 @@ namespace {
 const int kUnlimitedPassCap = 100000;
 
 // Seed i is the listed row at trunc(r (n - 2) / 32767): positions 0 .. n-2.
+// The product is formed in double: r (n - 2) leaves the int range once a
+// class lists more than 65538 rows.
 void seed_centres(const DataMatrix* features, const int* rows, DataMatrix* centres, int n, int K)
 {
     int D = features->cols;
     for (int i = 0; i < K; ++i) {
-        int r = random15();
+        double r = random15();
         int position = static_cast<int>(r * (n - 2) * 3.051850947599719e-05);
         const double* row = features->data + static_cast<size_t>(rows[position]) * D;
         double* centre = centres->data + static_cast<size_t>(i) * D;

@@ -79,6 +79,49 @@ TEST(KMeans, LastListedRowIsNeverASeed)
     }
 }
 
+// A class of 70000 rows whose values are their positions: a draw above
+// 30680 times n - 2 passes the int range. The seed positions are worked out
+// from the same draws; after the one update that maxIt 1 allows, each
+// centre is the mean of the positions nearer to its seed (ties to the
+// lower centre).
+TEST(KMeans, SeedPositionsOfALargeClass)
+{
+    const int n = 70000;
+    unsigned seed = 1;
+    for (;; ++seed) {
+        seed_random15(seed);
+        if (random15() > 31000)
+            break;
+    }
+    seed_random15(seed);
+    std::vector<double> seeds(2);
+    for (double& s : seeds)
+        s = static_cast<int>(static_cast<double>(random15()) * (n - 2) * 3.051850947599719e-05);
+    std::vector<double> sums(2, 0.0), counts(2, 0.0);
+    for (int i = 0; i < n; ++i) {
+        int c = std::fabs(i - seeds[1]) < std::fabs(i - seeds[0]) ? 1 : 0;
+        sums[c] += i;
+        counts[c] += 1;
+    }
+    std::vector<double> values(n);
+    for (int i = 0; i < n; ++i)
+        values[i] = i;
+    HeldMatrix features(n, 1, values), centres(2, 1, {-1, -1});
+    std::vector<int> rows = all_rows(n), assignment(n), sizes(2);
+    seed_random15(seed);
+    int result = -1;
+    captured([&] {
+        result = kmeans_cluster(&features.m, rows.data(), assignment.data(), sizes.data(),
+                                &centres.m, n, 2, 1);
+    });
+    EXPECT_EQ(result, 0);
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        double expected = counts[c] > 0 ? sums[c] * (1.0 / counts[c]) : seeds[c];
+        EXPECT_DOUBLE_EQ(centres.values[c], expected);
+    }
+}
+
 TEST(MixtureFromClusters, HandWorkedParametersAndTooSmallClusters)
 {
     HeldMatrix features(5, 1, {0, 2, 4, 10, 12}), centres(2, 1, {2, 11});
