@@ -35,13 +35,17 @@ bool same_point(const std::vector<double>& a, const double* b)
 }
 
 // True when another trial step could not lead anywhere new: the trial point
-// is the start itself, or lambda has stopped shrinking toward 0 (a factor
-// of 1 or more, or of 0, NaN or infinite).
-bool backtracking_exhausted(double lambda, double previous, const DescentVectors& v,
-                            const double* start)
+// is the start itself, or, when nothing else limits the trials, lambda has
+// stopped shrinking toward 0 (a factor of 1 or more, or of 0, NaN or
+// infinite). A trial budget ends the search by itself, so with one every
+// trial step it allows is taken, growing or not.
+bool backtracking_exhausted(double lambda, double previous, int maxTrials,
+                            const DescentVectors& v, const double* start)
 {
-    return same_point(v.trial, start) || lambda == 0.0 || !std::isfinite(lambda) ||
-           std::fabs(lambda) >= std::fabs(previous);
+    if (same_point(v.trial, start))
+        return true;
+    return maxTrials <= 0 && (lambda == 0.0 || !std::isfinite(lambda) ||
+                              std::fabs(lambda) >= std::fabs(previous));
 }
 
 // The backtracking search along d from problem.point; v.trial gets the last
@@ -59,7 +63,7 @@ double backtrack(const DescentProblem& p, const LearningSettings& s, const doubl
         print_message("Lambda:%f\n", lambda);
         t++;
         if (t == s.maxArmijoIter || f0 + lambda * slope >= fnew ||
-            backtracking_exhausted(lambda, previous, v, p.point))
+            backtracking_exhausted(lambda, previous, s.maxArmijoIter, v, p.point))
             return fnew;
     }
 }

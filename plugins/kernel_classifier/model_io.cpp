@@ -154,8 +154,9 @@ int count_children(XMLParser** h, const std::string& path, const char* name)
     return found;
 }
 
-// The sizes of the definition element; C, D and N of 0 or below end the
-// process (a negative count would size no table). Prints them as read.
+// The sizes of the definition element. C, D and N of 0 or below end the
+// process (a negative count would size no table), C first, then, as every
+// class record reads them, D and N. Prints C as read.
 void read_sizes(XMLParser** h, const ClassifierNames& names, int* classes, int* dimension,
                 int* rows)
 {
@@ -166,6 +167,10 @@ void read_sizes(XMLParser** h, const ClassifierNames& names, int* classes, int* 
     XMLchangeElement(h, definition_path(names).c_str());
     *dimension = truncate_to_int(XMLgetAttrDoubleValue(h, "dimension", 0.0));
     *rows = truncate_to_int(XMLgetAttrDoubleValue(h, "rows_in_database", 0.0));
+    if (*dimension <= 0)
+        fatal_message("bad dimension");
+    if (*rows <= 0)
+        fatal_message("number of vectors in the database:bad number");
 }
 
 // Reads the N rows of "A" into training_rows and their class numbers into
@@ -182,16 +187,28 @@ void read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int 
     }
 }
 
+// The first row of "A" that is missing or whose "data" does not hold
+// exactly D values, counted from 0; N when all N rows are sound.
+int first_bad_row(XMLParser** h, const ClassifierNames& names, int n, int d)
+{
+    std::string path = row_path(names);
+    for (int r = 0; r < n; r++)
+        if (!XMLchangeElementWithNumber(h, path.c_str(), r + 1) ||
+            XMLgetAttrArraySize(h, "data", " ") != d)
+            return r;
+    return n;
+}
+
 // Takes the training rows (N x D), after making sure that the file holds N
 // rows and that the first has D values, so that the sizes cannot ask for
-// more memory than the file backs. False after "Out of memory\n".
+// more memory than the file backs (a file short of rows ends the process
+// at the first row in order that is missing or wrong, as the reading
+// would). False after "Out of memory\n".
 bool take_training_rows(XMLParser** h, const ClassifierNames& names, int n, int d)
 {
     std::string path = row_path(names);
-    if (!XMLchangeElementWithNumber(h, path.c_str(), n)) {
-        int present = count_children(h, std::string("/") + names.root + "/parameters/A", "row");
-        fatal_message("Error setting A, row %d\n", present);
-    }
+    if (!XMLchangeElementWithNumber(h, path.c_str(), n))
+        fatal_message("Error setting A, row %d\n", first_bad_row(h, names, n, d));
     XMLchangeElementWithNumber(h, path.c_str(), 1);
     if (XMLgetAttrArraySize(h, "data", " ") != d)
         fatal_message("Error setting A, row %d\n", 0);
@@ -245,10 +262,12 @@ void make_kernel(XMLParser** h, const ClassifierNames& names, int c, KernelClass
 
 // The records' u and labels, the rows' class numbers and kernels, after the
 // sizes and rows are read; false (nothing kept) after a printed failure.
+// Samples of another width than the training rows get no kernel: the
+// message names both counts.
 bool fill_classes(XMLParser** h, const ClassifierNames& names, KernelClassModel* classes,
                   int count, const int* ids, const DataMatrix* samples, int cacheSize)
 {
-    int n = classes[0].rows;
+    int n = classes[0].rows, d = classes[0].dimension;
     for (int c = 1; c <= count; c++)
         if (!read_class(h, names, c, &classes[c - 1]))
             return false;
@@ -260,24 +279,46 @@ bool fill_classes(XMLParser** h, const ClassifierNames& names, KernelClassModel*
             fatal_message("Error setting A, row %d\n", r);
         classes[ids[r] - 1].labels[r] = 1.0;
     }
+    if (samples != nullptr && samples->cols != d) {
+        print_message("%s: the database has %d feature columns, the model's dimension is %d\n",
+                      names.evaluate, samples->cols, d);
+        return false;
+    }
     for (int c = 1; c <= count; c++)
         make_kernel(h, names, c, &classes[c - 1], samples, cacheSize);
     return true;
 }
 
-// Each record's sizes; a D or N of 0 or below ends the process.
+// Each record's sizes, printed once per class.
 void set_sizes(KernelClassModel* classes, int count, int d, int n)
 {
     for (int c = 0; c < count; c++) {
-        if (d <= 0)
-            fatal_message("bad dimension");
-        if (n <= 0)
-            fatal_message("number of vectors in the database:bad number");
         print_message("Dimension=%d\n", d);
         print_message("Number of vectors=%d\n", n);
         classes[c].rows = n;
         classes[c].dimension = d;
     }
+}
+
+// Class elements present, up to count: count when the count-th exists.
+int class_elements_present(XMLParser** h, const ClassifierNames& names, int count)
+{
+    if (XMLchangeElementWithNumber(h, class_path(names).c_str(), count))
+        return count;
+    return count_children(h, definition_path(names), names.classElement);
+}
+
+// A file that names more classes than it holds: the first class, in order,
+// whose "u" cannot be set (a wrong count, or no element at all).
+void report_missing_class(XMLParser** h, const ClassifierNames& names, int present, int n)
+{
+    int c = 1;
+    for (; c <= present; c++) {
+        XMLchangeElementWithNumber(h, class_path(names).c_str(), c);
+        if (XMLgetAttrArraySize(h, "u", " ") != n)
+            break;
+    }
+    print_message("Error setting u, class %d\n", c);
 }
 
 }  // namespace
@@ -286,27 +327,27 @@ int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassMo
                       const DataMatrix* samples, int cacheSize)
 {
     int count, d, n;
+    *classes = nullptr;
     read_sizes(h, names, &count, &d, &n);
-    // Every class needs its element; checked before the class table is taken.
-    if (!XMLchangeElementWithNumber(h, class_path(names).c_str(), count)) {
-        int present = count_children(h, definition_path(names), names.classElement);
-        print_message("Error setting u, class %d\n", present + 1);
-        return 0;
+    // A file that lacks class elements fails at the first of them, after the
+    // rows; its class table, which the count could make huge, is not taken.
+    int present = class_elements_present(h, names, count);
+    if (present == count) {
+        *classes = static_cast<KernelClassModel*>(std::calloc(count, sizeof(KernelClassModel)));
+        if (*classes == nullptr) {
+            print_message("Out of memory\n");
+            return 0;
+        }
+        set_sizes(*classes, count, d, n);
     }
-    *classes = static_cast<KernelClassModel*>(std::calloc(count, sizeof(KernelClassModel)));
-    if (*classes == nullptr) {
-        print_message("Out of memory\n");
-        return 0;
-    }
-    set_sizes(*classes, count, d, n);
     bool loaded = false;
-    if (samples != nullptr && samples->cols != d)
-        print_message("%s: the database has %d feature columns, the model's dimension is %d\n",
-                      names.evaluate, samples->cols, d);
-    else if (take_training_rows(h, names, n, d)) {
+    if (take_training_rows(h, names, n, d)) {
         std::vector<int> ids(n);
         read_training_rows(h, names, n, d, ids.data());
-        loaded = fill_classes(h, names, *classes, count, ids.data(), samples, cacheSize);
+        if (present < count)
+            report_missing_class(h, names, present, n);
+        else
+            loaded = fill_classes(h, names, *classes, count, ids.data(), samples, cacheSize);
     }
     if (!loaded)
         free_class_models(classes, count);

@@ -228,6 +228,7 @@ struct LoaderCase {
     std::string message;   // the last line printed
     bool fatal;
     const char* options = nullptr;  // Learn's option string
+    std::string from2 = "", to2 = "";  // a second replacement, when not empty
 };
 
 TEST(Edgemark, LoaderRefusesInconsistentFiles)
@@ -245,6 +246,17 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
         {"rows missing", "rows_in_database=\"6\"", "rows_in_database=\"600000000\"", "Error setting A, row 6\n", true},
         {"class out of range", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"3\"", "Error setting A, row 2\n", true},
         {"class zero", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"0\"", "Error setting A, row 2\n", true},
+        // Two faults: the one met first in reading order decides.
+        {"missing class, no dimension", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "bad dimension", true,
+         nullptr, "dimension=\"2\"", "dimension=\"0\""},
+        {"missing class, no rows", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "number of vectors in the database:bad number", true,
+         nullptr, "rows_in_database=\"6\"", "rows_in_database=\"0\""},
+        {"missing class, long row", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "Error setting A, row 1\n", true,
+         nullptr, "data=\"1 0.2\"", "data=\"1 0.2 3\""},
+        {"short u, then a missing class", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "Error setting u, class 1\n", false,
+         nullptr, "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">"},
+        {"long row, then rows missing", "rows_in_database=\"6\"", "rows_in_database=\"600000000\"", "Error setting A, row 1\n", true,
+         nullptr, "data=\"1 0.2\"", "data=\"1 0.2 3\""},
     };
     for (const LoaderCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,7 +265,13 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
         std::string text = read_text(init);
         size_t at = text.find(c.from);
         ASSERT_NE(at, std::string::npos);
-        write_text(init, text.replace(at, c.from.size(), c.to));
+        text.replace(at, c.from.size(), c.to);
+        if (!c.from2.empty()) {
+            at = text.find(c.from2);
+            ASSERT_NE(at, std::string::npos);
+            text.replace(at, c.from2.size(), c.to2);
+        }
+        write_text(init, text);
         std::string model = folder.path("model.xml");
         void* result;
         if (c.fatal) {
@@ -311,6 +329,45 @@ TEST(Edgemark, EvaluateGivesSignsAndLabels)
     EXPECT_EQ(type, VALUE_EMPTY);
     EXPECT_NE(printed.find("edgemarkEvaluate: the database has 3 feature columns, the model's "
                            "dimension is 2\n"), std::string::npos);
+}
+
+// A database of another width is refused only once the file itself has
+// been read: a fault of the file is reported as without the database.
+TEST(Edgemark, EvaluateOfAnotherWidthAfterTheFilesOwnFaults)
+{
+    TestDatabase wide(2, 4, {1, 2, 3, 1, 4, 5, 6, 2});
+    struct Case { std::string from, to, message; bool fatal; };
+    const Case cases[] = {
+        {"u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">", "Error setting u, class 1\n", false},
+        {"data=\"1 0.2\"", "data=\"1 0.2 3\"", "Error setting A, row 1", true},
+        {"data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"5\"",
+         "Error setting A, row 2", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        ScratchFolder folder;
+        std::string init = init_file(folder, six_rows(), {});
+        std::string text = read_text(init);
+        size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        write_text(init, text.replace(at, c.from.size(), c.to));
+        if (c.fatal) {
+            EXPECT_EXIT(
+                {
+                    int t;
+                    call_script(EDGEMARKEvaluate, {string_argument(init), matrix_argument(wide)}, &t);
+                },
+                testing::ExitedWithCode(1), c.message);
+            continue;
+        }
+        void* result;
+        int type;
+        std::string printed = call_captured(
+            EDGEMARKEvaluate, {string_argument(init), matrix_argument(wide)}, &result, &type);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
+        EXPECT_EQ(printed.find("feature columns"), std::string::npos);
+    }
 }
 
 TEST(Edgemark, MakeInitRefusals)
@@ -387,6 +444,40 @@ TEST(Descent, EndsOnAnyLineSearchSettings)
         if (c.converges) {
             EXPECT_LT(bowl(v.data(), nullptr), 1e-12);
         }
+    }
+}
+
+// With a trial budget every trial step is taken in turn, whether lambda
+// shrinks or not: v^2 from 1 along d = -2 fails the decrease test at every
+// step below, so the search runs to its budget and keeps the last trial.
+TEST(Descent, ATrialBudgetTakesEveryStepItAllows)
+{
+    auto f = [](const double* v, void*) { return v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    struct Case { double multiplier; int trials; const char* lambdas; double last; };
+    const Case cases[] = {
+        {2.0, 3, "Lambda:1.000000\nLambda:2.000000\nLambda:4.000000\n", 1.0 - 4 * 2},
+        {1.0, 3, "Lambda:1.000000\nLambda:1.000000\nLambda:1.000000\n", 1.0 - 2},
+        {-1.0, 2, "Lambda:1.000000\nLambda:-1.000000\n", 1.0 + 2},
+        {4.0, 1, "Lambda:1.000000\n", 1.0 - 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.multiplier);
+        std::vector<double> v = {1.0};
+        DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+        LearningSettings s;
+        s.armijoMultiplier = c.multiplier;
+        s.maxArmijoIter = c.trials;
+        s.maxIter = 1;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(descend(p, s), 1);
+        std::string printed = testing::internal::GetCapturedStderr();
+        std::string lambdas;
+        for (size_t at = printed.find("Lambda:"); at != std::string::npos;
+             at = printed.find("Lambda:", at + 1))
+            lambdas += printed.substr(at, printed.find('\n', at) + 1 - at);
+        EXPECT_EQ(lambdas, c.lambdas);
+        EXPECT_EQ(v[0], c.last);
     }
 }
 
