@@ -64,10 +64,9 @@ bool goto_row(XMLParser** handle, const std::string& path, const char* stem, int
     return length > 0 && length < static_cast<int>(sizeof name) && XMLchangeElement(handle, name);
 }
 
-// Sizes and kernel. Rows beyond the stated count and kernel codes the
-// kernel routines do not know make the file inconsistent.
-bool read_header(XMLParser** handle, const std::string& top, const KernelTexts& t,
-                 const DataMatrix* db, StoredModel* s)
+// The sizes; rows beyond the stated count make the file inconsistent.
+bool read_sizes(XMLParser** handle, const std::string& top, const KernelTexts& t,
+                const DataMatrix* db, StoredModel* s)
 {
     std::string p = top + "/parameters/";
     s->n = stored_int(handle, p + "row", 0);
@@ -82,6 +81,15 @@ bool read_header(XMLParser** handle, const std::string& top, const KernelTexts& 
         print_message("%s: incompatible sizes - matrix and %s\n", t.execute_prefix, t.root);
         return false;
     }
+    return true;
+}
+
+// The kernel, read once the rows are known to fit: a code the kernel
+// routines do not know makes the file inconsistent.
+bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& t,
+                 StoredModel* s)
+{
+    std::string p = top + "/parameters/";
     int code = stored_int(handle, p + "kernel", 0);
     if (code < 0 || code > 3) {
         print_message("%s: unknown kernel type %d in %s parameters\n", t.execute_prefix, code,
@@ -203,7 +211,8 @@ DataMatrix* project_with_model(XMLParser** handle, const DataMatrix* db, const K
         return nullptr;
     }
     StoredModel s{};
-    if (!read_header(handle, top, t, db, &s) || !rows_fit(handle, top, t, s))
+    if (!read_sizes(handle, top, t, db, &s) || !rows_fit(handle, top, t, s) ||
+        !read_kernel(handle, top, t, &s))
         return nullptr;
     s.x = make_matrix(s.n, s.d);
     if (!s.x) {

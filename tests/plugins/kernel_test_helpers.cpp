@@ -185,6 +185,9 @@ std::vector<BrokenModel> broken_models(const std::string& root, const std::strin
          p + "unknown kernel type 256 in " + root + " parameters\n"},
         {"negative kernel code", model_text(root, stem, {{"kernel", "-1"}}),
          p + "unknown kernel type -1 in " + root + " parameters\n"},
+        // The rows are read before the kernel: the first fault found is the row's.
+        {"kernel code 9 and a short row", model_text(root, stem, {{"kernel", "9"}, {"X_1", "3"}}),
+         p + "error with row 2 in matrix X\n"},
         {"huge sizes", model_text(root, stem, {{"row", "2000000000"}, {"newcolumn", "2000000000"}}),
          p + "error with row 1 in matrix " + stem + "\n"},
         {"fewer rows than stated", model_text(root, stem, {{"row", "3"}}),
