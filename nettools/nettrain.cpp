@@ -236,10 +236,11 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
 void train_fixed(const TrainerArgs& args, TrainerRun* run)
 {
     if (fits_by_least_squares(args, *run)) {
+        // A refused fit (too few rows) has said so and kept the weights;
+        // the run goes on with them.
         float error = 0.0f;
-        if (!net_fit_output_weights(run->net, run->data.values.data(), run->data.classes.data(),
-                                    run->data.lines, args.learnRate, &error))
-            exit_after_key(1);
+        net_fit_output_weights(run->net, run->data.values.data(), run->data.classes.data(),
+                               run->data.lines, args.learnRate, &error);
         printf("Average error after ELM training: %f\n", error);
         wait_for_key();
     }

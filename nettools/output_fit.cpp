@@ -93,32 +93,36 @@ float mean_error(NetGraph* net, const float* data, const int* labels, int rows)
 int net_fit_output_weights(NetGraph* net, const float* data, const int* labels, int rows,
                            float threshold, float* meanError)
 {
+    *meanError = 0.0f;
     if (net->unitCount < 1)
         return 0;
     int n = net->units[net->unitCount - 1]->fanIn;
-    if (!fit_possible(net, rows, n))
-        return 0;
-    DataMatrix* m = matrix_alloc(rows, n + 1);
-    DataMatrix* diag = matrix_alloc(n + 1, 1);
-    std::vector<double> q(static_cast<size_t>(net->outputCount) * (n + 1));
     long long zeroed = -1;
-    if (m && diag) {
-        fill_design(net, data, rows, m);
-        init_leastsquare(m, diag);
-        zeroed = solve_outputs(net, m, diag, labels, threshold, &q);
-    } else {
-        print_message("%s: not enough memory\n", routine);
+    std::vector<double> q;
+    if (fit_possible(net, rows, n)) {
+        DataMatrix* m = matrix_alloc(rows, n + 1);
+        DataMatrix* diag = matrix_alloc(n + 1, 1);
+        q.assign(static_cast<size_t>(net->outputCount) * (n + 1), 0.0);
+        if (m && diag) {
+            fill_design(net, data, rows, m);
+            init_leastsquare(m, diag);
+            zeroed = solve_outputs(net, m, diag, labels, threshold, &q);
+        } else {
+            print_message("%s: not enough memory\n", routine);
+        }
+        matrix_free(m);
+        matrix_free(diag);
     }
-    matrix_free(m);
-    matrix_free(diag);
-    if (zeroed < 0)
-        return 0;
-    for (int j = 0; j < net->outputCount; ++j)
-        unit_set_weights(net->units[net->unitCount - net->outputCount + j],
-                         &q[static_cast<size_t>(j) * (n + 1)]);
-    if (zeroed > 0)
-        printf("%.2f percent of the outputs weights were zeroed\n",
-               100.0 * zeroed / (static_cast<double>(n + 1) * net->outputCount));
+    if (zeroed >= 0) {
+        for (int j = 0; j < net->outputCount; ++j)
+            unit_set_weights(net->units[net->unitCount - net->outputCount + j],
+                             &q[static_cast<size_t>(j) * (n + 1)]);
+        if (zeroed > 0)
+            printf("%.2f percent of the outputs weights were zeroed\n",
+                   100.0 * zeroed / (static_cast<double>(n + 1) * net->outputCount));
+    }
+    // A refused fit leaves the weights as they were; the error is then that
+    // of the network as it stands.
     *meanError = mean_error(net, data, labels, rows);
-    return 1;
+    return zeroed >= 0 ? 1 : 0;
 }

@@ -37,10 +37,10 @@ float validation_error(NetGraph* net, const float* data, const int* labels, int 
 
 // Fits the output units' weights and biases by least squares on the last
 // unit's inputs over all rows; weights with |q| < threshold are set to 0.
-// Returns 1 with the mean sample error after the fit in *meanError, or 0
-// after a message on the standard error stream (the weights unchanged)
-// when there are fewer rows than the fan-in plus one or the system is
-// singular.
+// Returns 1 after the fit, or 0 after a message on the standard error
+// stream, the weights unchanged, when there are fewer rows than the fan-in
+// plus one or the system is singular. Either way *meanError receives the
+// mean sample error of the network afterwards.
 int net_fit_output_weights(NetGraph* net, const float* data, const int* labels, int rows,
                            float threshold, float* meanError);
 

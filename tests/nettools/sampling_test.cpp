@@ -350,6 +350,18 @@ TEST(OutputFit, TooFewRowsKeepTheWeights)
     EXPECT_EQ(net_fit_output_weights(fit.net, fit.data.data(), fit.labels.data(), 4, 0.0f, &error), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("too few"), std::string::npos);
     EXPECT_EQ(std::vector<float>(fit.net->weights, fit.net->weights + fit.net->weightCount), before);
+    // The error reported is that of the network as it stands, for the
+    // trainer's line after the fit.
+    double total = 0.0;
+    for (int r = 0; r < 4; ++r)
+        for (int j = 0; j < 2; ++j) {
+            double y = fit.net->units[4 + j]->bias;
+            for (int k = 0; k < 4; ++k)
+                y += fit.a[r * 5 + k] * fit.net->weights[12 + j * 4 + k];
+            double e = (fit.labels[r] == j ? 1.0 : 0.0) - y;
+            total += 0.5 * e * e;
+        }
+    EXPECT_NEAR(error, total / 4, 1e-5 * (1 + total));
 }
 
 }  // namespace
