@@ -201,6 +201,35 @@ TEST(Glidemark, InitFileStartsFromTheGeneratorsSequence)
     EXPECT_EQ(attribute_of(first, "learning", 1, "grad_threshold"), "0.01");
 }
 
+// The whole init file, its time and drawn coefficients set aside: the
+// names, the settings' texts and "gamma" between "u" and the kernel.
+TEST(Glidemark, InitFileIsExact)
+{
+    ScratchFolder folder;
+    TestDatabase db(3, 3, {0.5, 1, 1, -2, 0.25, 2.7, 3, 4, 2});
+    std::string text = make_init(folder.path("init.xml"), db);
+    text = with_attribute(with_attribute(text, "creation_time", "TIME"), "u", "U");
+    std::string kernel = "\t\t\t\t<kernel\n\t\t\t\t   function=\"polynomial\"\n\t\t\t\t   degree=\"3\"/>\n";
+    auto element = [&](int c) {
+        return "\t\t\t<GLIDEMARK\n\t\t\t   classID=\"" + std::to_string(c) +
+               "\"\n\t\t\t   u=\"U\"\n\t\t\t   gamma=\"1\">\n" + kernel + "\t\t\t</GLIDEMARK>\n";
+    };
+    std::string expected =
+        "<glidemark_classifier>\n\t<history>\n\t\t<item\n\t\t   creation_time=\"TIME\"/>\n"
+        "\t</history>\n\t<initial_settings>\n\t\t<learning\n\t\t   nu=\"1.00\"\n"
+        "\t\t   alpha=\"10.0\"\n\t\t   max_iter_num=\"500\"\n\t\t   max_armijo_iter_num=\"10\"\n"
+        "\t\t   armijo_multiplier=\"0.4\"\n\t\t   armijo_delta=\"0.1\"\n\t\t   max_step_size=\"1\"\n"
+        "\t\t   m_for_lbfgs=\"7\"\n\t\t   grad_threshold=\"0.01\"/>\n\t</initial_settings>\n"
+        "\t<parameters>\n\t\t<GLIDEMARK_definition\n\t\t   dimension=\"2\"\n"
+        "\t\t   num_of_classes=\"2\"\n\t\t   rows_in_database=\"3\">\n" + element(1) + element(2) +
+        "\t\t</GLIDEMARK_definition>\n\t\t<A>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"1\"\n\t\t\t   data=\"0.5 1\"\n\t\t\t   classID=\"1\"/>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"2\"\n\t\t\t   data=\"-2 0.25\"\n\t\t\t   classID=\"2\"/>\n"
+        "\t\t\t<row\n\t\t\t   ID=\"3\"\n\t\t\t   data=\"3 4\"\n\t\t\t   classID=\"2\"/>\n"
+        "\t\t</A>\n\t</parameters>\n</glidemark_classifier>";
+    EXPECT_EQ(text, expected);
+}
+
 TEST(Glidemark, EvaluateAfterTraining)
 {
     ScratchFolder folder;
