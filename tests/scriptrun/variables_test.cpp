@@ -1,6 +1,7 @@
 // Variable store: the pointer list, set/clone/remove and the whos table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -211,8 +212,9 @@ double store_seconds(int count)
 // as long (a walk per operation would take a hundred times as long).
 TEST(Environment, ManyVariablesCostLinearTime)
 {
-    double small = store_seconds(5000);
-    double large = store_seconds(50000);
+    // The best of two runs each, so that a busy machine does not decide.
+    double small = std::min(store_seconds(5000), store_seconds(5000));
+    double large = std::min(store_seconds(50000), store_seconds(50000));
     EXPECT_LT(large, 40 * small + 0.05) << small << " s for 5000, " << large << " s for 50000";
 }
 

@@ -189,7 +189,8 @@ static double named_rows_seconds(int rows)
 // pattern quadratic; ten times the rows must cost about ten times as long.
 TEST(Path, NamedRowsWriteAndReadInLinearTime)
 {
-    double small = named_rows_seconds(2000);
-    double large = named_rows_seconds(20000);
+    // The best of two runs each, so that a busy machine does not decide.
+    double small = std::min(named_rows_seconds(2000), named_rows_seconds(2000));
+    double large = std::min(named_rows_seconds(20000), named_rows_seconds(20000));
     EXPECT_LT(large, 40 * small + 0.05) << small << " s for 2000 rows, " << large << " s for 20000";
 }

@@ -2,6 +2,7 @@
 // malformed files that must fail cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -149,9 +150,11 @@ TEST(Reader, ManyAttributesInOneTagReadInLinearTime)
         EXPECT_STREQ(document.root->firstChild->findAttribute("n5")->value, "2");
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
-    double fewer = open_seconds(10000);
-    double more = open_seconds(100000);
-    EXPECT_LT(more, 40 * fewer + 0.05) << fewer << " s for 10^4 attributes, " << more << " s for 10^5";
+    // The best of two runs each; a bound of 60 leaves room for the cache
+    // misses of the larger index while a scan per attribute gives about 100.
+    double fewer = std::min(open_seconds(20000), open_seconds(20000));
+    double more = std::min(open_seconds(200000), open_seconds(200000));
+    EXPECT_LT(more, 60 * fewer + 0.05) << fewer << " s for 2*10^4 attributes, " << more << " s for 2*10^5";
 }
 
 // Only regular files are opened: a FIFO without a writer would block the
