@@ -58,8 +58,10 @@ bool run_race(Network* network, const RowSets& rows, int race, const RaceSetting
 RowSets split_rows(const double* data, int rows, int cols, XMLParser** document)
 {
     int learn = rows, test_first = 0, test = rows;
+    std::string test_on_learn;
     if (XMLchangeElement(document, "/feed-forward_neural_network/initial_settings/general") &&
-        attribute_begins(document, "test_on_learn_database", "n") &&
+        attribute_text(document, "test_on_learn_database", &test_on_learn) &&
+        test_on_learn.compare(0, 1, "n") == 0 &&  // as written: "No" does not split
         XMLhasAttrName(document, "test_database_ratio")) {
         const double r = XMLgetAttrDoubleValue(document, "test_database_ratio", -1.0);
         if (r != -1) {

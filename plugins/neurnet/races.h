@@ -12,9 +12,9 @@ struct RowSets {
 };
 
 // All rows both learned and tested, unless "general" asks for a test share
-// r (test_on_learn_database beginning with "n", test_database_ratio not
-// -1): then the first floor((1-r) N) rows learn and the next floor(r N)
-// test, both counts kept inside the database.
+// r (test_on_learn_database beginning with a lower-case "n",
+// test_database_ratio not -1): then the first floor((1-r) N) rows learn and
+// the next floor(r N) test, both counts kept inside the database.
 RowSets split_rows(const double* data, int rows, int cols, XMLParser** document);
 
 // Every race in document order, each followed by its test and the weights

@@ -11,11 +11,15 @@
 namespace {
 
 const char* const learning_set_path = "/feed-forward_neural_network/initial_settings/learning_set";
+const char* const race_path =
+    "/feed-forward_neural_network/initial_settings/learning_set/learning";
 
+// Races are the "learning" children of the learning set, counted and taken
+// by that name, so that another element standing among them is neither run
+// as a race nor hides one.
 bool select_race(int i, XMLParser** document)
 {
-    return XMLchangeElement(document, learning_set_path) &&
-           XMLgotoChildElementWithNum(document, i + 1) == i + 1;
+    return XMLchangeElementWithNumber(document, race_path, i + 1) != 0;
 }
 
 // A real setting read as an integer by truncation, kept inside int.
@@ -74,7 +78,15 @@ bool check_settings(const char* name, const ProcessSettings& s)
 int count_learning_races(XMLParser** document)
 {
     if (!XMLchangeElement(document, learning_set_path)) return 0;
-    return XMLgetNumofChildElements(document);
+    const int children = XMLgetNumofChildElements(document);
+    int races = 0;
+    for (int n = 1; n <= children; ++n) {
+        if (!XMLgotoChildElementWithNum(document, n)) break;
+        const char* name = XMLgetActualElementName(document);
+        races += name && std::strcmp(name, "learning") == 0;
+        XMLchangeElementBack(document);
+    }
+    return races;
 }
 
 int count_race_processes(int i, XMLParser** document)

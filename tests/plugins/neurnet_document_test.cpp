@@ -355,6 +355,7 @@ TEST(NeurnetScripts, RacesAndProcesses)
         std::vector<const char*> printed;  // in this order
         std::vector<const char*> written;  // in the output file
         int history_items;
+        const char* absent = nullptr;      // a text that must not be printed
     } cases[] = {
         {"upper-case name runs back-propagation", "init_weights=\"no\"",
          "<learning max_iter_num=\"2\" auto_test_after_learning=\"yes\"><Back_PROPagation/></learning>",
@@ -377,6 +378,15 @@ TEST(NeurnetScripts, RacesAndProcesses)
          "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"5\"",
          "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
          {"mean error:0.000000", "begin testing"}, {}, 1},
+        {"an upper-case \"No\" splits no test share off",
+         "init_weights=\"no\" test_on_learn_database=\"No\" test_database_ratio=\"0.3\"",
+         "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
+         {"mean error:", "begin testing"}, {}, 1},
+        {"only learning elements are races", "init_weights=\"no\"",
+         "<note/><learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/>"
+         "</learning><remark max_iter_num=\"1\"><back/></remark>",
+         {"1 learning processes in this race\n", "*mean error:", "begin testing"}, {}, 1,
+         "0 learning processes"},
     };
     for (const Case& c : cases) {
         write_text(init, init_with(c.general, c.races));
@@ -395,6 +405,9 @@ TEST(NeurnetScripts, RacesAndProcesses)
         const std::string written = read_text(out);
         for (const char* text : c.written) EXPECT_NE(written.find(text), std::string::npos) << c.name;
         EXPECT_EQ(count_of(written, "mean_sq_error="), c.history_items) << c.name;
+        if (c.absent) {
+            EXPECT_EQ(printed.find(c.absent), std::string::npos) << c.name << "\n" << printed;
+        }
     }
 }
 
