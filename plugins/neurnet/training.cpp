@@ -75,7 +75,12 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
 {
     set_optim_objective_context(network, rows.learn, rows.learn_count, error);
     const int n = weight_count(network);
-    if (!module.init(n, settings.m)) return -1;
+    // No more pairs than the process has iterations can ever be stored: a
+    // larger memory gives the same directions and only costs room (the
+    // compact one takes m x m of it).
+    const int pairs = rows.max_iter_num > 0 && settings.m > rows.max_iter_num
+                          ? rows.max_iter_num : settings.m;
+    if (!module.init(n, pairs)) return -1;
     FrameVectors v;
     if (!make_vectors(n, &v)) {
         print_message("out of memory\n");

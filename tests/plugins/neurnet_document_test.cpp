@@ -378,6 +378,11 @@ TEST(NeurnetScripts, RacesAndProcesses)
          "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"5\"",
          "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
          {"mean error:0.000000", "begin testing"}, {}, 1},
+        {"a memory beyond the iterations is never taken", "init_weights=\"no\"",
+         "<learning max_iter_num=\"2\"><lbfgs_mx_repr m=\"200000\"/><lbfgs_2 m=\"200000\"/>"
+         "</learning>",
+         {"2 learning processes in this race\n", "*", "ratio:", "*", "ratio:",
+          "weights are written out.\n"}, {}, 0, "error occured"},
         {"an upper-case \"No\" splits no test share off",
          "init_weights=\"no\" test_on_learn_database=\"No\" test_database_ratio=\"0.3\"",
          "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
