@@ -135,6 +135,7 @@ void evaluate_rows(Network* network, const double* const* rows, int count,
         load_row(network, rows[r]);
         forward_pass(network);
         for (int k = 0; k < output.count; ++k) result[r][k] = output.neurons[k].out;
-        result[r][output.count] = std::trunc(rows[r][features]);
+        // + 0.0: a label between -1 and 0 truncates to 0, not to -0.
+        result[r][output.count] = std::trunc(rows[r][features]) + 0.0;
     }
 }

@@ -421,10 +421,11 @@ TEST(NeurnetScripts, EvaluateShape)
     ScratchFolder folder;
     const std::string init = folder.path("init.xml");
     TestDatabase db = five_columns();
-    db.values[9] = 2.7;  // a label truncated in the result
     void* result;
     int type;
     quietly(NEURNETMakeInit, {matrix_argument(db), string_argument(init)}, &result, &type);
+    db.values[9] = 2.7;    // a label truncated in the result
+    db.values[14] = -0.5;  // truncated to a plain 0, not -0
     quietly(NEURNETEvaluate, {string_argument(init), matrix_argument(db)}, &result, &type);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(type, VALUE_MATRIX);
@@ -433,6 +434,8 @@ TEST(NeurnetScripts, EvaluateShape)
     EXPECT_EQ(m->cols, 3 + 1);
     EXPECT_EQ(m->data[3], 1.0);
     EXPECT_EQ(m->data[7], 2.0);
+    EXPECT_EQ(m->data[11], 0.0);
+    EXPECT_FALSE(std::signbit(m->data[11]));
     for (int k = 0; k < 3; ++k) {
         EXPECT_GT(m->data[k], 0.0);  // random weights drawn on loading: logistic outputs
         EXPECT_LT(m->data[k], 1.0);
