@@ -44,3 +44,24 @@ function(add_unit_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
+
+# add_plugin_copies(<target> DIR <subdir> PLUGINS ...): a plug-in folder
+# build/testlibs/<subdir> holding copies of the named plug-ins only, kept up
+# to date by <target> (built by default), so that end-to-end cases run with it
+# do not depend on which other plug-ins build/libs holds.
+function(add_plugin_copies target)
+  cmake_parse_arguments(P "" "DIR" "PLUGINS" ${ARGN})
+  set(dir ${TOOLKIT_TEST_PLUGIN_DIR}/${P_DIR})
+  set(copies)
+  set(files)
+  foreach(plugin ${P_PLUGINS})
+    list(APPEND copies ${dir}/${plugin}.so)
+    list(APPEND files $<TARGET_FILE:${plugin}>)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${copies}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -E copy ${files} ${dir}
+    DEPENDS ${P_PLUGINS} ${files})
+  add_custom_target(${target} ALL DEPENDS ${copies})
+endfunction()

@@ -12,17 +12,5 @@ set_tests_properties(flatdisc_test PROPERTIES TIMEOUT 60)
 # End-to-end cases of both discriminant plug-ins run with the plug-in folder
 # testlibs/discriminant: copies of textdata, toolbelt, flatdisc and groupfold
 # only, so that their output does not depend on the rest of build/libs.
-set(disc_dir ${TOOLKIT_TEST_PLUGIN_DIR}/discriminant)
-set(disc_plugins textdata toolbelt flatdisc groupfold)
-set(disc_copies)
-set(disc_files)
-foreach(plugin ${disc_plugins})
-  list(APPEND disc_copies ${disc_dir}/${plugin}.so)
-  list(APPEND disc_files $<TARGET_FILE:${plugin}>)
-endforeach()
-add_custom_command(
-  OUTPUT ${disc_copies}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${disc_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy ${disc_files} ${disc_dir}
-  DEPENDS ${disc_plugins} ${disc_files})
-add_custom_target(discriminant_testlibs ALL DEPENDS ${disc_copies})
+add_plugin_copies(discriminant_testlibs DIR discriminant
+  PLUGINS textdata toolbelt flatdisc groupfold)

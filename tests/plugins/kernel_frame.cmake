@@ -15,17 +15,5 @@ set_tests_properties(kernel_frame_test PROPERTIES TIMEOUT 60)
 # End-to-end cases of the kernel plug-ins run with the plug-in folder
 # testlibs/kernel: copies of textdata, toolbelt and the kernel plug-ins only,
 # so that their output does not depend on the rest of build/libs.
-set(kernel_case_dir ${TOOLKIT_TEST_PLUGIN_DIR}/kernel)
-set(kernel_case_plugins textdata toolbelt curvaxis tessel unmixer warpfold)
-set(kernel_case_copies)
-set(kernel_case_files)
-foreach(plugin ${kernel_case_plugins})
-  list(APPEND kernel_case_copies ${kernel_case_dir}/${plugin}.so)
-  list(APPEND kernel_case_files $<TARGET_FILE:${plugin}>)
-endforeach()
-add_custom_command(
-  OUTPUT ${kernel_case_copies}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${kernel_case_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy ${kernel_case_files} ${kernel_case_dir}
-  DEPENDS ${kernel_case_plugins} ${kernel_case_files})
-add_custom_target(kernel_testlibs ALL DEPENDS ${kernel_case_copies})
+add_plugin_copies(kernel_testlibs DIR kernel
+  PLUGINS textdata toolbelt curvaxis tessel unmixer warpfold)

@@ -12,17 +12,5 @@ set_tests_properties(pathlet_test PROPERTIES TIMEOUT 60)
 # End-to-end cases run with the plug-in folder testlibs/pathlet: copies of
 # textdata, toolbelt and pathlet only, so that their output does not depend
 # on the rest of build/libs.
-set(pathlet_case_dir ${TOOLKIT_TEST_PLUGIN_DIR}/pathlet)
-set(pathlet_case_plugins textdata toolbelt pathlet)
-set(pathlet_case_copies)
-set(pathlet_case_files)
-foreach(plugin ${pathlet_case_plugins})
-  list(APPEND pathlet_case_copies ${pathlet_case_dir}/${plugin}.so)
-  list(APPEND pathlet_case_files $<TARGET_FILE:${plugin}>)
-endforeach()
-add_custom_command(
-  OUTPUT ${pathlet_case_copies}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${pathlet_case_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy ${pathlet_case_files} ${pathlet_case_dir}
-  DEPENDS ${pathlet_case_plugins} ${pathlet_case_files})
-add_custom_target(pathlet_testlibs ALL DEPENDS ${pathlet_case_copies})
+add_plugin_copies(pathlet_testlibs DIR pathlet
+  PLUGINS textdata toolbelt pathlet)

@@ -11,11 +11,4 @@ add_dependencies(toolbelt_test toolbelt)
 # End-to-end cases run with the plug-in folder testlibs/tools, which holds
 # copies of toolbelt and textdata only, so their output does not depend on
 # which other plug-ins build/libs holds.
-set(tools_dir ${TOOLKIT_TEST_PLUGIN_DIR}/tools)
-add_custom_command(
-  OUTPUT ${tools_dir}/toolbelt.so ${tools_dir}/textdata.so
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${tools_dir}
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:toolbelt> $<TARGET_FILE:textdata> ${tools_dir}
-  DEPENDS toolbelt textdata $<TARGET_FILE:toolbelt> $<TARGET_FILE:textdata>)
-add_custom_target(tools_testlibs ALL
-  DEPENDS ${tools_dir}/toolbelt.so ${tools_dir}/textdata.so)
+add_plugin_copies(tools_testlibs DIR tools PLUGINS toolbelt textdata)
