@@ -6,6 +6,7 @@ add_unit_test(bellmix_test
           ${CMAKE_CURRENT_LIST_DIR}/bellmix_training_test.cpp
           ${PROJECT_SOURCE_DIR}/plugins/bellmix/bellmix.cpp
           ${CMAKE_CURRENT_LIST_DIR}/bellmix_test_helpers.cpp
+          ${PROJECT_SOURCE_DIR}/tests/support/reference.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${bellmix_sources}
   LINKS xml_bellmix support)

@@ -31,33 +31,6 @@ void sample_gaussian(TestRandom& random, const std::vector<double>& mean,
     }
 }
 
-std::vector<double> solve_linear(std::vector<double> a, std::vector<double> b, int n)
-{
-    for (int col = 0; col < n; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < n; ++r)
-            if (std::fabs(a[r * n + col]) > std::fabs(a[pivot * n + col]))
-                pivot = r;
-        for (int j = 0; j < n; ++j)
-            std::swap(a[col * n + j], a[pivot * n + j]);
-        std::swap(b[col], b[pivot]);
-        for (int r = col + 1; r < n; ++r) {
-            double f = a[r * n + col] / a[col * n + col];
-            for (int j = col; j < n; ++j)
-                a[r * n + j] -= f * a[col * n + j];
-            b[r] -= f * b[col];
-        }
-    }
-    std::vector<double> x(n);
-    for (int r = n - 1; r >= 0; --r) {
-        double sum = b[r];
-        for (int j = r + 1; j < n; ++j)
-            sum -= a[r * n + j] * x[j];
-        x[r] = sum / a[r * n + r];
-    }
-    return x;
-}
-
 double log_determinant(std::vector<double> a, int n)
 {
     double logDet = 0.0;

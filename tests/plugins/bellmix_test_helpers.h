@@ -1,5 +1,6 @@
 // Helpers of the mixture plug-in tests: matrices from lists, a row-major
-// Gaussian sampler, plain linear solves and reading lists from a model file.
+// Gaussian sampler and reading lists from a model file (linear solves come
+// from tests/support/reference.h).
 #ifndef BELLMIX_TEST_HELPERS_H
 #define BELLMIX_TEST_HELPERS_H
 
@@ -10,6 +11,7 @@
 
 #include "scriptrun/plugin_api.h"
 #include "tests/plugins/discriminant_test_helpers.h"
+#include "tests/support/reference.h"
 
 // A DataMatrix over its own copy of the values.
 struct HeldMatrix {
@@ -24,10 +26,6 @@ struct HeldMatrix {
 void sample_gaussian(TestRandom& random, const std::vector<double>& mean,
                      const std::vector<double>& lower, int n, double label,
                      std::vector<double>* rows);
-
-// x solving the n x n system a x = b by Gaussian elimination with partial
-// pivoting (a and b by value).
-std::vector<double> solve_linear(std::vector<double> a, std::vector<double> b, int n);
 
 // log det of a symmetric positive definite n x n matrix, by elimination.
 double log_determinant(std::vector<double> a, int n);

@@ -3,6 +3,7 @@ include(${PROJECT_SOURCE_DIR}/plugins/pathlet/sources.cmake)
 add_unit_test(pathlet_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/pathlet_model_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/pathlet_fitting_test.cpp
+          ${PROJECT_SOURCE_DIR}/tests/support/reference.cpp
           ${CMAKE_CURRENT_LIST_DIR}/pathlet_script_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${pathlet_sources}

@@ -9,6 +9,7 @@
 #include "plugins/pathlet/fitting.h"
 #include "plugins/pathlet/training.h"
 #include "tests/plugins/discriminant_test_helpers.h"
+#include "tests/support/reference.h"
 
 namespace {
 
@@ -23,35 +24,6 @@ struct Rows {
     }
 };
 
-// Solves the n x n system a y = b by Gaussian elimination with pivoting.
-std::vector<double> solve(std::vector<double> a, std::vector<double> b)
-{
-    int n = static_cast<int>(b.size());
-    for (int col = 0; col < n; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < n; ++r)
-            if (std::fabs(a[r * n + col]) > std::fabs(a[pivot * n + col]))
-                pivot = r;
-        for (int k = 0; k < n; ++k)
-            std::swap(a[col * n + k], a[pivot * n + k]);
-        std::swap(b[col], b[pivot]);
-        for (int r = col + 1; r < n; ++r) {
-            double f = a[r * n + col] / a[col * n + col];
-            for (int k = col; k < n; ++k)
-                a[r * n + k] -= f * a[col * n + k];
-            b[r] -= f * b[col];
-        }
-    }
-    std::vector<double> y(n);
-    for (int r = n - 1; r >= 0; --r) {
-        double s = b[r];
-        for (int k = r + 1; k < n; ++k)
-            s -= a[r * n + k] * y[k];
-        y[r] = s / a[r * n + r];
-    }
-    return y;
-}
-
 // Least squares of the rows x cols matrix m against t by normal equations.
 std::vector<double> normal_equations(const std::vector<double>& m, int rows, int cols,
                                      const std::vector<double>& t)
@@ -63,7 +35,7 @@ std::vector<double> normal_equations(const std::vector<double>& m, int rows, int
             for (int b = 0; b < cols; ++b)
                 mtm[a * cols + b] += m[i * cols + a] * m[i * cols + b];
         }
-    return solve(mtm, mtt);
+    return solve_linear(mtm, mtt, cols);
 }
 
 Rows random_rows(int n, int d, int classes, unsigned seed)
@@ -214,7 +186,7 @@ TEST(PathletFitting, DirectionStepSolvesItsSystem)
             g[a] += b * u[a] * s;
         }
     }
-    std::vector<double> step = solve(A, g);
+    std::vector<double> step = solve_linear(A, g, n);
     std::vector<double> dir(model.Dir.begin() + m * D, model.Dir.begin() + (m + 1) * D);
     double length = 0.0;
     for (int k = 0; k < D; ++k)

@@ -11,39 +11,12 @@
 #include "plugins/squaremark/solve.h"
 #include "support/matrix.h"
 #include "tests/plugins/discriminant_test_helpers.h"
+#include "tests/support/reference.h"
 
 extern "C" void* train_squaremark(void** values, int* types, int count, int* resultType);
 extern "C" void* test_squaremark(void** values, int* types, int count, int* resultType);
 
 namespace {
-
-// Solves a x = b for one right side by elimination with partial pivoting.
-std::vector<double> reference_solve(std::vector<double> a, std::vector<double> b, int n)
-{
-    for (int h = 0; h < n; h++) {
-        int best = h;
-        for (int r = h + 1; r < n; r++)
-            if (std::fabs(a[r * n + h]) > std::fabs(a[best * n + h]))
-                best = r;
-        for (int j = 0; j < n; j++)
-            std::swap(a[h * n + j], a[best * n + j]);
-        std::swap(b[h], b[best]);
-        for (int r = h + 1; r < n; r++) {
-            double f = a[r * n + h] / a[h * n + h];
-            for (int j = h; j < n; j++)
-                a[r * n + j] -= f * a[h * n + j];
-            b[r] -= f * b[h];
-        }
-    }
-    std::vector<double> x(n);
-    for (int i = n - 1; i >= 0; i--) {
-        double s = b[i];
-        for (int j = i + 1; j < n; j++)
-            s -= a[i * n + j] * x[j];
-        x[i] = s / a[i * n + i];
-    }
-    return x;
-}
 
 // exp(-|x_i - x_j|^2 / 4) + I/gamma over n random points in 3 dimensions.
 std::vector<double> kernel_system(int n, double gamma, unsigned seed)
@@ -79,7 +52,7 @@ TEST(SquaremarkSolve, AgreesWithPivotedEliminationAcrossBlockEdges)
             std::vector<double> b(n);
             for (int i = 0; i < n; i++)
                 b[i] = v[i * c + k];
-            std::vector<double> x = reference_solve(a, b, n);
+            std::vector<double> x = solve_linear(a, b, n);
             for (int i = 0; i < n; i++)
                 EXPECT_NEAR(solved[i * c + k], x[i], 1e-8 * (1.0 + std::fabs(x[i])));
         }

@@ -98,8 +98,7 @@ std::vector<double> jacobi_eigenvalues(const DataMatrix* m)
     return values;
 }
 
-// Solves the n x n system s x = r in place by elimination.
-static std::vector<double> solve(std::vector<double> s, std::vector<double> r, int n)
+std::vector<double> solve_linear(std::vector<double> s, std::vector<double> r, int n)
 {
     for (int k = 0; k < n; k++) {
         int p = k;
@@ -137,7 +136,7 @@ std::vector<double> normal_equations(const DataMatrix* a, const std::vector<doub
         for (int r = 0; r < m; r++)
             atb[i] += a->data[r * n + i] * b[r];
     }
-    return solve(ata, atb, n);
+    return solve_linear(ata, atb, n);
 }
 
 double determinant(std::vector<double> a, int n)

@@ -35,6 +35,9 @@ void expect_messages(const std::vector<MessageCase>& cases);
 // Eigenvalues of a symmetric n x n matrix by cyclic Jacobi rotations, in
 // descending order.
 std::vector<double> jacobi_eigenvalues(const DataMatrix* a);
+// x solving the n x n system a x = b (a row by row) by Gaussian elimination
+// with partial pivoting.
+std::vector<double> solve_linear(std::vector<double> a, std::vector<double> b, int n);
 // Least-squares solution of a x = b from the normal equations a'a x = a'b,
 // by Gaussian elimination with partial pivoting.
 std::vector<double> normal_equations(const DataMatrix* a, const std::vector<double>& b);
