@@ -4,6 +4,8 @@
 // for exactly as written, with no word boundaries.
 #include "options.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,4 +35,30 @@ char* get_option_value(const char* options, const char* key)
         return copy_text("", 0);
     const char* value = equals + 1;
     return copy_text(value, std::strcspn(value, " ,\t"));
+}
+
+double read_real_option(const char* options, const char* key, double fallback)
+{
+    char* text = get_option_value(options, key);
+    if (text == nullptr)
+        return fallback;
+    double value = std::atof(text);
+    std::free(text);
+    return value;
+}
+
+int truncate_to_int(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int read_int_option(const char* options, const char* key, int fallback)
+{
+    return truncate_to_int(read_real_option(options, key, fallback));
 }

@@ -2,11 +2,9 @@
 #include "plugins/discriminant_common/arguments.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "support/options.h"
 
 bool check_compute_arguments(void** values, const int* types, int count,
                              const DiscriminantTexts& texts, ComputeArguments* out)
@@ -91,16 +89,6 @@ bool check_training_values(const DataMatrix* db, const char* prefix)
         }
     }
     return true;
-}
-
-double read_real_option(const char* options, const char* key, double fallback)
-{
-    char* text = get_option_value(options, key);
-    if (text == nullptr)
-        return fallback;
-    double value = atof(text);
-    free(text);
-    return value;
 }
 
 bool report_training_status(const char* prefix, TrainStatus status)

@@ -41,10 +41,6 @@ bool check_execute_arguments(void** values, const int* types, int count,
 // use. Prints the first fault with the prefix and returns false.
 bool check_training_values(const DataMatrix* db, const char* prefix);
 
-// The real value of key in options (as by atof), or fallback when options is
-// null or the key does not occur.
-double read_real_option(const char* options, const char* key, double fallback);
-
 // How a training attempt ended.
 enum class TrainStatus {
     ok,               // transformation made

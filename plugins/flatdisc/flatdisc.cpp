@@ -6,6 +6,7 @@
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/flatdisc/transform.h"
+#include "support/options.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "plugins/discriminant_common/arguments.h"
 #include "support/matrix.h"
+#include "support/options.h"
 
 namespace {
 

@@ -1,12 +1,9 @@
 // Option strings and model-file names of the classifiers' kernels.
 #include "plugins/kernel_classifier/kernel_options.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "plugins/discriminant_common/arguments.h"
 #include "support/options.h"
 
 namespace {
@@ -41,20 +38,9 @@ const KernelKeys kernels[] = {{"linear", "lin", nullptr, 0},
 
 }  // namespace
 
-int truncate_to_int(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
 int read_cache_size(const char* options)
 {
-    return truncate_to_int(read_real_option(options, "cachesize", 0.0));
+    return read_int_option(options, "cachesize", 0);
 }
 
 KernelChoice read_kernel_choice(const char* options)

@@ -28,7 +28,4 @@ int kernel_code_of_name(const char* name);
 // has no such parameter.
 const char* kernel_parameter_name(int code, int p);
 
-// Real text to a whole number toward zero, held within int range; NaN is 0.
-int truncate_to_int(double value);
-
 #endif

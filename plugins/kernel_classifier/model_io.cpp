@@ -12,6 +12,7 @@
 #include "plugins/kernel_classifier/kernel_options.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
+#include "support/options.h"
 #include "xml/xml_functions.h"
 
 double* training_rows = nullptr;

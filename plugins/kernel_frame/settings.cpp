@@ -1,7 +1,5 @@
 // Training settings from the option string: defaults, the kernel chosen by
 // prefix, its parameters by kernel, and the plug-ins' own keys.
-#include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,36 +7,6 @@
 #include "support/options.h"
 
 namespace {
-
-// The value of key as a real (atof: a text that is no number gives 0), or
-// fallback when the key is absent.
-double real_option(const char* options, const char* key, double fallback)
-{
-    char* text = get_option_value(options, key);
-    if (text == nullptr)
-        return fallback;
-    double value = atof(text);
-    free(text);
-    return value;
-}
-
-// A real truncated toward zero; values beyond the int range are clamped and
-// NaN gives 0, so that no option text makes the conversion undefined.
-int truncated(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-int int_option(const char* options, const char* key, int fallback)
-{
-    return truncated(real_option(options, key, fallback));
-}
 
 // Prefixes compared in this order, a later match overriding an earlier one;
 // no match keeps the linear kernel without a message.
@@ -67,17 +35,17 @@ void read_kernel(const char* options, KernelSettings* s)
     free(value);
     switch (s->kernel) {
     case 1:
-        s->param[0] = real_option(options, "degree", 3.0);
-        s->param[1] = real_option(options, "delta", 1.0);
+        s->param[0] = read_real_option(options, "degree", 3.0);
+        s->param[1] = read_real_option(options, "delta", 1.0);
         break;
     case 2:
-        s->param[0] = real_option(options, "sigma", 2.0);
+        s->param[0] = read_real_option(options, "sigma", 2.0);
         break;
     case 3: {
         static const char* const keys[] = {"kernelparam1", "kernelparam2", "kernelparam3",
                                            "kernelparam4", "kernelparam5"};
         for (int k = 0; k < 5; ++k)
-            s->param[k] = real_option(options, keys[k], 0.0);
+            s->param[k] = read_real_option(options, keys[k], 0.0);
         break;
     }
     default:
@@ -92,12 +60,12 @@ KernelSettings read_kernel_settings(const char* options, int n, const KernelText
     KernelSettings s{0, 0, {0.0, 0.0, 0.0, 0.0, 0.0}, n, 0.0, 100};
     if (options == nullptr)
         return s;
-    s.cache_size = int_option(options, "cachesize", 0);
+    s.cache_size = read_int_option(options, "cachesize", 0);
     read_kernel(options, &s);
-    s.feanum = int_option(options, "feanum", n);
+    s.feanum = read_int_option(options, "feanum", n);
     if (texts.own_key != nullptr && strcmp(texts.own_key, "epsilon") == 0)
-        s.epsilon = real_option(options, "epsilon", 0.0);
+        s.epsilon = read_real_option(options, "epsilon", 0.0);
     if (texts.own_key != nullptr && strcmp(texts.own_key, "maxiter") == 0)
-        s.maxiter = int_option(options, "maxiter", 100);
+        s.maxiter = read_int_option(options, "maxiter", 100);
     return s;
 }

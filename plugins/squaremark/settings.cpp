@@ -5,6 +5,7 @@
 #include "plugins/kernel_classifier/kernel_options.h"
 #include "plugins/squaremark/model.h"
 #include "scriptrun/messages.h"
+#include "support/options.h"
 
 bool read_squaremark_settings(const char* options, SquaremarkSettings* out)
 {
