@@ -4,11 +4,10 @@
 // 10^4 rows x 20 features in 5 classes. Console output is discarded.
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "plugins/bellmix/mixture_model.h"
 #include "plugins/bellmix/training.h"
 #include "scriptrun/plugin_api.h"
@@ -25,16 +24,14 @@ const int kFeatures = 20;
 std::vector<double> make_database(int n)
 {
     std::vector<double> data(static_cast<size_t>(n) * (kFeatures + 1));
-    unsigned long long state = 12345;
+    BenchUniform uniform;
     for (int r = 0; r < n; ++r) {
         int label = r % 5 + 1, blob = (r / 5) % 3;
         double* row = &data[static_cast<size_t>(r) * (kFeatures + 1)];
         for (int i = 0; i < kFeatures; ++i) {
             double noise = 0.0;
-            for (int t = 0; t < 4; ++t) {
-                state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-                noise += static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5;
-            }
+            for (int t = 0; t < 4; ++t)
+                noise += uniform.next() - 0.5;
             row[i] = noise + 2.0 * label * (i % 3 == 0) + 3.0 * blob * (i % 4 == 1);
         }
         row[kFeatures] = label;
@@ -46,16 +43,13 @@ std::vector<double> make_database(int n)
 template <typename F>
 double quietly(F f)
 {
-    std::fflush(stderr);
-    int saved = dup(2), null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 2);
-    auto start = std::chrono::steady_clock::now();
-    f();
-    auto stop = std::chrono::steady_clock::now();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(null_fd);
+    std::chrono::steady_clock::time_point start, stop;
+    {
+        QuietStderr quiet;
+        start = std::chrono::steady_clock::now();
+        f();
+        stop = std::chrono::steady_clock::now();
+    }
     return std::chrono::duration<double>(stop - start).count();
 }
 

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "scriptrun/plugin_api.h"
 
 extern "C" void* compute_curvaxis(void** values, int* types, int count, int* resultType);
@@ -20,24 +20,6 @@ extern "C" void* compute_tessel(void** values, int* types, int count, int* resul
 extern "C" void* compute_unmixer(void** values, int* types, int count, int* resultType);
 
 namespace {
-
-// n rows of d features in 5 classes, class c shifted by 0.1 c in every
-// third feature.
-std::vector<double> make_database(int n, int d)
-{
-    std::vector<double> data(static_cast<size_t>(n) * (d + 1));
-    unsigned long long state = 12345;
-    for (int r = 0; r < n; ++r) {
-        int label = r % 5 + 1;
-        double* row = &data[static_cast<size_t>(r) * (d + 1)];
-        for (int i = 0; i < d; ++i) {
-            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-            row[i] = static_cast<double>(state >> 11) / 9007199254740992.0 + 0.1 * label * (i % 3);
-        }
-        row[d] = label;
-    }
-    return data;
-}
 
 // Seconds one call takes (-1 when it wrote no model); its console output
 // (progress lines) is discarded so that the terminal does not set the pace.
@@ -49,16 +31,13 @@ double time_call(ScriptFunction f, DataMatrix* db, const std::string& file,
     int types[] = {VALUE_MATRIX, VALUE_STRING, VALUE_STRING};
     int result_type;
     remove(file.c_str());
-    fflush(stderr);
-    int saved = dup(2), null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 2);
-    auto start = std::chrono::steady_clock::now();
-    f(values, types, 3, &result_type);
-    auto stop = std::chrono::steady_clock::now();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(null_fd);
+    std::chrono::steady_clock::time_point start, stop;
+    {
+        QuietStderr quiet;
+        start = std::chrono::steady_clock::now();
+        f(values, types, 3, &result_type);
+        stop = std::chrono::steady_clock::now();
+    }
     if (access(file.c_str(), F_OK) != 0)
         return -1.0;
     return std::chrono::duration<double>(stop - start).count();
@@ -89,7 +68,7 @@ int main()
     for (const Trainer& t : trainers) {
         double previous = 0.0;
         for (int n : {500, 1000, 2000}) {
-            std::vector<double> data = make_database(n, d);
+            std::vector<double> data = five_class_database(n, d);
             DataMatrix db = {n, d + 1, data.data()};
             double seconds = time_call(t.f, &db, file, t.options);
             for (int repeat = 1; repeat < 3 && seconds > 0.0; ++repeat)

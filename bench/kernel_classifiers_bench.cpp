@@ -3,7 +3,6 @@
 // max_iter_num 50) and prints the growth per doubling of N. The plug-ins are
 // the built libraries, loaded as scriptrun loads them.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "scriptrun/plugin_api.h"
 
 namespace {
@@ -22,19 +22,7 @@ namespace {
 // n rows of 20 features in 3 classes, class c centred at c/2 in each feature.
 std::vector<double> make_database(int n)
 {
-    const int d = 20;
-    std::vector<double> data(static_cast<size_t>(n) * (d + 1));
-    unsigned long long state = 12345;
-    for (int r = 0; r < n; ++r) {
-        int label = r % 3 + 1;
-        double* row = &data[static_cast<size_t>(r) * (d + 1)];
-        for (int i = 0; i < d; ++i) {
-            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-            row[i] = static_cast<double>(state >> 11) / 9007199254740992.0 + 0.5 * label;
-        }
-        row[d] = label;
-    }
-    return data;
+    return class_database(n, 20, 3, [](int label, int) { return 0.5 * label; });
 }
 
 ScriptFunction find(const char* plugin, const char* name)
@@ -54,14 +42,8 @@ ScriptFunction find(const char* plugin, const char* name)
 void call_quietly(ScriptFunction f, std::vector<void*> values, std::vector<int> types)
 {
     int resultType = VALUE_EMPTY;
-    fflush(stderr);
-    int saved = dup(2), nullFd = open("/dev/null", O_WRONLY);
-    dup2(nullFd, 2);
+    QuietStderr quiet;
     f(values.data(), types.data(), static_cast<int>(values.size()), &resultType);
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(nullFd);
 }
 
 // Replaces the first attribute="..." of the file's text with value.
@@ -78,11 +60,6 @@ void set_attribute(const std::string& file, const std::string& attribute, const 
     size_t end = s.find('"', at + key.size());
     s.replace(at + key.size(), end - at - key.size(), value);
     std::ofstream(file) << s;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 double time_squaremark(DataMatrix* db, std::string& model)

@@ -4,11 +4,10 @@
 // so its time must grow linearly with them.
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "plugins/pathlet/fitting.h"
 #include "plugins/pathlet/projection_model.h"
 
@@ -21,19 +20,8 @@ const int features = 20, classes = 4, projections = 5, hermite = 6;
 // n rows of features in [0, 1) plus a label, class c shifted along a few features.
 std::vector<double> make_database(int n)
 {
-    std::vector<double> data(static_cast<size_t>(n) * (features + 1));
-    unsigned long long state = 12345;
-    for (int r = 0; r < n; ++r) {
-        int label = r % classes + 1;
-        double* row = &data[static_cast<size_t>(r) * (features + 1)];
-        for (int i = 0; i < features; ++i) {
-            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-            row[i] = static_cast<double>(state >> 11) / 9007199254740992.0 +
-                     (i % classes == label - 1 ? 0.5 : 0.0);
-        }
-        row[features] = label;
-    }
-    return data;
+    return class_database(n, features, classes,
+                          [](int label, int i) { return i % classes == label - 1 ? 0.5 : 0.0; });
 }
 
 // Seconds one step takes.
@@ -93,16 +81,13 @@ double time_training(int n)
     void* values[] = {&db, &file[0], &options[0]};
     int types[] = {VALUE_MATRIX, VALUE_STRING, VALUE_STRING};
     int result_type;
-    fflush(stderr);
-    int saved = dup(2), null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 2);
-    auto start = std::chrono::steady_clock::now();
-    train_pathlet(values, types, 3, &result_type);
-    std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(null_fd);
+    std::chrono::duration<double> spent;
+    {
+        QuietStderr quiet;
+        auto start = std::chrono::steady_clock::now();
+        train_pathlet(values, types, 3, &result_type);
+        spent = std::chrono::steady_clock::now() - start;
+    }
     remove(file.c_str());
     return spent.count();
 }
