@@ -49,7 +49,7 @@ public:
     int seek(int index)
     {
         cursor_ = index < 0 ? nullptr : head_;
-        for (int i = 0; i < index && cursor_ != nullptr; ++i)
+        for (int i = 0; i < index && cursor_ != nullptr; ++i, ++steps_)
             cursor_ = cursor_->next;
         return cursor_ != nullptr;
     }
@@ -61,6 +61,7 @@ public:
             return nullptr;
         Item* item = cursor_->item;
         cursor_ = cursor_->next;
+        ++steps_;
         return item;
     }
 
@@ -90,6 +91,10 @@ public:
         unindex(node);
         delete node;
     }
+
+    // Nodes stepped over by walks so far: what a cost that grows with the
+    // list shows in, whatever the machine's speed.
+    size_t steps() const { return steps_; }
 
 private:
     static constexpr bool kNamed = !std::is_void_v<Item>;
@@ -139,7 +144,7 @@ private:
             }
             if (entry.first != node)
                 return;
-            for (Node* later = node->next; later != nullptr; later = later->next)
+            for (Node* later = node->next; later != nullptr; later = later->next, ++steps_)
                 if (later->item != nullptr && strcmp(later->item->name(), node->item->name()) == 0) {
                     entry.first = later;
                     return;
@@ -160,6 +165,7 @@ private:
     Node* head_ = nullptr;    // first node
     Node* tail_ = nullptr;    // last node, where append links
     Node* cursor_ = nullptr;  // node the next walk step reads
+    size_t steps_ = 0;        // nodes walked over, see steps()
     std::conditional_t<kNamed, Index, char> index_{};  // see Index
 };
 

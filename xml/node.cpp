@@ -15,6 +15,8 @@ struct ChildIndex {
     std::unordered_map<std::string_view, XMLNode*> first;
 };
 
+unsigned long long xml_scan_steps = 0;
+
 namespace {
 
 // Children looked at one by one before a look-up builds the index.
@@ -76,7 +78,7 @@ void index_unlinked(XMLNode* parent, XMLNode* node)
         return;
     // The key is the leaving element's own text, so the entry is made anew.
     parent->childIndex->first.erase(found);
-    for (XMLNode* c = node->nextSibling; c; c = c->nextSibling)
+    for (XMLNode* c = node->nextSibling; c; c = c->nextSibling, ++xml_scan_steps)
         if (c->type == XML_ELEMENT && c->name && strcmp(c->name, node->name) == 0) {
             index_linked_at(parent, c);
             return;
@@ -201,7 +203,7 @@ XMLNode* XMLNode::findAttribute(const char* attributeName) const
 {
     if (!attributeName)
         return nullptr;
-    for (XMLNode* a = firstAttribute; a; a = a->nextAttribute)
+    for (XMLNode* a = firstAttribute; a; a = a->nextAttribute, ++xml_scan_steps)
         if (strcmp(a->name, attributeName) == 0)
             return a;
     return nullptr;
@@ -316,7 +318,7 @@ bool build_index(XMLNode* parent)
 {
     try {
         parent->childIndex = new ChildIndex;
-        for (XMLNode* c = parent->firstChild; c; c = c->nextSibling)
+        for (XMLNode* c = parent->firstChild; c; c = c->nextSibling, ++xml_scan_steps)
             if (c->type == XML_ELEMENT && c->name)
                 parent->childIndex->first.emplace(c->name, c);
         return true;
@@ -328,7 +330,7 @@ bool build_index(XMLNode* parent)
 
 XMLNode* scan_for_element(XMLNode* from, const char* name, int limit)
 {
-    for (XMLNode* c = from; c && limit != 0; c = c->nextSibling, --limit)
+    for (XMLNode* c = from; c && limit != 0; c = c->nextSibling, --limit, ++xml_scan_steps)
         if (c->type == XML_ELEMENT && (!name || strcmp(c->name, name) == 0))
             return c;
     return nullptr;
@@ -342,7 +344,7 @@ XMLNode* first_child_element(XMLNode* parent, const char* name)
         return scan_for_element(parent->firstChild, nullptr, -1);
     if (!parent->childIndex) {
         XMLNode* c = parent->firstChild;
-        for (int i = 0; c && i < kScanBeforeIndex; ++i, c = c->nextSibling)
+        for (int i = 0; c && i < kScanBeforeIndex; ++i, c = c->nextSibling, ++xml_scan_steps)
             if (c->type == XML_ELEMENT && strcmp(c->name, name) == 0)
                 return c;
         if (!c)

@@ -70,6 +70,11 @@ void append_new_attribute(XMLNode* element, XMLNode* attribute);
 // walking all children by name costs linear time.
 XMLNode* first_child_element(XMLNode* parent, const char* name);
 
+// Nodes looked at one by one by the walks that look for a name or rebuild
+// an index: the count in which a cost that grows with the tree shows,
+// whatever the machine's speed (the tests read it).
+extern unsigned long long xml_scan_steps;
+
 // An XML name: a letter, "_", ":" or a non-ASCII byte, then also digits,
 // "-" and ".". Only such names are given to elements and attributes that the
 // library creates, so that every tree it saves reads back.

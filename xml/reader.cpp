@@ -204,13 +204,13 @@ private:
     XMLNode* find(std::string_view name)
     {
         if (count_ < kAttributesBeforeIndex) {
-            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute)
+            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute, ++xml_scan_steps)
                 if (name == a->name)
                     return a;
             return nullptr;
         }
         if (index_.empty())
-            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute)
+            for (XMLNode* a = element_->firstAttribute; a; a = a->nextAttribute, ++xml_scan_steps)
                 index_.emplace(a->name, a);
         auto found = index_.find(name);
         return found == index_.end() ? nullptr : found->second;

@@ -10,7 +10,7 @@ add_unit_test(bellmix_test
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${bellmix_sources}
   LINKS xml_bellmix support)
-set_tests_properties(bellmix_test PROPERTIES TIMEOUT 60)
+set_tests_properties(bellmix_test PROPERTIES TIMEOUT 300)
 
 # End-to-end cases run with the plug-in folder testlibs/bellmix: copies of
 # textdata, toolbelt and bellmix only.

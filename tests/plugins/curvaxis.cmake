@@ -8,4 +8,4 @@ add_unit_test(curvaxis_test
           ${PROJECT_SOURCE_DIR}/plugins/curvaxis/principal_axes.cpp
           ${kernel_frame_sources}
   LINKS xml support)
-set_tests_properties(curvaxis_test PROPERTIES TIMEOUT 60)
+set_tests_properties(curvaxis_test PROPERTIES TIMEOUT 300)

@@ -11,4 +11,4 @@ add_unit_test(discriminant_scale_test
   LINKS xml support)
 target_compile_definitions(discriminant_scale_test PRIVATE
   TOOLKIT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-set_tests_properties(discriminant_scale_test PROPERTIES TIMEOUT 60)
+set_tests_properties(discriminant_scale_test PROPERTIES TIMEOUT 300)

@@ -10,4 +10,4 @@ add_unit_test(edgemark_test
           ${edgemark_dir}/model.cpp
           ${init_file_classifier_sources}
   LINKS xml support)
-set_tests_properties(edgemark_test PROPERTIES TIMEOUT 60)
+set_tests_properties(edgemark_test PROPERTIES TIMEOUT 300)

@@ -7,7 +7,7 @@ add_unit_test(flatdisc_test
           ${flatdisc_dir}/flatdisc.cpp ${flatdisc_dir}/scatter.cpp ${flatdisc_dir}/transform.cpp
           ${discriminant_common_sources}
   LINKS xml support)
-set_tests_properties(flatdisc_test PROPERTIES TIMEOUT 60)
+set_tests_properties(flatdisc_test PROPERTIES TIMEOUT 300)
 
 # End-to-end cases of both discriminant plug-ins run with the plug-in folder
 # testlibs/discriminant: copies of textdata, toolbelt, flatdisc and groupfold

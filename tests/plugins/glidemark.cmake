@@ -9,4 +9,4 @@ add_unit_test(glidemark_test
           ${glidemark_dir}/model.cpp
           ${init_file_classifier_sources}
   LINKS xml support)
-set_tests_properties(glidemark_test PROPERTIES TIMEOUT 60)
+set_tests_properties(glidemark_test PROPERTIES TIMEOUT 300)

@@ -7,4 +7,4 @@ add_unit_test(groupfold_test
           ${groupfold_dir}/groupfold.cpp ${groupfold_dir}/pair_scatter.cpp
           ${groupfold_dir}/transform.cpp ${discriminant_common_sources}
   LINKS xml support)
-set_tests_properties(groupfold_test PROPERTIES TIMEOUT 60)
+set_tests_properties(groupfold_test PROPERTIES TIMEOUT 300)

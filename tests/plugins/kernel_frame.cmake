@@ -10,7 +10,7 @@ add_unit_test(kernel_frame_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel_frame_test.cpp ${kernel_test_helpers}
           ${curvaxis_sources} ${kernel_frame_sources}
   LINKS xml support)
-set_tests_properties(kernel_frame_test PROPERTIES TIMEOUT 60)
+set_tests_properties(kernel_frame_test PROPERTIES TIMEOUT 300)
 
 # End-to-end cases of the kernel plug-ins run with the plug-in folder
 # testlibs/kernel: copies of textdata, toolbelt and the kernel plug-ins only,

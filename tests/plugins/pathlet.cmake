@@ -8,7 +8,7 @@ add_unit_test(pathlet_test
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${pathlet_sources}
   LINKS xml support)
-set_tests_properties(pathlet_test PROPERTIES TIMEOUT 60)
+set_tests_properties(pathlet_test PROPERTIES TIMEOUT 300)
 
 # End-to-end cases run with the plug-in folder testlibs/pathlet: copies of
 # textdata, toolbelt and pathlet only, so that their output does not depend

@@ -9,7 +9,7 @@ add_unit_test(squaremark_test
           ${squaremark_dir}/training.cpp ${squaremark_dir}/solve.cpp
           ${squaremark_dir}/model_file.cpp ${kernel_classifier_sources}
   LINKS xml support)
-set_tests_properties(squaremark_test PROPERTIES TIMEOUT 60)
+set_tests_properties(squaremark_test PROPERTIES TIMEOUT 300)
 
 # End-to-end cases of the three kernel classifiers run with the plug-in
 # folder testlibs/kernel_classifiers: copies of textdata, toolbelt and the

@@ -7,4 +7,4 @@ add_unit_test(tessel_test
           ${PROJECT_SOURCE_DIR}/plugins/tessel/tessel.cpp
           ${PROJECT_SOURCE_DIR}/plugins/tessel/pair_kernel.cpp ${kernel_frame_sources}
   LINKS xml support)
-set_tests_properties(tessel_test PROPERTIES TIMEOUT 60)
+set_tests_properties(tessel_test PROPERTIES TIMEOUT 300)

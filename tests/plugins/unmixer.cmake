@@ -8,4 +8,4 @@ add_unit_test(unmixer_test
           ${PROJECT_SOURCE_DIR}/plugins/unmixer/independent_components.cpp
           ${kernel_frame_sources}
   LINKS xml support)
-set_tests_properties(unmixer_test PROPERTIES TIMEOUT 60)
+set_tests_properties(unmixer_test PROPERTIES TIMEOUT 300)

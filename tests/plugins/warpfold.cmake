@@ -8,4 +8,4 @@ add_unit_test(warpfold_test
           ${warpfold_dir}/warpfold.cpp ${warpfold_dir}/kernel_discriminant.cpp
           ${warpfold_dir}/cholesky.cpp ${kernel_frame_sources}
   LINKS xml support)
-set_tests_properties(warpfold_test PROPERTIES TIMEOUT 60)
+set_tests_properties(warpfold_test PROPERTIES TIMEOUT 300)

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -160,12 +159,12 @@ TEST(Path, NoDocumentGivesFailureValues)
     EXPECT_EQ(XMLgetAttrValueSize(&none, "a"), -1);
 }
 
-// Seconds to write `rows` elements "X_0", "X_1", ... under parameters and
-// read each back by its absolute path, the way the kernel plug-ins store and
-// load their training rows.
-static double named_rows_seconds(int rows)
+// Name look-up steps to write `rows` elements "X_0", "X_1", ... under
+// parameters and read each back by its absolute path, the way the kernel
+// plug-ins store and load their training rows.
+static unsigned long long named_rows_steps(int rows)
 {
-    auto start = std::chrono::steady_clock::now();
+    unsigned long long before = xml_scan_steps;
     Handle h;
     XMLcreateNewDoc(&h, "WARPFOLD");
     XMLchangeElement(&h, "/WARPFOLD");
@@ -182,15 +181,14 @@ static double named_rows_seconds(int rows)
         EXPECT_EQ(XMLchangeElement(&h, path.c_str()), 1);
         EXPECT_EQ(XMLgetAttrIntValue(&h, "value", -1), i);
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return xml_scan_steps - before;
 }
 
 // Looking children up by name from the first child each time made this
-// pattern quadratic; ten times the rows must cost about ten times as long.
+// pattern quadratic; ten times the rows must take about ten times the steps.
 TEST(Path, NamedRowsWriteAndReadInLinearTime)
 {
-    // The best of two runs each, so that a busy machine does not decide.
-    double small = std::min(named_rows_seconds(2000), named_rows_seconds(2000));
-    double large = std::min(named_rows_seconds(20000), named_rows_seconds(20000));
-    EXPECT_LT(large, 40 * small + 0.05) << small << " s for 2000 rows, " << large << " s for 20000";
+    unsigned long long small = named_rows_steps(2000);
+    unsigned long long large = named_rows_steps(20000);
+    EXPECT_LE(large, 12 * small + 100) << small << " steps for 2000 rows, " << large << " for 20000";
 }

@@ -88,13 +88,14 @@ inline std::string parse_dump(const std::string& content)
     return dump(document.root);
 }
 
-// Runs body in a child process that an alarm ends after five seconds: its
-// result (0 to 255), or -1 when it had to be killed (it blocked or ran on).
+// Runs body in a child process that an alarm ends after thirty seconds, far
+// beyond any answer even on a busy machine: its result (0 to 255), or -1
+// when it had to be killed (it blocked or ran on).
 inline int bounded_child(const std::function<int()>& body)
 {
     pid_t child = fork();
     if (child == 0) {
-        alarm(5);
+        alarm(30);
         _exit(body());
     }
     int status = 0;
