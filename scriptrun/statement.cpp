@@ -62,46 +62,15 @@ std::vector<const char*> split_arguments(char* text)
     return pieces;
 }
 
-// Length of the decimal numeral at the start of text: optional sign, digits
-// with an optional point (at least one digit), optional exponent with digits.
-// Hex, "inf" and "nan" are not numerals here.
-size_t decimal_prefix(const char* text)
-{
-    size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-    size_t digits = 0;
-    for (; isdigit(static_cast<unsigned char>(text[i])); ++i)
-        ++digits;
-    if (text[i] == '.')
-        for (++i; isdigit(static_cast<unsigned char>(text[i])); ++i)
-            ++digits;
-    if (digits == 0)
-        return 0;
-    if (text[i] == 'e' || text[i] == 'E') {
-        size_t j = i + 1;
-        if (text[j] == '+' || text[j] == '-')
-            ++j;
-        if (isdigit(static_cast<unsigned char>(text[j]))) {
-            while (isdigit(static_cast<unsigned char>(text[j])))
-                ++j;
-            i = j;
-        }
-    }
-    return i;
-}
-
-// An argument is a number when its leading numeral is not zero or when the
-// numeral is the whole text (the empty text included); value: that numeral.
-// Leading white space belongs to a numeral only when one follows it, so a
-// text of white space alone is no number.
+// An argument is a number when the leading number that strtod reads is not
+// zero or when strtod reads the whole text (the empty text included); value:
+// that number. So hexadecimal numbers, "inf" and "nan" are numbers, as is
+// "info" (inf followed by letters), while "0abc" and white space alone are not.
 bool read_number(const char* text, double* value)
 {
-    const char* start = text;
-    while (isspace(static_cast<unsigned char>(*text)))
-        ++text;
-    size_t length = decimal_prefix(text);
-    *value = length == 0 ? 0.0 : strtod(std::string(text, length).c_str(), nullptr);
-    const char* rest = length == 0 ? start : text + length;
-    return *value != 0.0 || *rest == '\0';
+    char* end = nullptr;
+    *value = strtod(text, &end);
+    return *value != 0.0 || *end == '\0';
 }
 
 bool is_string_literal(const char* text)

@@ -122,3 +122,8 @@ void print_row_progress(int row)
 {
     print_message("%5d\r", row);
 }
+
+void end_row_progress()
+{
+    print_message("\n");
+}

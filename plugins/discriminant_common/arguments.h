@@ -55,7 +55,10 @@ enum class TrainStatus {
 // Prints why training stopped, prefixed; true for TrainStatus::ok.
 bool report_training_status(const char* prefix, TrainStatus status);
 
-// The progress counter of a per-row loop, overwriting itself on the console.
+// The progress counter of a per-row loop, overwriting itself on the console;
+// end_row_progress ends its line once the loop is done, so that the next
+// message starts on a line of its own.
 void print_row_progress(int row);
+void end_row_progress();
 
 #endif

@@ -91,6 +91,7 @@ void accumulate(const DataMatrix* x, const LabelGroups& groups, const std::vecto
         add_outer_upper(s->data, overall, 2.0 * a * n);
         add_outer_upper(s->data, within, 2.0 * same * groups.size[g]);
     }
+    end_row_progress();
     for (int i = 0; i < d; ++i)
         for (int j = 0; j < i; ++j)
             s->data[static_cast<size_t>(i) * d + j] = s->data[static_cast<size_t>(j) * d + i];

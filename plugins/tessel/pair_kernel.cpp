@@ -44,6 +44,7 @@ void pair_kernel_product(const DataMatrix* kc, const LabelGroups& groups,
 {
     int n = kc->rows, p = groups.count;
     weighted_gram(kc, sumrow->data, 1.0, kp, print_row);
+    print_message("\n");  // ends the counter's line
     // r = Kc 1 and the class sums s_c = Kc 1_c, row by row.
     std::vector<double> r(n, 0.0), s(static_cast<size_t>(n) * p, 0.0);
     for (int a = 0; a < n; ++a) {

@@ -95,7 +95,7 @@ TEST(DiscriminantScale, GroupfoldOnHugeValuesWritesAModel)
     ScratchFolder folder;
     std::string file = folder.path("huge.xml");
     TestDatabase huge(2, 2, {1e300, 1, -1e300, 2});
-    EXPECT_EQ(train_quietly(compute_groupfold, huge, file, nullptr), "    0\r    1\r");
+    EXPECT_EQ(train_quietly(compute_groupfold, huge, file, nullptr), "    0\r    1\r\n");
     EXPECT_EQ(stored_list(read_text(file), "transformation"), std::vector<double>{1});
 }
 

@@ -78,7 +78,7 @@ std::string progress_lines(int rows)
         snprintf(line, sizeof line, "%5d\r", r);
         text += line;
     }
-    return text;
+    return text + "\n";
 }
 
 }  // namespace

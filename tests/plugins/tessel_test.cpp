@@ -80,7 +80,7 @@ TEST(TesselPairSigns, ProductMatchesTheQuadrupleSum)
         pair_sign_row_sums(groups, sums.get());
         testing::internal::CaptureStderr();
         pair_kernel_product(k.get(), groups, sums.get(), kp.get());
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "0\r1\r2\r3\r4\r5\r6\r");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "0\r1\r2\r3\r4\r5\r6\r\n");
         double scale = 0.0;
         for (double v : expected)
             scale = std::max(scale, std::fabs(v));
@@ -114,7 +114,7 @@ TEST(TesselTraining, DirectionsAreTheLeadingEigenvectorsOfThePairProduct)
         std::string progress;
         for (int a = 0; a < c.n; ++a)
             progress += std::to_string(a) + "\r";
-        EXPECT_EQ(train_quietly(compute_tessel, *db, file, c.options), progress);
+        EXPECT_EQ(train_quietly(compute_tessel, *db, file, c.options), progress + "\n");
         Rows rows = features_of(*db);
         std::vector<double> values, vectors;
         jacobi_eigen(quadruple_sum(reference_centred_kernel(rows, c.code, c.p), labels_of(*db)),
@@ -150,7 +150,7 @@ TEST(TesselTraining, DirectionsAreTheLeadingEigenvectorsOfThePairProduct)
 TEST(TesselTraining, RefusalsWriteNoModel)
 {
     expect_training_refusals(compute_tessel, {
-        {3, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1}, "feanum=0", "0\r1\r2\rTESSEL: selected directions are not exist!\n"},
+        {3, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1}, "feanum=0", "0\r1\r2\r\nTESSEL: selected directions are not exist!\n"},
         {3, 3, {1, 2, 1, 3, 1, NAN, 0, 5, 1}, nullptr,
          "TESSEL: the class label in row 2 is not a finite number\n"},
         {3, 3, {1, NAN, 1, 3, 1, 2, 0, 5, 1}, nullptr,

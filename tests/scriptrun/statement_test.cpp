@@ -114,6 +114,7 @@ TEST_F(StatementTest, CallArguments)
         {"f('mixed\")", {"1:mixed"}},
         {"f(1)ignored(2)", {"2:1"}},
         {"f(1e999,1e-999)", {"2:inf", "2:0"}},
+        {"f(0x10,inf,-Infinity,info,0x1p-2)", {"2:16", "2:inf", "2:-inf", "2:inf", "2:0.25"}},
     };
     for (const CallCase& c : cases) {
         last_call = CallRecord();
@@ -226,7 +227,9 @@ TEST_F(StatementTest, ClassifyArgument)
         {"", VALUE_NUMBER}, {"0", VALUE_NUMBER}, {"-0", VALUE_NUMBER}, {"12abc", VALUE_NUMBER},
         {"1.", VALUE_NUMBER}, {"-2.5E+3", VALUE_NUMBER},
         {"\f", 0}, {"\v0", VALUE_NUMBER}, {"\f5", VALUE_NUMBER},
-        {"0abc", 0}, {"info", 0}, {"nan", 0}, {"inf", 0}, {"0x10", 0}, {".", 0}, {"-", 0},
+        {"0abc", 0}, {"0x", 0}, {".", 0}, {"-", 0}, {" ", 0},
+        {"info", VALUE_NUMBER}, {"nan", VALUE_NUMBER}, {"inf", VALUE_NUMBER},
+        {"0x10", VALUE_NUMBER}, {"-0x0", VALUE_NUMBER},
         {"db", VALUE_NAME}, {"e", VALUE_NAME}, {"DB", 0},
     };
     for (const ClassCase& c : cases)
@@ -245,8 +248,7 @@ TEST_F(StatementTest, FatalMessages)
         {"f(1,)", "ERROR: cannot determine parameter type: (null)\n"},
         {"f(,)", "ERROR: cannot determine parameter type: (null)\n"},
         {"f(zz)", "ERROR: cannot determine parameter type: zz\n"},
-        {"f(info)", "ERROR: cannot determine parameter type: info\n"},
-        {"f(0x10)", "ERROR: cannot determine parameter type: 0x10\n"},
+        {"f(0x)", "ERROR: cannot determine parameter type: 0x\n"},
         {"f(0abc)", "ERROR: cannot determine parameter type: 0abc\n"},
         {"f(g(1))", "ERROR: cannot determine parameter type: g(1\n"},
         {"f(%s)", "ERROR: cannot determine parameter type: %s\n"},
