@@ -66,7 +66,8 @@ double lbfgs_mx_repr_bytes(double n, double m)
     return 8 * (2 * m * n + 3 * m * m + 7 * m + 4 * n) + 40 * m;
 }
 
-// A number in kB after key in /proc/meminfo, or bytes in a cgroup file.
+// The number of the first line of the file that format reads, times unit;
+// HUGE_VAL when the file or the line is missing.
 double read_memory_file(const char* path, const char* format, double unit)
 {
     double limit = HUGE_VAL;
@@ -99,11 +100,13 @@ double memory_available()
 }
 
 // A memory the system cannot serve is refused before it is asked for: the
-// pair stores are taken whole and written at once, so a too large one
-// would have the process killed rather than see an allocation fail.
+// stores are taken whole at the start and touched from the first
+// iterations on, and a system short of memory kills the process rather
+// than fail the allocation. Half of what is available leaves room for the
+// rest of the process and for whatever else runs.
 bool store_fits(const DirectionModule& module, int n, int pairs)
 {
-    if (module.store_bytes(n, pairs) <= memory_available()) return true;
+    if (module.store_bytes(n, pairs) <= memory_available() / 2) return true;
     print_message("a memory of %d correction pairs for %d weights would not fit\n", pairs, n);
     print_message("out of memory\n");
     return false;
