@@ -1,8 +1,13 @@
 // Attribute texts and number lists read whole, whatever their length.
 #include "plugins/neurnet/attributes.h"
 
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+#include "xml/lists.h"
 
 const char* const list_separators = " \t\n,";
 
@@ -24,26 +29,66 @@ bool attribute_begins(XMLParser** document, const char* name, const char* prefix
     return value.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-bool attribute_reals(XMLParser** document, const char* name, std::vector<double>* values)
+bool finite_number_text(const char* text, double* value)
 {
-    const int size = XMLgetAttrArraySize(document, name, list_separators);
-    if (size < 0) return false;
-    values->assign(static_cast<size_t>(size) + 1, 0.0);  // one spare: never a null buffer
-    XMLgetAttrDoubleArrayValue(document, name, values->data(), list_separators);
-    values->resize(size);
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    if (end == text) return false;
+    while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
+    if (*end != '\0' || !std::isfinite(number)) return false;
+    *value = number;
     return true;
 }
 
-// Items that hold no number keep the fill value.
-bool attribute_ints(XMLParser** document, const char* name, std::vector<int>* values,
-                    int fill)
+NumberRead attribute_real(XMLParser** document, const char* name, double* value,
+                          std::string* text)
 {
-    const int size = XMLgetAttrArraySize(document, name, list_separators);
-    if (size < 0) return false;
-    values->assign(static_cast<size_t>(size) + 1, fill);
-    XMLgetAttrIntArrayValue(document, name, values->data(), list_separators);
-    values->resize(size);
+    if (!attribute_text(document, name, text)) return NumberRead::absent;
+    return finite_number_text(text->c_str(), value) ? NumberRead::read : NumberRead::not_a_number;
+}
+
+namespace {
+
+// Every item of the list through read; the first that fails is reported.
+template <typename T>
+NumberRead read_list(XMLParser** document, const char* name, std::vector<T>* values,
+                     int* position, std::string* item, bool (*read)(const char*, T*))
+{
+    std::string text;
+    if (!attribute_text(document, name, &text)) return NumberRead::absent;
+    const ListItems items(text.c_str(), list_separators);
+    values->assign(static_cast<size_t>(items.count()), T());
+    for (int i = 0; i < items.count(); ++i)
+        if (!read(items.item(i), &(*values)[i])) {
+            *position = i + 1;
+            item->assign(items.item(i));
+            return NumberRead::not_a_number;
+        }
+    return NumberRead::read;
+}
+
+bool whole_number_text(const char* text, int* value)
+{
+    double number = 0.0;
+    if (!finite_number_text(text, &number) || number != std::trunc(number) ||
+        number < INT_MIN || number > INT_MAX)
+        return false;
+    *value = static_cast<int>(number);
     return true;
+}
+
+}  // namespace
+
+NumberRead attribute_reals(XMLParser** document, const char* name, std::vector<double>* values,
+                           int* position, std::string* item)
+{
+    return read_list(document, name, values, position, item, finite_number_text);
+}
+
+NumberRead attribute_ints(XMLParser** document, const char* name, std::vector<int>* values,
+                          int* position, std::string* item)
+{
+    return read_list(document, name, values, position, item, whole_number_text);
 }
 
 char* lowercase_in_place(char* text)

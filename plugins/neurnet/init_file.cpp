@@ -90,7 +90,7 @@ void write_network(XMLParser** document, const std::vector<int>& sizes)
 
 }  // namespace
 
-void write_init_file(const std::vector<int>& sizes, const char* fileName)
+bool write_init_file(const std::vector<int>& sizes, const char* fileName)
 {
     XMLParser* document = nullptr;
     XMLcreateNewDoc(&document, "feed-forward_neural_network");
@@ -101,6 +101,8 @@ void write_init_file(const std::vector<int>& sizes, const char* fileName)
     XMLchangeOrAddAttribute(&document, "creation_time", time_text().c_str());
     write_settings(&document);
     write_network(&document, sizes);
-    if (!XMLsave(&document, fileName)) print_message("could not save the init. XML file\n");
+    const bool saved = XMLsave(&document, fileName) != 0;
+    if (!saved) print_message("could not save the init. XML file\n");
     XMLclose(&document);
+    return saved;
 }

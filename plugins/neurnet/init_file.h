@@ -19,18 +19,41 @@ struct RaceSettings {
 };
 
 // Writes the init document for layer sizes [inputs, hidden..., outputs]
-// under fileName; prints "could not save the init. XML file\n" when saving
-// fails. Every layer but the output layer gets one neuron more (bias unit).
-void write_init_file(const std::vector<int>& sizes, const char* fileName);
+// under fileName. Every layer but the output layer gets one neuron more
+// (bias unit). False after "could not save the init. XML file\n" when
+// saving fails.
+bool write_init_file(const std::vector<int>& sizes, const char* fileName);
 
 int count_learning_races(XMLParser** document);
-void read_race_settings(int i, RaceSettings* out, XMLParser** document);
 int count_race_processes(int i, XMLParser** document);
 
-// Reads process j of race i; lower-cases its element name in the document.
-// False, after a message naming the process, for an element of no known
-// kind or with settings no process can run with.
-bool read_process_settings(int i, int j, ProcessSettings* out, XMLParser** document);
+// Reads race i. False, after a message naming the race, when max_iter_num,
+// break_if_test_ratio or minkovski_R holds no finite number, or
+// minkovski_R is not above 0.
+bool read_race_settings(int i, RaceSettings* out, XMLParser** document);
+
+enum class ProcessRead {
+    usable,   // settings read
+    unknown,  // an element of no known kind: skipped
+    refused   // a setting no finite number or outside its range: the file is refused
+};
+
+// Reads process j of race i into *out and its element name, lower-cased in
+// the document as well, into *name. A refusal prints a message naming the
+// race and the process.
+ProcessRead read_process_settings(int i, int j, ProcessSettings* out, std::string* name,
+                                  XMLParser** document);
+
+// A race as read before anything is trained.
+struct RacePlan {
+    RaceSettings settings;                   // the race's own settings
+    std::vector<ProcessSettings> processes;  // one per child element; kind none when unknown
+    std::vector<std::string> names;          // the children's lower-cased names
+};
+
+// Every race and process of the learning set, in document order; false
+// after the message of the first refused one.
+bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races);
 
 // Tests the rows, appends a history item with the error and ratio, saves.
 void test_and_log_history(Network* network, const double* const* rows, int count,

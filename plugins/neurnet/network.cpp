@@ -80,6 +80,15 @@ void set_weight_vector(Network* network, const double* in)
             for (Connection& c : n.conns) c.weight = *in++;
 }
 
+bool weights_finite(const Network* network)
+{
+    for (int i = 0; i < network->last; ++i)
+        for (const Neuron& n : network->layers[i].neurons)
+            for (const Connection& c : n.conns)
+                if (!std::isfinite(c.weight)) return false;
+    return true;
+}
+
 void init_random_weights(std::vector<Layer>& layer_array, int layers)
 {
     for (int i = 0; i < layers; ++i) {

@@ -55,6 +55,10 @@ int weight_count(const Network* network);
 void get_weight_vector(const Network* network, double* out);
 void set_weight_vector(Network* network, const double* in);
 
+// True when every weight is a finite number: a training that diverged
+// leaves some that are not, and such a network is never saved.
+bool weights_finite(const Network* network);
+
 // New weights ((r mod 100) * 0.01 - 0.5) * 10 / sqrt(count) from the
 // plug-in's 15-bit generator, for every layer below index `layers`.
 void init_random_weights(std::vector<Layer>& layer_array, int layers);

@@ -35,6 +35,21 @@ bool select_neuron(XMLParser** document, int layer, int neuron)
     fatal_message("\nThe NEURNET is not valid\n");
 }
 
+// A count attribute read as an integer (absent: -1). Text that is no
+// finite number makes the file inconsistent: false after a message naming
+// the element, which the caller gives in where.
+bool read_count(XMLParser** document, const char* name, const char* where, int* count)
+{
+    double value = 0.0;
+    std::string text;
+    if (attribute_real(document, name, &value, &text) == NumberRead::not_a_number) {
+        print_message("%s: \"%s\" (\"%s\") is not a number\n", where, name, text.c_str());
+        return false;
+    }
+    *count = XMLgetAttrIntValue(document, name, -1);
+    return true;
+}
+
 // The "NO" of layer i; its neuron array allocated.
 bool read_layer_size(Network* network, XMLParser** document, int i)
 {
@@ -42,7 +57,9 @@ bool read_layer_size(Network* network, XMLParser** document, int i)
         print_message("NEURNET layer %d: there is no layer element with this ID\n", i + 1);
         return false;
     }
-    const int count = XMLgetAttrIntValue(document, "NO", -1);
+    const std::string where = "NEURNET layer " + std::to_string(i + 1);
+    int count = -1;
+    if (!read_count(document, "NO", where.c_str(), &count)) return false;
     if (count < 0) invalid_network();
     print_message("number of neurons=%d\n", count);
     if (XMLgetNumofChildElements(document) < count) {
@@ -61,7 +78,8 @@ bool read_layers(Network* network, XMLParser** document)
 {
     const bool found = XMLchangeElement(document, neurnet_path) != 0;
     network->bias = found && XMLhasAttr(document, "bias", "yes") ? 1 : 0;
-    const int layers = found ? XMLgetAttrIntValue(document, "num_of_layers", -1) : -1;
+    int layers = -1;
+    if (found && !read_count(document, "num_of_layers", "NEURNET", &layers)) return false;
     print_message("number of layers:%d\n", layers);
     if (layers < 0) invalid_network();
     if (layers == 0) {
@@ -87,17 +105,47 @@ bool read_layers(Network* network, XMLParser** document)
     return true;
 }
 
-// One neuron's outgoing connections; false (after a message) when they do
-// not fit the next layer.
+// The neuron's "out_weights", every item a finite number.
+bool read_weights(XMLParser** document, int i, int j, std::vector<double>* weights)
+{
+    int position = 0;
+    std::string item;
+    const NumberRead read = attribute_reals(document, "out_weights", weights, &position, &item);
+    if (read == NumberRead::absent)
+        print_message("NEURNET layer %d, neuron %d: there is no \"out_weights\" attribute\n",
+                      i + 1, j + 1);
+    else if (read == NumberRead::not_a_number)
+        print_message("NEURNET layer %d, neuron %d: item %d of \"out_weights\" (\"%s\") is not a "
+                      "finite number\n", i + 1, j + 1, position, item.c_str());
+    return read == NumberRead::read;
+}
+
+// A sparse neuron's "out_connect": one whole number per weight.
+bool read_targets(XMLParser** document, int i, int j, int n_out, std::vector<int>* targets)
+{
+    int position = 0;
+    std::string item;
+    const NumberRead read = attribute_ints(document, "out_connect", targets, &position, &item);
+    if (read == NumberRead::not_a_number) {
+        print_message("NEURNET layer %d, neuron %d: item %d of \"out_connect\" (\"%s\") is not "
+                      "a neuron index\n", i + 1, j + 1, position, item.c_str());
+        return false;
+    }
+    if (read == NumberRead::absent || static_cast<int>(targets->size()) != n_out) {
+        print_message("NEURNET layer %d, neuron %d: \"out_connect\" does not list one target "
+                      "per weight\n", i + 1, j + 1);
+        return false;
+    }
+    return true;
+}
+
+// One neuron's outgoing connections; false (after a message) when they are
+// no numbers or do not fit the next layer.
 bool read_connections(Network* network, XMLParser** document, int i, int j)
 {
     const int next = network->layers[i + 1].count;
     std::vector<double> weights;
-    if (!attribute_reals(document, "out_weights", &weights)) {
-        print_message("NEURNET layer %d, neuron %d: there is no \"out_weights\" attribute\n",
-                      i + 1, j + 1);
-        return false;
-    }
+    if (!read_weights(document, i, j, &weights)) return false;
     const int n_out = static_cast<int>(weights.size());
     std::vector<int> targets;
     if (network->full) {
@@ -107,10 +155,7 @@ bool read_connections(Network* network, XMLParser** document, int i, int j)
             return false;
         }
         for (int k = 0; k < n_out; ++k) targets.push_back(k);
-    } else if (!attribute_ints(document, "out_connect", &targets, -1) ||
-               static_cast<int>(targets.size()) != n_out) {
-        print_message("NEURNET layer %d, neuron %d: \"out_connect\" does not list one target "
-                      "per weight\n", i + 1, j + 1);
+    } else if (!read_targets(document, i, j, n_out, &targets)) {
         return false;
     }
     Neuron& neuron = network->layers[i].neurons[j];

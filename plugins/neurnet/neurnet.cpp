@@ -150,7 +150,7 @@ PLUGIN_EXPORT void* NEURNETMakeInit(void** values, int* types, int count, int* r
         }
         sizes.push_back(classes);
         if (!fits_weight_vector(sizes)) return flag(0);
-        write_init_file(sizes, static_cast<const char*>(values[1]));
+        if (!write_init_file(sizes, static_cast<const char*>(values[1]))) return flag(0);
     } catch (const std::bad_alloc&) {
         print_message("out of memory\n");
         return flag(0);
@@ -204,6 +204,20 @@ OwnedNetwork open_network(const char* fileName, const char* prefix, Document* do
     return OwnedNetwork(network);
 }
 
+// A row whose outputs are not all finite numbers (a database value that
+// is none, or one so large that the sums overflow) fails the evaluation.
+bool result_finite(const DataMatrix* result)
+{
+    for (int r = 0; r < result->rows; ++r)
+        for (int c = 0; c < result->cols; ++c)
+            if (!std::isfinite(result->data[static_cast<size_t>(r) * result->cols + c])) {
+                print_message("NEURNETEvaluate: row %d of the result holds a value that is not a "
+                              "finite number\n", r + 1);
+                return false;
+            }
+    return true;
+}
+
 bool check_columns(const Network* network, const DataMatrix* db, const char* prefix)
 {
     if (db->cols == row_columns(network)) return true;
@@ -226,8 +240,14 @@ PLUGIN_EXPORT void* NEURNETLearn(void** values, int* types, int count, int* resu
         OwnedNetwork network = open_network(static_cast<const char*>(values[1]), "NEURNETLearn",
                                             &document);
         if (!network || !check_columns(network.get(), db, "NEURNETLearn")) return flag(0);
-        const RowSets rows = split_rows(db->data, db->rows, db->cols, &document.parser);
-        return flag(run_races(network.get(), rows, static_cast<const char*>(values[2]),
+        // Every setting is read before anything is trained, so that a file
+        // refused for one of them leaves no output behind.
+        RowSets rows;
+        std::vector<RacePlan> races;
+        if (!split_rows(db->data, db->rows, db->cols, &document.parser, &rows) ||
+            !read_learning_set(&document.parser, &races))
+            return flag(0);
+        return flag(run_races(network.get(), rows, races, static_cast<const char*>(values[2]),
                               &document.parser));
     } catch (const std::bad_alloc&) {
         print_message("out of memory\n");
@@ -258,6 +278,10 @@ PLUGIN_EXPORT void* NEURNETEvaluate(void** values, int* types, int count, int* r
         for (int r = 0; r < db->rows; ++r)
             out[r] = result->data + static_cast<size_t>(r) * result->cols;
         evaluate_rows(network.get(), rows.data(), db->rows, out.data());
+        if (!result_finite(result)) {
+            matrix_free(result);
+            return nullptr;
+        }
         *resultType = VALUE_MATRIX;
         return result;
     } catch (const std::bad_alloc&) {

@@ -6,14 +6,12 @@
 #include <string>
 
 #include "plugins/neurnet/attributes.h"
-#include "plugins/neurnet/init_file.h"
 #include "plugins/neurnet/network_document.h"
 #include "scriptrun/messages.h"
 
 namespace {
 
-// floor(value) kept inside 0..limit (a ratio outside 0..1 or not a number
-// would otherwise give counts that run past the database).
+// floor(value) kept inside 0..limit.
 int row_count(double value, int limit)
 {
     if (!(value > 0)) return 0;
@@ -34,65 +32,97 @@ int run_process(Network* network, const ProcessSettings& settings, const Trainin
     return 0;
 }
 
-// One race's processes; false when one of them ran out of memory.
-bool run_race(Network* network, const RowSets& rows, int race, const RaceSettings& settings,
-              XMLParser** document)
+// One race's processes; false after a message when one of them ran out of
+// memory or left weights that are not finite numbers.
+bool run_race(Network* network, const RowSets& rows, int race, const RacePlan& plan)
 {
+    const RaceSettings& settings = plan.settings;
     const TrainingRows training{rows.learn.data(), static_cast<int>(rows.learn.size()),
                                 rows.test.data(), static_cast<int>(rows.test.size()),
                                 settings.break_if_test_ratio, settings.max_iter_num};
     const ErrorFunction error = select_error_function(settings.error_type);
-    const int processes = count_race_processes(race, document);
-    print_message("%d learning processes in this race\n", processes);
-    for (int j = 0; j < processes; ++j) {
-        ProcessSettings process;
-        if (!read_process_settings(race, j, &process, document)) continue;
+    print_message("%d learning processes in this race\n", static_cast<int>(plan.processes.size()));
+    for (size_t j = 0; j < plan.processes.size(); ++j) {
+        const char* name = plan.names[j].c_str();
+        if (plan.processes[j].kind == ProcessKind::none) {
+            print_message("process %s is of no known kind; it is skipped\n", name);
+            continue;
+        }
         print_message("*");
-        if (run_process(network, process, training, error) == -1) return false;
+        if (run_process(network, plan.processes[j], training, error) == -1) {
+            print_message("error occured\n");
+            return false;
+        }
+        if (!weights_finite(network)) {
+            print_message("NEURNETLearn: race %d, process %s: the weights are no longer finite "
+                          "numbers; the network is not saved\n", race + 1, name);
+            return false;
+        }
     }
     return true;
 }
 
-}  // namespace
-
-RowSets split_rows(const double* data, int rows, int cols, XMLParser** document)
+// The test share of "general"; -1 when none is asked for. False after a
+// message for a value that is no number or outside 0 up to 1.
+bool test_share(XMLParser** document, double* r)
 {
-    int learn = rows, test_first = 0, test = rows;
-    std::string test_on_learn;
-    if (XMLchangeElement(document, "/feed-forward_neural_network/initial_settings/general") &&
-        attribute_text(document, "test_on_learn_database", &test_on_learn) &&
-        test_on_learn.compare(0, 1, "n") == 0 &&  // as written: "No" does not split
-        XMLhasAttrName(document, "test_database_ratio")) {
-        const double r = XMLgetAttrDoubleValue(document, "test_database_ratio", -1.0);
-        if (r != -1) {
-            learn = row_count((1 - r) * rows, rows);
-            test_first = learn;
-            test = row_count(r * rows, rows - learn);
-        }
+    *r = -1;
+    if (!XMLchangeElement(document, "/feed-forward_neural_network/initial_settings/general"))
+        return true;
+    std::string text;
+    const NumberRead read = attribute_real(document, "test_database_ratio", r, &text);
+    if (read == NumberRead::not_a_number) {
+        print_message("NEURNETLearn: general: test_database_ratio (\"%s\") is not a finite "
+                      "number\n", text.c_str());
+        return false;
     }
-    RowSets sets;
-    for (int i = 0; i < learn; ++i) sets.learn.push_back(data + static_cast<size_t>(i) * cols);
-    for (int i = 0; i < test; ++i)
-        sets.test.push_back(data + static_cast<size_t>(test_first + i) * cols);
-    return sets;
+    std::string test_on_learn;
+    if (read == NumberRead::absent ||
+        !attribute_text(document, "test_on_learn_database", &test_on_learn) ||
+        test_on_learn.compare(0, 1, "n") != 0) {  // as written: "No" does not split
+        *r = -1;
+        return true;
+    }
+    if (*r == -1 || (*r >= 0 && *r < 1)) return true;
+    print_message("NEURNETLearn: general: test_database_ratio (\"%s\") must be a number from 0 "
+                  "up to but not including 1\n", text.c_str());
+    return false;
 }
 
-int run_races(Network* network, const RowSets& rows, const char* fileName,
-              XMLParser** document)
+}  // namespace
+
+bool split_rows(const double* data, int rows, int cols, XMLParser** document, RowSets* sets)
 {
-    const int races = count_learning_races(document);
-    for (int i = 0; i < races; ++i) {
-        RaceSettings settings;
-        read_race_settings(i, &settings, document);
-        if (settings.error_type == 1) set_minkowski_exponent(settings.R);
-        if (!run_race(network, rows, i, settings, document)) {
-            print_message("error occured\n");
-            return 0;
-        }
-        if (settings.auto_test == 1 && !rows.test.empty())
+    double r = -1;
+    if (!test_share(document, &r)) return false;
+    int learn = rows, test_first = 0, test = rows;
+    if (r != -1) {
+        learn = row_count((1 - r) * rows, rows);
+        test_first = learn;
+        test = row_count(r * rows, rows - learn);
+    }
+    if (learn == 0) {
+        print_message("NEURNETLearn: no row of the %d in the database is left to learn from\n",
+                      rows);
+        return false;
+    }
+    for (int i = 0; i < learn; ++i) sets->learn.push_back(data + static_cast<size_t>(i) * cols);
+    for (int i = 0; i < test; ++i)
+        sets->test.push_back(data + static_cast<size_t>(test_first + i) * cols);
+    return true;
+}
+
+int run_races(Network* network, const RowSets& rows, const std::vector<RacePlan>& races,
+              const char* fileName, XMLParser** document)
+{
+    for (size_t i = 0; i < races.size(); ++i) {
+        const RacePlan& race = races[i];
+        if (race.settings.error_type == 1) set_minkowski_exponent(race.settings.R);
+        if (!run_race(network, rows, static_cast<int>(i), race)) return 0;
+        if (race.settings.auto_test == 1 && !rows.test.empty())
             test_and_log_history(network, rows.test.data(), static_cast<int>(rows.test.size()),
                                  fileName, document);
-        write_weights_to_xml(network, fileName, document);
+        if (!write_weights_to_xml(network, fileName, document)) return 0;
     }
     return 1;
 }

@@ -2,6 +2,7 @@
 #ifndef NEURNET_RACES_H
 #define NEURNET_RACES_H
 
+#include "plugins/neurnet/init_file.h"
 #include "plugins/neurnet/network.h"
 #include "xml/xml_functions.h"
 
@@ -14,13 +15,16 @@ struct RowSets {
 // All rows both learned and tested, unless "general" asks for a test share
 // r (test_on_learn_database beginning with a lower-case "n",
 // test_database_ratio not -1): then the first floor((1-r) N) rows learn and
-// the next floor(r N) test, both counts kept inside the database.
-RowSets split_rows(const double* data, int rows, int cols, XMLParser** document);
+// the next floor(r N) test. False, after a message, when
+// test_database_ratio holds no finite number, when a share asked for lies
+// outside 0 up to (not including) 1, or when no row is left to learn from.
+bool split_rows(const double* data, int rows, int cols, XMLParser** document, RowSets* sets);
 
-// Every race in document order, each followed by its test and the weights
-// written to fileName. 1, or 0 after "error occured\n" when a process ran
-// out of memory.
-int run_races(Network* network, const RowSets& rows, const char* fileName,
-              XMLParser** document);
+// The races in order, each followed by its test and the weights written to
+// fileName. 1; 0 after a message when a process ran out of memory ("error
+// occured\n"), when the weights stopped being finite numbers (the output
+// file then keeps what it held), or when the output file could not be saved.
+int run_races(Network* network, const RowSets& rows, const std::vector<RacePlan>& races,
+              const char* fileName, XMLParser** document);
 
 #endif

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "plugins/neurnet/attributes.h"
 #include "plugins/neurnet/init_file.h"
@@ -51,26 +52,60 @@ void read_search_settings(XMLParser** document, ProcessSettings* out)
     out->error_level = XMLgetAttrDoubleValue(document, "error_level", 0.0);
 }
 
-// Settings with which a process would divide by zero, never shorten its
-// steps, or run on numbers that are not numbers.
-bool check_settings(const char* name, const ProcessSettings& s)
+// The first of the named attributes that is present but holds no finite
+// number, with its text; false when there is none.
+bool non_number(XMLParser** document, std::initializer_list<const char*> names,
+                const char** name, std::string* text)
 {
-    const char* fault = nullptr;
-    if (s.kind == ProcessKind::back) {
-        if (!std::isfinite(s.learning_rate) || !std::isfinite(s.momentum_factor) ||
-            std::isnan(s.error_level))
-            fault = "learning_rate, momentum_factor and error_level must be numbers";
-    } else if (!(s.max_jump > 0) || std::isnan(s.max_jump)) {
-        fault = "max_jump must be above 0";
-    } else if (!(s.alpha_multiplier > 0 && s.alpha_multiplier < 1)) {
-        fault = "alpha_multiplier must lie between 0 and 1";
-    } else if (s.kind != ProcessKind::conj && s.m < 1) {
-        fault = "m must be 1 or more";
-    } else if (!std::isfinite(s.alpha0) || std::isnan(s.error_level)) {
-        fault = "alpha0 and error_level must be numbers";
+    for (const char* candidate : names) {
+        double value = 0.0;
+        if (attribute_real(document, candidate, &value, text) == NumberRead::not_a_number) {
+            *name = candidate;
+            return true;
+        }
     }
-    if (fault) print_message("process %s: %s; the process is skipped\n", name, fault);
-    return fault == nullptr;
+    return false;
+}
+
+// Settings with which a process would divide by zero or never shorten
+// its steps.
+const char* range_fault(const ProcessSettings& s)
+{
+    if (s.kind == ProcessKind::back) return nullptr;
+    if (!(s.max_jump > 0)) return "max_jump must be above 0";
+    if (!(s.alpha_multiplier > 0 && s.alpha_multiplier < 1))
+        return "alpha_multiplier must lie between 0 and 1";
+    if (s.kind != ProcessKind::conj && s.m < 1) return "m must be 1 or more";
+    return nullptr;
+}
+
+// Process j of race i is the current element; name is its lower-cased name.
+ProcessRead read_process_numbers(int i, const char* name, ProcessSettings* s,
+                                 XMLParser** document)
+{
+    const char* attribute = nullptr;
+    std::string text;
+    const bool back = s->kind == ProcessKind::back;
+    if (back ? non_number(document, {"learning_rate", "momentum_factor", "error_level"},
+                          &attribute, &text)
+             : non_number(document, {"m", "alpha0", "alpha_multiplier", "num_of_max_iter",
+                                     "max_jump", "error_level"}, &attribute, &text)) {
+        print_message("NEURNETLearn: race %d, process %s: %s (\"%s\") is not a finite number\n",
+                      i + 1, name, attribute, text.c_str());
+        return ProcessRead::refused;
+    }
+    if (back) {
+        s->learning_rate = XMLgetAttrDoubleValue(document, "learning_rate", 0.3);
+        s->momentum_factor = XMLgetAttrDoubleValue(document, "momentum_factor", 0.0);
+        s->error_level = XMLgetAttrDoubleValue(document, "error_level", 0.0);
+    } else {
+        read_search_settings(document, s);
+    }
+    if (const char* fault = range_fault(*s)) {
+        print_message("NEURNETLearn: race %d, process %s: %s\n", i + 1, name, fault);
+        return ProcessRead::refused;
+    }
+    return ProcessRead::usable;
 }
 
 }  // namespace
@@ -94,43 +129,64 @@ int count_race_processes(int i, XMLParser** document)
     return select_race(i, document) ? XMLgetNumofChildElements(document) : 0;
 }
 
-void read_race_settings(int i, RaceSettings* out, XMLParser** document)
+bool read_race_settings(int i, RaceSettings* out, XMLParser** document)
 {
     *out = RaceSettings();
-    if (!select_race(i, document)) return;
+    if (!select_race(i, document)) return true;
+    const char* attribute = nullptr;
     std::string value;
+    if (non_number(document, {"max_iter_num", "break_if_test_ratio", "minkovski_R"}, &attribute,
+                   &value)) {
+        print_message("NEURNETLearn: race %d: %s (\"%s\") is not a finite number\n", i + 1,
+                      attribute, value.c_str());
+        return false;
+    }
+    // An exponent of 0 or below, or an infinite one, makes every delta 0 or
+    // not a number.
+    if (attribute_real(document, "minkovski_R", &out->R, &value) == NumberRead::read &&
+        !(out->R > 0)) {
+        print_message("NEURNETLearn: race %d: minkovski_R (\"%s\") must be a finite number above "
+                      "0\n", i + 1, value.c_str());
+        return false;
+    }
     if (attribute_text(document, "error_function", &value)) {
         lowercase_in_place(&value[0]);
         out->error_type = value.compare(0, 4, "mink") == 0 ? 1
                           : value.compare(0, 3, "tse") == 0 ? 2 : 3;
     }
     out->auto_test = attribute_begins(document, "auto_test_after_learning", "y") ? 1 : 0;
-    const double R = XMLgetAttrDoubleValue(document, "minkovski_R", 0.0);
-    out->R = R > 0 ? R : 2.0;
     out->max_iter_num = XMLgetAttrIntValue(document, "max_iter_num", -1);
     out->break_if_test_ratio = XMLgetAttrDoubleValue(document, "break_if_test_ratio", 1.0);
+    return true;
 }
 
-bool read_process_settings(int i, int j, ProcessSettings* out, XMLParser** document)
+ProcessRead read_process_settings(int i, int j, ProcessSettings* out, std::string* name,
+                                  XMLParser** document)
 {
+    *out = ProcessSettings();
     if (!select_race(i, document) || XMLgotoChildElementWithNum(document, j + 1) != j + 1)
-        return false;
-    char* name = lowercase_in_place(XMLgetActualElementName(document));
-    ProcessSettings s;
-    s.kind = kind_of(name);
-    if (s.kind == ProcessKind::none) {
-        print_message("process %s is of no known kind; it is skipped\n", name);
-        return false;
+        return ProcessRead::unknown;
+    name->assign(lowercase_in_place(XMLgetActualElementName(document)));
+    out->kind = kind_of(name->c_str());
+    if (out->kind == ProcessKind::none) return ProcessRead::unknown;
+    return read_process_numbers(i, name->c_str(), out, document);
+}
+
+bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races)
+{
+    races->assign(static_cast<size_t>(count_learning_races(document)), RacePlan());
+    for (size_t i = 0; i < races->size(); ++i) {
+        RacePlan& race = (*races)[i];
+        const int race_index = static_cast<int>(i);
+        if (!read_race_settings(race_index, &race.settings, document)) return false;
+        const int processes = count_race_processes(race_index, document);
+        race.processes.resize(static_cast<size_t>(processes));
+        race.names.resize(static_cast<size_t>(processes));
+        for (int j = 0; j < processes; ++j)
+            if (read_process_settings(race_index, j, &race.processes[j], &race.names[j],
+                                      document) == ProcessRead::refused)
+                return false;
     }
-    if (s.kind == ProcessKind::back) {
-        s.learning_rate = XMLgetAttrDoubleValue(document, "learning_rate", 0.3);
-        s.momentum_factor = XMLgetAttrDoubleValue(document, "momentum_factor", 0.0);
-        s.error_level = XMLgetAttrDoubleValue(document, "error_level", 0.0);
-    } else {
-        read_search_settings(document, &s);
-    }
-    if (!check_settings(name, s)) return false;
-    *out = s;
     return true;
 }
 

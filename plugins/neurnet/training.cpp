@@ -3,9 +3,13 @@
 // L-BFGS variants, with their stopping rules and progress lines.
 #include "plugins/neurnet/training.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <vector>
+
+#include <unistd.h>
 
 #include "plugins/lbfgs/lbfgs_2loop.h"
 #include "plugins/neurnet/conjgrad.h"
@@ -35,11 +39,84 @@ struct DirectionModule {
     void (*release)();
     bool progress_on_stdout;    // the two-loop process prints its search lines there
     bool prints_ratio;          // the L-BFGS processes print the test ratio each iteration
+    double (*store_bytes)(double n, double m);  // what init takes, allocation overhead included
 };
 
 int conjgrad_init_m(int n, int)
 {
     return conjgrad_init(n);
+}
+
+double conjgrad_bytes(double n, double)
+{
+    return 16 * n;
+}
+
+// A slot vector of n doubles each for s and y, rho, alpha, beta and two
+// slot pointers per pair; four vectors of n.
+double lbfgs_2loop_bytes(double n, double m)
+{
+    return m * (2 * (8 * n + 16) + 40) + 32 * n;
+}
+
+// Rows of n for S and Y, three m x m matrices, seven vectors of m, row
+// pointers, four vectors of n.
+double lbfgs_mx_repr_bytes(double n, double m)
+{
+    return 8 * (2 * m * n + 3 * m * m + 7 * m + 4 * n) + 40 * m;
+}
+
+// The number of the first line of the file that format reads, times unit;
+// HUGE_VAL when the file or the line is missing.
+double read_memory_file(const char* path, const char* format, double unit)
+{
+    double limit = HUGE_VAL;
+    FILE* file = std::fopen(path, "r");
+    if (!file) return limit;
+    char line[256];
+    unsigned long long value = 0;
+    while (std::fgets(line, sizeof line, file))
+        if (std::sscanf(line, format, &value) == 1) {
+            limit = static_cast<double>(value) * unit;
+            break;
+        }
+    std::fclose(file);
+    return limit;
+}
+
+// Bytes the system can still serve without killing the process: the
+// memory it reports available, within the control group's limit.
+double memory_available()
+{
+    double available = read_memory_file("/proc/meminfo", "MemAvailable: %llu kB", 1024.0);
+    if (available == HUGE_VAL) {
+        const long pages = sysconf(_SC_AVPHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+        if (pages > 0 && size > 0) available = static_cast<double>(pages) * size;
+    }
+    const double limit = read_memory_file("/sys/fs/cgroup/memory.max", "%llu", 1.0);
+    const double used = read_memory_file("/sys/fs/cgroup/memory.current", "%llu", 1.0);
+    if (limit != HUGE_VAL && used != HUGE_VAL) available = std::min(available, limit - used);
+    return available;
+}
+
+// A memory the system cannot serve is refused before it is asked for: the
+// stores are taken whole at the start and touched from the first
+// iterations on, and a system short of memory kills the process rather
+// than fail the allocation. Half of what is available leaves room for the
+// rest of the process and for whatever else runs.
+bool store_fits(const DirectionModule& module, int n, int pairs)
+{
+    if (module.store_bytes(n, pairs) <= memory_available() / 2) return true;
+    print_message("a memory of %d correction pairs for %d weights would not fit\n", pairs, n);
+    print_message("out of memory\n");
+    return false;
+}
+
+bool finite_vector(const double* v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
 }
 
 void progress(const DirectionModule& module, const char* text)
@@ -80,7 +157,7 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
     // compact one takes m x m of it).
     const int pairs = rows.max_iter_num > 0 && settings.m > rows.max_iter_num
                           ? rows.max_iter_num : settings.m;
-    if (!module.init(n, pairs)) return -1;
+    if (!store_fits(module, n, pairs) || !module.init(n, pairs)) return -1;
     FrameVectors v;
     if (!make_vectors(n, &v)) {
         print_message("out of memory\n");
@@ -92,6 +169,11 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
     int i = 0;
     for (;;) {
         double* r = module.direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), i);
+        // No step can be taken along it, and the next call would give it again.
+        if (!finite_vector(r, n)) {
+            print_message("the search direction is not a finite number; the process stops\n");
+            break;
+        }
         v.gPrev = v.g;
         v.xPrev = v.x;
         progress(module, "starting line search\n");
@@ -125,6 +207,7 @@ int train_backprop(Network* network, const TrainingRows& rows,
         const double ratio = test_ratio(network, rows);
         print_message("ratio:%f\n", ratio);
         if (i == rows.max_iter_num) return i;
+        if (!weights_finite(network)) return i;  // diverged: no epoch brings it back
         if (rows.break_if_test_ratio < 1 && ratio >= rows.break_if_test_ratio) return i;
         if (mean <= settings.error_level) return i;
     }
@@ -134,7 +217,7 @@ int train_conjgrad(Network* network, const TrainingRows& rows,
                    const ProcessSettings& settings, ErrorFunction error)
 {
     const DirectionModule module{conjgrad_init_m, conjgrad_direction, conjgrad_free, false,
-                                 false};
+                                 false, conjgrad_bytes};
     return train_batch(network, rows, settings, error, module);
 }
 
@@ -142,7 +225,7 @@ int train_lbfgs_2loop(Network* network, const TrainingRows& rows,
                       const ProcessSettings& settings, ErrorFunction error)
 {
     const DirectionModule module{lbfgs_2loop_init, lbfgs_2loop_direction, lbfgs_2loop_free,
-                                 true, true};
+                                 true, true, lbfgs_2loop_bytes};
     return train_batch(network, rows, settings, error, module);
 }
 
@@ -150,6 +233,6 @@ int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
                         const ProcessSettings& settings, ErrorFunction error)
 {
     const DirectionModule module{lbfgs_mx_repr_init, lbfgs_mx_repr_direction,
-                                 lbfgs_mx_repr_free, false, true};
+                                 lbfgs_mx_repr_free, false, true, lbfgs_mx_repr_bytes};
     return train_batch(network, rows, settings, error, module);
 }

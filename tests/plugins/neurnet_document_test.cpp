@@ -114,6 +114,29 @@ TEST(NeurnetDocument, Checks)
                                             neuron(3, "out_weights=\"\" out_connect=\"\"")) + out2),
          0, "target -1"},
         {"no layers", network_xml("num_of_layers=\"0\"", ""), 0, "no layer"},
+        {"a weight that is not a number", network_xml(full, two_by_two("out_weights=\"0.5 nan\"")),
+         0, "layer 1, neuron 1: item 2 of \"out_weights\" (\"nan\") is not a finite number"},
+        {"an infinite weight", network_xml(full, two_by_two("out_weights=\"-inf,1\"")), 0,
+         "item 1 of \"out_weights\" (\"-inf\")"},
+        {"a weight of text", network_xml(full, two_by_two("out_weights=\"abc 1\"")), 0,
+         "(\"abc\") is not a finite number"},
+        {"a weight with text after it", network_xml(full, two_by_two("out_weights=\"1 2x\"")), 0,
+         "(\"2x\")"},
+        {"sparse: a target of text",
+         network_xml(sparse, two_by_two("out_weights=\"1 2\" out_connect=\"1 x\"")), 0,
+         "item 2 of \"out_connect\" (\"x\") is not a neuron index"},
+        {"sparse: a target that is no whole number",
+         network_xml(sparse, two_by_two("out_weights=\"1\" out_connect=\"0.5\"")), 0,
+         "(\"0.5\") is not a neuron index"},
+        {"a layer count of text", network_xml("num_of_layers=\"abc\"", two_by_two()), 0,
+         "NEURNET: \"num_of_layers\" (\"abc\") is not a number"},
+        {"an empty neuron count",
+         network_xml(full, "<layer ID=\"1\" NO=\"\"/>" + out2), 0,
+         "NEURNET layer 1: \"NO\" (\"\") is not a number"},
+        {"a neuron count that is not a number",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1\"")) + "<layer ID=\"2\" NO=\"nan\"/>"),
+         0, "NEURNET layer 2: \"NO\" (\"nan\")"},
         {"bias unit without input neuron",
          network_xml("num_of_layers=\"2\" bias=\"yes\"", layer(1, 0, "") + out2), 0, "bias"},
     };
@@ -320,6 +343,8 @@ TEST(NeurnetScripts, Refusals)
          "NEURNETEvaluate: 1st parameter must be a String (initfile name)"},
         {NEURNETEvaluate, {string_argument(init), matrix_argument(narrow)},
          "NEURNETEvaluate: The learning database is not consistent"},
+        {NEURNETEvaluate, {string_argument(init), matrix_argument(nan_row)},
+         "NEURNETEvaluate: row 2 of the result holds a value that is not a finite number\n"},
     };
     for (const Case& c : cases) {
         const std::string printed = quietly(c.f, c.args, &result, &type);
@@ -366,18 +391,10 @@ TEST(NeurnetScripts, RacesAndProcesses)
          "<learning max_iter_num=\"1\"><quasi_newton/><conj_grad/></learning>",
          {"2 learning processes in this race\n", "quasi_newton", "*starting line search\n",
           "line search finished\n", "mean error:"}, {}, 0},
-        {"refused settings name the process", "init_weights=\"no\"",
-         "<learning max_iter_num=\"1\"><lbfgs_2loop max_jump=\"0\"/><conj alpha_multiplier=\"1\"/>"
-         "<lbfgs_mx_repr m=\"0\"/></learning>",
-         {"lbfgs_2loop: max_jump", "conj: alpha_multiplier", "lbfgs_mx_repr: m must"}, {}, 0},
         {"three rows and a test share of 0.3: nothing tested",
          "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"0.3\"",
          "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
          {"mean error:", "ratio:0.000000"}, {}, 0},
-        {"a test share above 1 stays inside the rows",
-         "init_weights=\"no\" test_on_learn_database=\"no\" test_database_ratio=\"5\"",
-         "<learning max_iter_num=\"1\" auto_test_after_learning=\"yes\"><back/></learning>",
-         {"mean error:0.000000", "begin testing"}, {}, 1},
         {"a memory beyond the iterations is never taken", "init_weights=\"no\"",
          "<learning max_iter_num=\"2\"><lbfgs_mx_repr m=\"200000\"/><lbfgs_2 m=\"200000\"/>"
          "</learning>",
@@ -413,6 +430,142 @@ TEST(NeurnetScripts, RacesAndProcesses)
         if (c.absent) {
             EXPECT_EQ(printed.find(c.absent), std::string::npos) << c.name << "\n" << printed;
         }
+    }
+}
+
+// Learn with an init file for five_columns(); what it printed.
+std::string learn(const std::string& init, const std::string& out, const std::string& xml,
+                  void** result)
+{
+    TestDatabase db = five_columns();
+    write_text(init, xml);
+    int type;
+    return quietly(NEURNETLearn, {matrix_argument(db), string_argument(init),
+                                  string_argument(out)}, result, &type);
+}
+
+TEST(NeurnetScripts, RefusedSettingsTrainNothing)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    const std::string back = "<learning max_iter_num=\"1\"><back/></learning>";
+    const std::string split = "init_weights=\"no\" test_on_learn_database=\"no\" ";
+    struct Case {
+        std::string general, races;
+        const char* message;
+    } cases[] = {
+        {"init_weights=\"no\"",
+         "<learning max_iter_num=\"1\" error_function=\"minkowski\" minkovski_R=\"inf\"><back/>"
+         "</learning>",
+         "NEURNETLearn: race 1: minkovski_R (\"inf\") is not a finite number\n"},
+        {"init_weights=\"no\"",
+         "<learning max_iter_num=\"1\" error_function=\"minkowski\" minkovski_R=\"0\"><back/>"
+         "</learning>",
+         "NEURNETLearn: race 1: minkovski_R (\"0\") must be a finite number above 0\n"},
+        {"init_weights=\"no\"", back + "<learning max_iter_num=\"abc\"><back/></learning>",
+         "NEURNETLearn: race 2: max_iter_num (\"abc\") is not a finite number\n"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\" break_if_test_ratio=\"nan\"><back/></learning>",
+         "race 1: break_if_test_ratio (\"nan\")"},
+        {split + "test_database_ratio=\"nan\"", back,
+         "NEURNETLearn: general: test_database_ratio (\"nan\") is not a finite number\n"},
+        {split + "test_database_ratio=\"1.5\"", back,
+         "NEURNETLearn: general: test_database_ratio (\"1.5\") must be a number from 0 up to "
+         "but not including 1\n"},
+        {split + "test_database_ratio=\"-0.5\"", back, "test_database_ratio (\"-0.5\") must"},
+        {split + "test_database_ratio=\"5\"", back, "test_database_ratio (\"5\") must"},
+        {split + "test_database_ratio=\"0.9\"", back,
+         "NEURNETLearn: no row of the 3 in the database is left to learn from\n"},
+        {"init_weights=\"no\"",
+         "<learning max_iter_num=\"1\"><Back_Propagation learning_rate=\"abc\"/></learning>",
+         "NEURNETLearn: race 1, process back_propagation: learning_rate (\"abc\") is not a "
+         "finite number\n"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><back error_level=\"inf\"/></learning>",
+         "process back: error_level (\"inf\")"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><conj alpha0=\"\"/></learning>",
+         "process conj: alpha0 (\"\") is not a finite number"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><lbfgs_2 m=\"7 x\"/></learning>",
+         "process lbfgs_2: m (\"7 x\")"},
+        {"init_weights=\"no\"", back + "<learning max_iter_num=\"1\"><lbfgs_2loop max_jump=\"0\"/></learning>",
+         "NEURNETLearn: race 2, process lbfgs_2loop: max_jump must be above 0\n"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><conj alpha_multiplier=\"1\"/></learning>",
+         "process conj: alpha_multiplier must lie between 0 and 1\n"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><lbfgs_mx_repr m=\"0\"/></learning>",
+         "process lbfgs_mx_repr: m must be 1 or more\n"},
+    };
+    for (const Case& c : cases) {
+        void* result = nullptr;
+        const std::string printed = learn(init, out, init_with(c.general, c.races), &result);
+        EXPECT_EQ(result, nullptr) << c.message;
+        EXPECT_NE(printed.find(c.message), std::string::npos) << c.message << "\n" << printed;
+        // Refused before anything is trained: no race started, no file.
+        EXPECT_EQ(printed.find("learning processes in this race"), std::string::npos) << printed;
+        EXPECT_FALSE(file_exists(out)) << c.message;
+    }
+}
+
+TEST(NeurnetScripts, DivergedTrainingIsNotSaved)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    // Steps of 1e308 overflow the weights in the first epochs. With no
+    // iteration limit only the divergence itself can end the process.
+    for (const char* limit : {"5", "0"}) {
+        write_text(out, "previous");
+        void* result = nullptr;
+        const std::string printed = learn(
+            init, out,
+            init_with("init_weights=\"yes\"",
+                      std::string("<learning max_iter_num=\"") + limit +
+                          "\"><back learning_rate=\"1e308\" momentum_factor=\"1e308\"/><lbfgs_2/>"
+                          "</learning>"),
+            &result);
+        EXPECT_EQ(result, nullptr) << limit;
+        EXPECT_NE(printed.find("NEURNETLearn: race 1, process back: the weights are no longer "
+                               "finite numbers; the network is not saved\n"),
+                  std::string::npos) << printed;
+        EXPECT_EQ(printed.find("starting line search"), std::string::npos);  // lbfgs_2 not run
+        EXPECT_EQ(read_text(out), "previous") << limit;
+    }
+}
+
+TEST(NeurnetScripts, LostSavesAreFailures)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml");
+    const std::string lost = folder.path("no/such/folder.xml");
+    TestDatabase db = five_columns();
+    void* result = nullptr;
+    int type;
+    std::string printed = quietly(NEURNETMakeInit, {matrix_argument(db), string_argument(lost)},
+                                  &result, &type);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_NE(printed.find("could not save the init. XML file\n"), std::string::npos);
+    printed = learn(init, lost,
+                    init_with("init_weights=\"no\"", "<learning max_iter_num=\"1\"><back/></learning>"),
+                    &result);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_NE(printed.find("Could not write the output xml file\n"), std::string::npos);
+}
+
+// With no iteration limit the stores are taken for the whole m: one that
+// no machine can serve ends the process through the out-of-memory path.
+TEST(NeurnetScripts, MemoryBeyondTheSystemIsRefused)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    for (const char* process : {"lbfgs_2loop", "lbfgs_mx_repr"}) {
+        void* result = nullptr;
+        const std::string printed = learn(
+            init, out,
+            init_with("init_weights=\"no\"",
+                      std::string("<learning max_iter_num=\"0\"><") + process +
+                          " m=\"2000000000\" error_level=\"1e9\"/></learning>"),
+            &result);
+        EXPECT_EQ(result, nullptr) << process;
+        EXPECT_NE(printed.find("a memory of 2000000000 correction pairs for 15 weights would not "
+                               "fit\nout of memory\nerror occured\n"),
+                  std::string::npos) << process << "\n" << printed;
+        EXPECT_FALSE(file_exists(out)) << process;
     }
 }
 

@@ -450,3 +450,32 @@ TEST(NeurnetTraining, StoppingRulesAndStreams)
 }
 
 }  // namespace
+
+// An output that meets its target exactly makes the Minkowski delta of an
+// exponent below 1 infinite times 0, so the gradient is not a number. A
+// search along it could only return to its start, forever when the race
+// sets no iteration limit: each batch process stops, its weights untouched.
+TEST(NeurnetTraining, DirectionThatIsNoNumberStops)
+{
+    Rows rows({{1.0, 1}});
+    ProcessSettings settings;
+    settings.max_jump = 1;
+    set_minkowski_exponent(0.5);
+    for (auto train : {train_conjgrad, train_lbfgs_2loop, train_lbfgs_mx_repr}) {
+        Network net = make_network({2, 2}, 1, 3);
+        for (Neuron& n : net.layers[0].neurons)
+            for (Connection& c : n.conns) c.weight = c.prev_weight = 100;  // outputs exactly 1
+        const TrainingRows training{rows.pointers.data(), 1, rows.pointers.data(), 1, 1.0, 0};
+        int done = -1;
+        const std::string printed = one_stream([&] {
+            done = train(&net, training, settings, minkowski_error);
+        });
+        EXPECT_EQ(done, 0);
+        EXPECT_NE(printed.find("the search direction is not a finite number; the process stops\n"),
+                  std::string::npos) << printed;
+        std::vector<double> w(4);
+        get_weight_vector(&net, w.data());
+        EXPECT_EQ(w, std::vector<double>(4, 100.0));
+    }
+    set_minkowski_exponent(2.0);
+}
