@@ -6,7 +6,6 @@ add_executable(kernel_bench
   ${CMAKE_CURRENT_LIST_DIR}/kernel_bench.cpp
   ${kernel_plugins}/curvaxis/curvaxis.cpp ${kernel_plugins}/curvaxis/principal_axes.cpp
   ${kernel_plugins}/warpfold/warpfold.cpp ${kernel_plugins}/warpfold/kernel_discriminant.cpp
-  ${kernel_plugins}/warpfold/cholesky.cpp
   ${kernel_plugins}/tessel/tessel.cpp ${kernel_plugins}/tessel/pair_kernel.cpp
   ${kernel_plugins}/unmixer/unmixer.cpp ${kernel_plugins}/unmixer/independent_components.cpp
   ${kernel_frame_sources})

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 
-#include "plugins/bellmix/cholesky.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
 
@@ -110,12 +109,20 @@ void MixtureModel::setMean(int k, const DataMatrix* m)
 bool MixtureModel::factor_component(int k)
 {
     double logDet = 0.0;
-    int regular = diagonal ? invert_variances(covariances[k], factors[k], &logDet)
-                           : cholesky_factor(covariances[k], factors[k], &logDet);
+    bool regular;
+    if (diagonal) {
+        regular = invert_diagonal(covariances[k]->data, dimension, kCovariancePivots,
+                                  factors[k]->data, &logDet);
+    } else {
+        matrix_copy(factors[k], covariances[k]);
+        regular = cholesky_factor(factors[k], kCovariancePivots);
+        if (regular)
+            logDet = cholesky_log_determinant(factors[k]);
+    }
     singular[k] = !regular;
     determinants->data[k] = regular ? std::exp(logDet) : 0.0;
     logNormalisers[k] = regular ? -0.5 * (dimension * kLogTwoPi + logDet) : kMinusInfinity;
-    return regular != 0;
+    return regular;
 }
 
 double MixtureModel::setCovariance(int k, const DataMatrix* c)
@@ -162,7 +169,9 @@ double MixtureModel::log_density_of_work_row(int k)
         for (int i = 0; i < dimension; ++i)
             q += f[i] * d[i] * d[i];
     } else {
-        cholesky_forward(factors[k], d, solveRow.data());
+        std::memcpy(solveRow.data(), d, sizeof(double) * dimension);
+        DataMatrix whitened = {dimension, 1, solveRow.data()};
+        cholesky_solve_lower(factors[k], &whitened);
         for (int i = 0; i < dimension; ++i)
             q += solveRow[i] * solveRow[i];
     }

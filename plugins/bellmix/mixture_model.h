@@ -6,6 +6,12 @@
 #include <vector>
 
 #include "scriptrun/plugin_api.h"
+#include "support/cholesky.h"
+
+// A covariance, or the network's normal equations, counts as singular when a
+// pivot is not positive or falls below 1e-12 of its largest diagonal entry:
+// the test follows the matrix's own scale.
+constexpr PivotRule kCovariancePivots = {PivotScale::largest_diagonal, 1e-12, true};
 
 // log(6.283185307184): the normaliser's constant as the model defines it,
 // slightly above 2 pi.

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <vector>
 
-#include "plugins/bellmix/cholesky.h"
 #include "plugins/bellmix/rbf_network.h"
 #include "scriptrun/messages.h"
 #include "support/least_squares.h"
@@ -92,13 +91,13 @@ int rbf_weights_inverse(RbfNetwork* net, const DataMatrix* features, int n, int 
     }
     for (int h = 0; h < H; ++h)
         a->data[static_cast<size_t>(h) * H + h] += n * 1e-11;
-    double logDet = 0.0;
-    int solved = cholesky_factor(a, a, &logDet);
+    bool solved = cholesky_factor(a, kCovariancePivots);
     if (!solved)
         print_message("\nThe normal equations of the weights are singular\n");
     for (int c = 1; solved && c <= C; ++c) {
         double* w = b.data() + static_cast<size_t>(c - 1) * H;
-        cholesky_solve(a, w);
+        DataMatrix column = {H, 1, w};
+        cholesky_solve(a, &column);
         net->setClassWeights(w, c);
     }
     matrix_free(a);

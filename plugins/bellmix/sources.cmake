@@ -1,7 +1,6 @@
 # The plug-in's model code, also compiled into its tests and benchmark.
 set(bellmix_sources
   ${CMAKE_CURRENT_LIST_DIR}/arguments.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cholesky.cpp
   ${CMAKE_CURRENT_LIST_DIR}/class_training.cpp
   ${CMAKE_CURRENT_LIST_DIR}/em.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kmeans.cpp

@@ -11,6 +11,7 @@
 
 #include "plugins/discriminant_common/unit_scale.h"
 #include "plugins/flatdisc/scatter.h"
+#include "support/cholesky.h"
 #include "support/eigen.h"
 
 namespace {
@@ -20,75 +21,16 @@ double& at(DataMatrix* m, int i, int j)
     return m->data[static_cast<size_t>(i) * m->cols + j];
 }
 
-// W = L L' in place: L in the lower triangle, the upper one cleared. False
-// when a pivot is not above d roundings of its diagonal entry, so W is
-// singular to working precision or not positive definite; the test is
-// relative to each feature's own scale.
-bool cholesky_in_place(DataMatrix* w)
-{
-    int d = w->rows;
-    for (int j = 0; j < d; ++j) {
-        double diagonal = at(w, j, j), pivot = diagonal;
-        for (int k = 0; k < j; ++k)
-            pivot -= at(w, j, k) * at(w, j, k);
-        if (!(pivot > d * DBL_EPSILON * std::fabs(diagonal)))
-            return false;
-        at(w, j, j) = std::sqrt(pivot);
-        for (int i = j + 1; i < d; ++i) {
-            double s = at(w, i, j);
-            for (int k = 0; k < j; ++k)
-                s -= at(w, i, k) * at(w, j, k);
-            at(w, i, j) = s / at(w, j, j);
-            at(w, j, i) = 0.0;
-        }
-    }
-    return true;
-}
-
-// m := L^-1 m, row by row (forward substitution on every column at once).
-void solve_lower(const DataMatrix* l, DataMatrix* m)
-{
-    for (int i = 0; i < m->rows; ++i) {
-        double* row = matrix_row(m, i);
-        for (int k = 0; k < i; ++k) {
-            double f = l->data[static_cast<size_t>(i) * l->cols + k];
-            const double* earlier = matrix_row(m, k);
-            for (int c = 0; c < m->cols; ++c)
-                row[c] -= f * earlier[c];
-        }
-        double pivot = l->data[static_cast<size_t>(i) * l->cols + i];
-        for (int c = 0; c < m->cols; ++c)
-            row[c] /= pivot;
-    }
-}
-
-// m := L'^-1 m, row by row from the last (back substitution).
-void solve_lower_transposed(const DataMatrix* l, DataMatrix* m)
-{
-    for (int i = m->rows - 1; i >= 0; --i) {
-        double* row = matrix_row(m, i);
-        for (int k = i + 1; k < m->rows; ++k) {
-            double f = l->data[static_cast<size_t>(k) * l->cols + i];
-            const double* later = matrix_row(m, k);
-            for (int c = 0; c < m->cols; ++c)
-                row[c] -= f * later[c];
-        }
-        double pivot = l->data[static_cast<size_t>(i) * l->cols + i];
-        for (int c = 0; c < m->cols; ++c)
-            row[c] /= pivot;
-    }
-}
-
 // b := L^-1 b L'^-1, made exactly symmetric: the symmetric matrix whose
 // eigenvalues are those of W^-1 B.
 void reduce_to_standard(const DataMatrix* l, DataMatrix* b)
 {
     int d = b->rows;
-    solve_lower(l, b);
+    cholesky_solve_lower(l, b);
     for (int i = 0; i < d; ++i)
         for (int j = i + 1; j < d; ++j)
             std::swap(at(b, i, j), at(b, j, i));
-    solve_lower(l, b);
+    cholesky_solve_lower(l, b);
     for (int i = 0; i < d; ++i)
         for (int j = i + 1; j < d; ++j)
             at(b, i, j) = at(b, j, i) = 0.5 * (at(b, i, j) + at(b, j, i));
@@ -160,7 +102,11 @@ int renumber_classes(DataMatrix* y)
 TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMatrix* v)
 {
     int d = w->rows;
-    if (!cholesky_in_place(w))
+    // W is singular to working precision, or not positive definite, when a
+    // pivot is not above d roundings of its own diagonal entry: the test
+    // follows each feature's own scale.
+    PivotRule rule = {PivotScale::own_diagonal, d * DBL_EPSILON, false};
+    if (!cholesky_factor(w, rule))
         return TrainStatus::singular;
     OwnedMatrix c = make_matrix(d, d);
     if (!c)
@@ -180,7 +126,7 @@ TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMat
         return TrainStatus::no_memory;
     if (!matrix_eigenvectors(c.get(), values.get(), vectors.get()))
         return TrainStatus::no_eigenvectors;
-    solve_lower_transposed(w, vectors.get());
+    cholesky_solve_upper(w, vectors.get());
     normalise_columns(vectors.get());
     if (!all_finite(vectors.get()))
         return TrainStatus::not_finite;

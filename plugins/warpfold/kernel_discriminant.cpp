@@ -6,11 +6,12 @@
 #include "plugins/warpfold/kernel_discriminant.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "plugins/kernel_frame/gram.h"
-#include "plugins/warpfold/cholesky.h"
 #include "scriptrun/messages.h"
+#include "support/cholesky.h"
 
 ClassIndex index_classes(const DataMatrix* y)
 {
@@ -175,11 +176,14 @@ bool train_warpfold(TrainingSet& set, const KernelSettings& settings, const Kern
     OwnedMatrix kw, g;
     if (!scatter_matrices(set, settings, texts, &kw, &g))
         return false;
-    if (!cholesky_factor(kw.get())) {
+    // KW is singular to working precision when a pivot is not above n
+    // roundings of its largest diagonal entry.
+    PivotRule rule = {PivotScale::largest_diagonal, set.n * DBL_EPSILON, false};
+    if (!cholesky_factor(kw.get(), rule)) {
         print_message("%s: KW is singular; use the epsilon option\n", texts.train_prefix);
         return false;
     }
-    solve_lower(kw.get(), g.get());
+    cholesky_solve_lower(kw.get(), g.get());
     OwnedMatrix values, w;
     int limit = std::min(settings.feanum, set.d);
     if (!small_eigenproblem(g.get(), limit, texts, &values, &w))
@@ -189,7 +193,7 @@ bool train_warpfold(TrainingSet& set, const KernelSettings& settings, const Kern
         print_memory_message(texts);
         return false;
     }
-    solve_lower_transposed(kw.get(), v.get());
+    cholesky_solve_upper(kw.get(), v.get());
     unit_columns(v.get());
     if (!usable_directions(v.get(), texts))
         return false;

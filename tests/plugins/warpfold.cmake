@@ -6,6 +6,6 @@ add_unit_test(warpfold_test
           ${CMAKE_CURRENT_LIST_DIR}/kernel_test_helpers.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${warpfold_dir}/warpfold.cpp ${warpfold_dir}/kernel_discriminant.cpp
-          ${warpfold_dir}/cholesky.cpp ${kernel_frame_sources}
+          ${kernel_frame_sources}
   LINKS xml support)
 set_tests_properties(warpfold_test PROPERTIES TIMEOUT 300)
