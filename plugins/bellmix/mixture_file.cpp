@@ -41,9 +41,9 @@ void unpack_upper_triangle(const std::vector<double>& packed, DataMatrix* cov)
         }
 }
 
-// The number of the MIXTURE to write: the index-th, appending one when it is
-// missing; when the file holds too few to append the index-th, the last one.
-// 0 when there is none.
+// The number of the MIXTURE to write, the cursor standing on it: the
+// index-th, appending one when it is missing; when the file holds too few to
+// append the index-th, the last one. 0 when there is none.
 int go_to_mixture_for_writing(XMLParser** handle, int index)
 {
     if (XMLchangeElementWithNumber(handle, kMixturePath, index))
@@ -56,6 +56,10 @@ int go_to_mixture_for_writing(XMLParser** handle, int index)
     int last = 0;
     while (XMLchangeElementWithNumber(handle, kMixturePath, last + 1))
         ++last;
+    // The move that found no more MIXTURE elements left the cursor on their
+    // parent; the attributes belong on the MIXTURE that gets the components.
+    if (last > 0 && !XMLchangeElementWithNumber(handle, kMixturePath, last))
+        return 0;
     return last;
 }
 
