@@ -10,6 +10,7 @@
 #include "support/matrix.h"
 #include "tests/plugins/bellmix_test_helpers.h"
 
+PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* resultType);
 PLUGIN_EXPORT void* test_bellmix(void** values, int* types, int count, int* resultType);
 PLUGIN_EXPORT void* test_rbfn(void** values, int* types, int count, int* resultType);
 
@@ -151,6 +152,31 @@ TEST(MixtureFileValues, TestsReportNoRateForValuesThatAreNotFinite)
         ASSERT_NE(at, std::string::npos) << out;
         EXPECT_EQ(out.find("Correct classifications", at), std::string::npos);
     }
+}
+
+// Class 1 holds a feature of 1e160: its variance is not finite, so the class
+// cannot be fitted and is written as zeros with weight 0, in its own place;
+// class 2 follows as MIXTURE 2 and the file tests.
+TEST(MixtureFileValues, UnfittableClassIsWrittenAsZerosInItsPlace)
+{
+    ScratchFolder folder;
+    std::string file = folder.path("far.xml");
+    std::vector<double> rows = {1, 2, 1, 2, 1, 1, 1.5, 1.5, 1, 1e160, 3, 1,
+                                5, 6, 2, 6, 5, 2, 5.5, 5.5, 2, 5, 5, 2};
+    TestDatabase train(8, 3, rows);
+    std::string out = train_quietly(train_bellmix, train, file, "NumOfMix=1 KMeansStarts=1");
+    EXPECT_NE(out.find("The mixture of class 1 could not be fitted; it is written with "
+                       "weights 0\n"), std::string::npos);
+    EXPECT_EQ(out.find("writing to the last mixture"), std::string::npos);
+    std::string gauss = "/BELLMIX/parameters/#1#MIXTURE/GAUSSIAN";
+    EXPECT_EQ(model_list(file, gauss, 1, "Mean"), (std::vector<double>{0, 0}));
+    EXPECT_EQ(model_list(file, gauss, 1, "Cov"), (std::vector<double>{0, 0}));
+    EXPECT_EQ(model_list(file, "/BELLMIX/parameters/#2#MIXTURE/GAUSSIAN", 1, "Mean"),
+              (std::vector<double>{5.375, 5.375}));
+    TestDatabase test(8, 3, rows);
+    EXPECT_NE(train_quietly(test_bellmix, test, file, nullptr)
+                  .find("Correct classifications: 62.50% (5 from 8)"),
+              std::string::npos);
 }
 
 }  // namespace
