@@ -12,7 +12,7 @@
 // What a strict read found.
 enum class AttributeRead {
     ok,          // the value was read
-    absent,      // no such attribute (lists: or not the expected item count)
+    absent,      // no such attribute; for a list, also one of another length
     not_number,  // present, but not a number of the kind asked for
 };
 
