@@ -14,8 +14,15 @@
 
 namespace {
 
-void zero_weights(MixtureModel* m)
+// An unfitted mixture keeps what it last received, with weights 0, so that
+// it never wins a row; values that are not finite are not kept (no file may
+// hold them), and the mixture is then written as zeros.
+void mark_unfitted(MixtureModel* m)
 {
+    if (!m->parameters_finite()) {
+        MixtureModel zeros(m->getDimension(), m->getNumOfMix(), m->getDiagonal());
+        m->copyParameters(zeros);
+    }
     DataMatrix* w = matrix_alloc(1, m->getNumOfMix());
     matrix_fill(w, 0.0);
     m->setWeights(w);
@@ -29,8 +36,9 @@ void train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLis
                      const char* what)
 {
     if (!train_mixture(m, features, lists.rows.data() + from, to - from, o.numOfMix,
-                       o.kmeansStarts, o.emMaxIt, o.epsilon, o.kmeansMaxIt)) {
-        zero_weights(m);
+                       o.kmeansStarts, o.emMaxIt, o.epsilon, o.kmeansMaxIt) ||
+        !m->parameters_finite()) {
+        mark_unfitted(m);
         print_message("The mixture of %s could not be fitted; it is written with weights 0\n",
                       what);
     }

@@ -1,12 +1,14 @@
 // A mixture in the model file: the index-th "MIXTURE" under
 // "/BELLMIX/parameters", with its "GAUSSIAN" children. A full covariance is
 // stored as its upper triangle row by row, D + D(D-1)/2 reals.
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "plugins/bellmix/mixture_model.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
+#include "plugins/model_attributes/attribute_numbers.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -41,9 +43,9 @@ void unpack_upper_triangle(const std::vector<double>& packed, DataMatrix* cov)
         }
 }
 
-// The number of the MIXTURE to write: the index-th, appending one when it is
-// missing; when the file holds too few to append the index-th, the last one.
-// 0 when there is none.
+// The number of the MIXTURE to write, the cursor standing on it: the
+// index-th, appending one when it is missing; when the file holds too few to
+// append the index-th, the last one. 0 when there is none.
 int go_to_mixture_for_writing(XMLParser** handle, int index)
 {
     if (XMLchangeElementWithNumber(handle, kMixturePath, index))
@@ -56,6 +58,10 @@ int go_to_mixture_for_writing(XMLParser** handle, int index)
     int last = 0;
     while (XMLchangeElementWithNumber(handle, kMixturePath, last + 1))
         ++last;
+    // The move that found no more MIXTURE elements left the cursor on their
+    // parent; the attributes belong on the MIXTURE that gets the components.
+    if (last > 0 && !XMLchangeElementWithNumber(handle, kMixturePath, last))
+        return 0;
     return last;
 }
 
@@ -71,20 +77,9 @@ bool go_to_gaussian(XMLParser** handle, int number, int k)
            XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
 }
 
-// The list attribute name of the current element, when it has exactly
-// count values.
-bool read_list(XMLParser** handle, const char* name, long long count, std::vector<double>* out)
-{
-    if (XMLgetAttrArraySize(handle, name, ",") != count)
-        return false;
-    out->assign(static_cast<size_t>(count), 0.0);
-    if (count > 0)
-        XMLgetAttrDoubleArrayValue(handle, name, out->data(), ",");
-    return true;
-}
-
 // What one MIXTURE holds, read and checked before the record is sized.
 struct StoredMixture {
+    int index = 0;                           // its number among the MIXTURE elements
     int dimension = 0;                       // "Dimension"
     int numOfMix = 0;                        // "NumOfMix"
     int diagonal = 0;                        // "Diagonal" as a flag
@@ -93,46 +88,73 @@ struct StoredMixture {
     std::vector<std::vector<double>> covs;   // K x (D or packed) values
 };
 
-bool read_sizes(XMLParser** handle, StoredMixture* s)
+// An integer attribute of the MIXTURE: absent or at most limit gives the
+// "not found" message; text that is not a whole number is refused too.
+bool read_size(XMLParser** handle, const StoredMixture& s, const char* name, int limit,
+               const char* missing, int* out)
 {
-    s->dimension = XMLgetAttrIntValue(handle, "Dimension", 0);
-    if (s->dimension <= 0) {
-        print_message("BELLMIX: Dimension attribute not found!\n");
+    AttributeRead read = read_whole_number(handle, name, out);
+    if (read == AttributeRead::not_number) {
+        print_message("BELLMIX: the %s attribute of MIXTURE %d is not a whole number!\n", name,
+                      s.index);
         return false;
     }
-    s->numOfMix = XMLgetAttrIntValue(handle, "NumOfMix", 0);
-    if (s->numOfMix <= 0) {
-        print_message("BELLMIX: NumOfMix attribute not found!\n");
-        return false;
-    }
-    int diagonal = XMLgetAttrIntValue(handle, "Diagonal", -1);
-    if (diagonal < 0) {
-        print_message("BELLMIX: Diag_On attribute not found!\n");
-        return false;
-    }
-    s->diagonal = diagonal != 0;
-    if (!read_list(handle, "Weights", s->numOfMix, &s->weights)) {
-        print_message("BELLMIX: Incompatible Weights array size!\n");
+    if (read == AttributeRead::absent || *out <= limit) {
+        print_message("%s", missing);
         return false;
     }
     return true;
 }
 
-bool read_components(XMLParser** handle, int index, StoredMixture* s)
+// A list attribute with exactly count finite values; component is the
+// GAUSSIAN's number, 0 for the MIXTURE's own list.
+bool read_list(XMLParser** handle, const StoredMixture& s, int component, const char* name,
+               long long count, const char* wrongSize, std::vector<double>* out)
+{
+    AttributeRead read = read_finite_list(handle, name, count, out);
+    if (read == AttributeRead::absent)
+        print_message("%s", wrongSize);
+    else if (read == AttributeRead::not_number && component == 0)
+        print_message("BELLMIX: the %s attribute of MIXTURE %d holds a value that is not a "
+                      "finite number!\n", name, s.index);
+    else if (read == AttributeRead::not_number)
+        print_message("BELLMIX: the %s attribute of GAUSSIAN %d in MIXTURE %d holds a value "
+                      "that is not a finite number!\n", name, component, s.index);
+    return read == AttributeRead::ok;
+}
+
+bool read_sizes(XMLParser** handle, StoredMixture* s)
+{
+    int diagonal = 0;
+    if (!read_size(handle, *s, "Dimension", 0, "BELLMIX: Dimension attribute not found!\n",
+                   &s->dimension) ||
+        !read_size(handle, *s, "NumOfMix", 0, "BELLMIX: NumOfMix attribute not found!\n",
+                   &s->numOfMix) ||
+        !read_size(handle, *s, "Diagonal", -1, "BELLMIX: Diag_On attribute not found!\n",
+                   &diagonal))
+        return false;
+    s->diagonal = diagonal != 0;
+    return read_list(handle, *s, 0, "Weights", s->numOfMix,
+                     "BELLMIX: Incompatible Weights array size!\n", &s->weights);
+}
+
+// A missing GAUSSIAN shows as a Mean of the wrong size.
+bool read_components(XMLParser** handle, StoredMixture* s)
 {
     s->means.resize(s->numOfMix);
     s->covs.resize(s->numOfMix);
     for (int k = 0; k < s->numOfMix; ++k) {
-        bool found = XMLchangeElementWithNumber(handle, kMixturePath, index) &&
+        bool found = XMLchangeElementWithNumber(handle, kMixturePath, s->index) &&
                      XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
-        if (!found || !read_list(handle, "Mean", s->dimension, &s->means[k])) {
+        if (!found) {
             print_message("BELLMIX: Incompatible Mean array size!\n");
             return false;
         }
-        if (!read_list(handle, "Cov", packed_size(s->dimension, s->diagonal), &s->covs[k])) {
-            print_message("BELLMIX: Incompatible Cov array size!\n");
+        if (!read_list(handle, *s, k + 1, "Mean", s->dimension,
+                       "BELLMIX: Incompatible Mean array size!\n", &s->means[k]) ||
+            !read_list(handle, *s, k + 1, "Cov", packed_size(s->dimension, s->diagonal),
+                       "BELLMIX: Incompatible Cov array size!\n", &s->covs[k]))
             return false;
-        }
     }
     return true;
 }
@@ -151,7 +173,8 @@ bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, St
         print_message("BELLMIX: the %dth mixture not found!\n", index);
         return false;
     }
-    return read_sizes(handle, s) && read_components(handle, index, s);
+    s->index = index;
+    return read_sizes(handle, s) && read_components(handle, s);
 }
 
 }  // namespace
@@ -187,8 +210,32 @@ bool MixtureModel::read_from_file(const char* fileName, int index)
     return true;
 }
 
+bool MixtureModel::parameters_finite() const
+{
+    auto finite = [](const DataMatrix* m) {
+        size_t count = matrix_entry_count(m->rows, m->cols);
+        for (size_t i = 0; i < count; ++i)
+            if (!std::isfinite(m->data[i]))
+                return false;
+        return true;
+    };
+    if (!finite(weights))
+        return false;
+    for (int k = 0; k < numOfMix; ++k)
+        if (!finite(means[k]) || !finite(covariances[k]))
+            return false;
+    return true;
+}
+
+// A mixture with a value that is not finite is not written: the file keeps
+// what it held, since a reader would refuse the result.
 void MixtureModel::writeToFile(const char* fileName, int index)
 {
+    if (complete && !parameters_finite()) {
+        print_message("BELLMIX: the mixture holds a value that is not a finite number; "
+                      "MIXTURE %d is not written\n", index);
+        return;
+    }
     XMLParser* handle = nullptr;
     if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");

@@ -64,7 +64,10 @@ public:
     double log_component_density(int k, int weighted, const double* row);
     double log_likelihood(const double* row);
 
+    // Refused, with a message, when a parameter is not finite.
     void writeToFile(const char* fileName, int index);
+    // Whether weights, means and covariances are all finite numbers.
+    bool parameters_finite() const;
 
 private:
     int dimension;                           // D, the number of features

@@ -2,6 +2,10 @@
 // file ("Weights" of "/BELLMIX/parameters/RBFN", class 1's block first).
 #include "plugins/bellmix/rbf_network.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "plugins/model_attributes/attribute_numbers.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
 #include "xml/xml_functions.h"
@@ -62,6 +66,25 @@ void RbfNetwork::allocate_weights()
     matrix_fill(activations, 0.0);
 }
 
+namespace {
+
+// The "Weights" of the RBFN element: exactly count finite values.
+bool read_weight_list(XMLParser** handle, int count, double* to)
+{
+    std::vector<double> values;
+    AttributeRead read = read_finite_list(handle, "Weights", count, &values);
+    if (read == AttributeRead::absent)
+        print_message("BELLMIX: Incompatible RBFN Weights array size!\n");
+    else if (read == AttributeRead::not_number)
+        print_message("BELLMIX: the Weights attribute of RBFN holds a value that is not a "
+                      "finite number!\n");
+    else
+        std::copy(values.begin(), values.end(), to);
+    return read == AttributeRead::ok;
+}
+
+}  // namespace
+
 // The Weights list must hold exactly C x H values.
 bool RbfNetwork::read_weights(const char* fileName)
 {
@@ -74,10 +97,8 @@ bool RbfNetwork::read_weights(const char* fileName)
         print_message("BELLMIX: BELLMIX/parameters element not found!\n");
     else if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN"))
         print_message("BELLMIX: BELLMIX/parameters/RBFN element not found!\n");
-    else if (XMLgetAttrArraySize(&handle, "Weights", ",") != count)
-        print_message("BELLMIX: Incompatible RBFN Weights array size!\n");
     else
-        read = XMLgetAttrDoubleArrayValue(&handle, "Weights", weights->data, ",") != nullptr;
+        read = read_weight_list(&handle, count, weights->data);
     XMLclose(&handle);
     return read;
 }
@@ -117,9 +138,15 @@ const double* RbfNetwork::output(const double* row)
 void RbfNetwork::writeToFile(const char* fileName)
 {
     XMLParser* handle = nullptr;
-    if (!weights) {
+    if (!weights)
         return;
-    } else if (!XMLopen(&handle, fileName)) {
+    for (int i = 0; i < weights->cols; ++i)
+        if (!std::isfinite(weights->data[i])) {
+            print_message("BELLMIX: the network weight %d is not a finite number; no network "
+                          "weights are written\n", i + 1);
+            return;
+        }
+    if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");
     } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters")) {
         print_message("Could not find the 'Parameters' block!\n");

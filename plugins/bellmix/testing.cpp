@@ -1,6 +1,9 @@
 // The two ways of classifying test rows, and their report.
 #include "plugins/bellmix/testing.h"
 
+#include <cmath>
+#include <limits>
+
 #include "scriptrun/messages.h"
 
 std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C)
@@ -15,18 +18,24 @@ std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file,
 }
 
 // Compared in the log domain, where densities of many features do not
-// underflow to 0.
+// underflow to 0. A log-likelihood of minus infinity is a likelihood of 0;
+// nan or plus infinity is no likelihood, and the count is refused.
 int count_correct_by_likelihood(std::vector<std::unique_ptr<MixtureModel>>& mixtures,
                                 const DataMatrix* features, const DataMatrix* labels)
 {
     int correct = 0, C = static_cast<int>(mixtures.size()) - 1;
     for (int i = 0; i < features->rows; ++i) {
         const double* row = features->data + static_cast<size_t>(i) * features->cols;
-        int chosen = 1;
-        double best = mixtures[1]->log_likelihood(row);
-        for (int c = 2; c <= C; ++c) {
+        int chosen = 0;
+        double best = 0.0;
+        for (int c = 1; c <= C; ++c) {
             double L = mixtures[c]->log_likelihood(row);
-            if (L > best) {
+            if (std::isnan(L) || L == std::numeric_limits<double>::infinity()) {
+                print_message("BELLMIX: the likelihood of class %d is not a finite number for "
+                              "row %d\n", c, i + 1);
+                return -1;
+            }
+            if (c == 1 || L > best) {
                 best = L;
                 chosen = c;
             }
@@ -43,9 +52,15 @@ int count_correct_by_network(RbfNetwork* net, const DataMatrix* features,
     for (int i = 0; i < features->rows; ++i) {
         const double* out = net->output(features->data + static_cast<size_t>(i) * features->cols);
         int chosen = 0;
-        for (int j = 1; j < C; ++j)
+        for (int j = 0; j < C; ++j) {
+            if (!std::isfinite(out[j])) {
+                print_message("BELLMIX: the network output of class %d is not a finite number "
+                              "for row %d\n", j + 1, i + 1);
+                return -1;
+            }
             if (out[j] > out[chosen])
                 chosen = j;
+        }
         correct += labels->data[i] - 1.0 == chosen;
     }
     return correct;
@@ -53,6 +68,8 @@ int count_correct_by_network(RbfNetwork* net, const DataMatrix* features,
 
 void print_test_report(int correct, int rows)
 {
+    if (correct < 0)
+        return;
     print_message("\n\nCorrect classifications: %5.2lf%% (%d from %d)\n",
                   100.0 * correct / rows, correct, rows);
 }

@@ -15,15 +15,16 @@
 std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C);
 
 // Rows whose label equals the class of the largest log-likelihood (ties to
-// the lower class).
+// the lower class); -1 after a message when a likelihood is not finite.
 int count_correct_by_likelihood(std::vector<std::unique_ptr<MixtureModel>>& mixtures,
                                 const DataMatrix* features, const DataMatrix* labels);
 
 // Rows whose label minus 1 equals the index of the largest output (ties to
-// the lower index).
+// the lower index); -1 after a message when an output is not finite.
 int count_correct_by_network(RbfNetwork* net, const DataMatrix* features,
                              const DataMatrix* labels);
 
+// Nothing for a refused count (below 0).
 void print_test_report(int correct, int rows);
 
 #endif

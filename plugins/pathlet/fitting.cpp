@@ -30,6 +30,9 @@ struct TrainingState {
     DataMatrix* step = nullptr;          // (D+1) x 1 its solution
     bool told_hermite = false;           // too few rows for the coefficients said
     bool told_weights = false;           // too few rows for the weights said
+    bool told_step = false;              // a refused direction step said
+    bool told_coefficients = false;      // refused Hermite coefficients said
+    bool told_solution = false;          // refused output weights said
 };
 
 TrainingState state;
@@ -106,6 +109,7 @@ bool allocate_training_state(int M, int R)
     state.step = matrix_alloc(D + 1, 1);
     state.M = M;
     state.told_hermite = state.told_weights = false;
+    state.told_step = state.told_coefficients = state.told_solution = false;
     bool complete = state.priors && state.v && state.F && state.F_diag && state.B && state.t &&
                     state.coef && state.A && state.g && state.step;
     if (!complete)
@@ -162,8 +166,9 @@ void add_direction_row(const double* x, double nf, double b, double s)
 
 // Scales the lower triangle by the weights' square sum, mirrors it, and
 // solves for the step; a system without right side (a projection whose
-// coefficients are all zero) or without solution gives the zero step.
-void solve_direction(double weight_squares)
+// coefficients are all zero) gives the zero step. False, with the zero step,
+// when the solution is not finite.
+bool solve_direction(double weight_squares)
 {
     size_t width = static_cast<size_t>(state.D) + 1;
     double* A = state.A->data;
@@ -177,11 +182,13 @@ void solve_direction(double weight_squares)
     }
     matrix_fill(state.step, 0.0);
     if (!moving || !(weight_squares > 0.0))
-        return;
+        return true;
     matrix_fill(state.step, not_solved);
     leastsquare(state.A, state.g, state.step);
-    if (!all_finite(state.step))
-        matrix_fill(state.step, 0.0);
+    if (all_finite(state.step))
+        return true;
+    matrix_fill(state.step, 0.0);
+    return false;
 }
 
 // Says once per training call that a refit keeps its previous values.
@@ -192,6 +199,16 @@ void tell_once(bool* told, const char* what)
     *told = true;
     print_message("PATHLET: fewer training rows than %s: the model keeps its previous values\n",
                   what);
+}
+
+// Says once per training call, for the first projection or class it meets,
+// that a step without a finite solution was refused.
+void tell_refused_once(bool* told, const char* format, int number)
+{
+    if (*told)
+        return;
+    *told = true;
+    print_message(format, number);
 }
 
 }  // namespace
@@ -214,7 +231,10 @@ double fit_direction(ProjectionModel* model, int m)
             s += e[c] * W[c];
         add_direction_row(x, model->NormFact, b, s);
     }
-    solve_direction(weight_square_sum(model, m));
+    if (!solve_direction(weight_square_sum(model, m)))
+        tell_refused_once(&state.told_step,
+                          "PATHLET: no finite direction step for projection %d; its direction "
+                          "and shift are kept\n", m + 1);
     step_direction(model, state.step->data, m, 1.0);
     return error_measure(sum);
 }
@@ -244,6 +264,10 @@ double fit_hermite(ProjectionModel* model, int m)
         leastsquare(state.B, state.t, state.coef);
         if (all_finite(state.coef))
             set_hermite_coefficients(model, state.coef->data, m);
+        else
+            tell_refused_once(&state.told_coefficients,
+                              "PATHLET: no finite Hermite coefficients for projection %d; its "
+                              "coefficients are kept\n", m + 1);
     }
     return error_measure(sum);
 }
@@ -271,6 +295,10 @@ double fit_output_weights(ProjectionModel* model)
             if (multi_leastsquare(state.F, state.F_diag, state.t, state.v) &&
                 all_finite(state.v))
                 set_output_weight_column(model, state.v->data, c);
+            else
+                tell_refused_once(&state.told_solution,
+                                  "PATHLET: no finite output weights for class %d; its weights "
+                                  "are kept\n", c + 1);
         }
     }
     state.F->cols = state.F_diag->rows = state.v->rows = state.M;
@@ -294,15 +322,21 @@ double training_error(ProjectionModel* model)
 
 // Labels are compared as reals, so one that is not a whole number of 1..C
 // never matches a class and counts as an error.
-double classification_error(ProjectionModel* model)
+double classification_error(ProjectionModel* model, int* unfinished_row)
 {
     int C = model->NumOutput, errors = 0;
     for (int i = 0; i < state.N; ++i) {
         const double* out = model_outputs(model, matrix_row(state.X, i));
         int best = 0;
-        for (int c = 1; c < C; ++c)
+        for (int c = 0; c < C; ++c) {
+            if (!std::isfinite(out[c])) {
+                if (unfinished_row)
+                    *unfinished_row = i + 1;
+                return not_solved;
+            }
             if (out[c] > out[best])
                 best = c;
+        }
         if (static_cast<double>(best) != state.labels->data[i] - 1.0)
             ++errors;
     }

@@ -36,7 +36,9 @@ double fit_output_weights(ProjectionModel* model);
 // sum over rows and classes of (output_c(x) - t_c)^2, divided by N x D.
 double training_error(ProjectionModel* model);
 
-// The share of rows whose first largest output is not the label's class.
-double classification_error(ProjectionModel* model);
+// The share of rows whose first largest output is not the label's class;
+// not a number when an output is not finite, with that row (from 1) in
+// *unfinished_row when it is given.
+double classification_error(ProjectionModel* model, int* unfinished_row = nullptr);
 
 #endif

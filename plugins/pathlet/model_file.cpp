@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "plugins/model_attributes/attribute_numbers.h"
 #include "scriptrun/messages.h"
 #include "xml/xml_functions.h"
 
@@ -37,14 +38,18 @@ void save_projection(XMLParser** handle, const ProjectionModel* model, int m)
     XMLchangeElementBack(handle);
 }
 
-// The four sizes in file order, each required to be positive.
+// The four sizes in file order, each required to be a positive whole number.
 bool read_sizes(XMLParser** handle, int sizes[4])
 {
     static const char* const names[4] = {"NumInput", "NumOutput", "NumProjPars", "NumProj"};
-    for (int i = 0; i < 4; ++i)
-        sizes[i] = XMLgetAttrIntValue(handle, names[i], 0);
     for (int i = 0; i < 4; ++i) {
-        if (sizes[i] <= 0) {
+        AttributeRead read = read_whole_number(handle, names[i], &sizes[i]);
+        if (read == AttributeRead::not_number) {
+            print_message("PATHLET: the %s attribute of parameters is not a whole number!\n",
+                          names[i]);
+            return false;
+        }
+        if (read == AttributeRead::absent || sizes[i] <= 0) {
             print_message("PATHLET: %s attribute not found!\n", names[i]);
             return false;
         }
@@ -52,41 +57,67 @@ bool read_sizes(XMLParser** handle, int sizes[4])
     return true;
 }
 
-// The list attribute into out when it has exactly count items.
-bool read_list(XMLParser** handle, const char* name, int count, double* out)
+// Where a value that is not a finite number stands: "parameters" (projection
+// 0) or the m-th "PROJECTION".
+void say_not_finite(const char* name, int projection)
 {
-    if (XMLgetAttrArraySize(handle, name, ",") != count)
-        return false;
-    XMLgetAttrDoubleArrayValue(handle, name, out, ",");
-    return true;
+    if (projection == 0)
+        print_message("PATHLET: the %s attribute of parameters holds a value that is not a "
+                      "finite number!\n", name);
+    else
+        print_message("PATHLET: the %s attribute of PROJECTION %d holds a value that is not a "
+                      "finite number!\n", name, projection);
+}
+
+// A real that defaults to 0 when absent, but must be finite when present.
+bool read_real(XMLParser** handle, const char* name, int projection, double* out)
+{
+    *out = 0.0;
+    if (read_finite_real(handle, name, out) != AttributeRead::not_number)
+        return true;
+    say_not_finite(name, projection);
+    return false;
+}
+
+// The list attribute appended to out when it has exactly count finite items.
+bool read_list(XMLParser** handle, const char* name, int count, int projection,
+               const char* wrongSize, std::vector<double>* out)
+{
+    std::vector<double> values;
+    AttributeRead read = read_finite_list(handle, name, count, &values);
+    if (read == AttributeRead::absent)
+        print_message("%s", wrongSize);
+    else if (read == AttributeRead::not_number)
+        say_not_finite(name, projection);
+    else
+        out->insert(out->end(), values.begin(), values.end());
+    return read == AttributeRead::ok;
 }
 
 // Projection m from its element, appended to the record's storage: the
 // storage grows only by lists that are present, so a file cannot make the
-// loader allocate more than it holds.
+// loader allocate more than it holds. A missing element shows as a Dir of
+// the wrong size.
 bool load_projection(XMLParser** handle, ProjectionModel* model, int m)
 {
     int D = model->NumInput, C = model->NumOutput, R = model->NumProjPars;
-    if (!XMLchangeElementWithNumber(handle, "PROJECTION", m + 1) ||
-        XMLgetAttrArraySize(handle, "Dir", ",") != D) {
+    if (!XMLchangeElementWithNumber(handle, "PROJECTION", m + 1)) {
         print_message("PATHLET: Incompatible Dir array size!\n");
         return false;
     }
-    if (XMLgetAttrArraySize(handle, "ProjPars", ",") != R) {
-        print_message("PATHLET: Incompatible ProjPars array size!\n");
+    double shift = 0.0;
+    std::vector<double> dir, pars, weights;
+    if (!read_list(handle, "Dir", D, m + 1, "PATHLET: Incompatible Dir array size!\n", &dir) ||
+        !read_list(handle, "ProjPars", R, m + 1, "PATHLET: Incompatible ProjPars array size!\n",
+                   &pars) ||
+        !read_list(handle, "Weights", C, m + 1, "PATHLET: Incompatible Weights array size!\n",
+                   &weights) ||
+        !read_real(handle, "Shift", m + 1, &shift))
         return false;
-    }
-    if (XMLgetAttrArraySize(handle, "Weights", ",") != C) {
-        print_message("PATHLET: Incompatible Weights array size!\n");
-        return false;
-    }
-    model->Shift.push_back(XMLgetAttrDoubleValue(handle, "Shift", 0.0));
-    model->Dir.resize(model->Dir.size() + D, 0.0);
-    model->ProjPars.resize(model->ProjPars.size() + R, 0.0);
-    model->Weights.resize(model->Weights.size() + C, 0.0);
-    read_list(handle, "Dir", D, &model->Dir[static_cast<size_t>(m) * D]);
-    read_list(handle, "ProjPars", R, &model->ProjPars[static_cast<size_t>(m) * R]);
-    read_list(handle, "Weights", C, &model->Weights[static_cast<size_t>(m) * C]);
+    model->Shift.push_back(shift);
+    model->Dir.insert(model->Dir.end(), dir.begin(), dir.end());
+    model->ProjPars.insert(model->ProjPars.end(), pars.begin(), pars.end());
+    model->Weights.insert(model->Weights.end(), weights.begin(), weights.end());
     model->NumProj = model->ProjCapacity = m + 1;
     XMLchangeElementBack(handle);
     return true;
@@ -96,22 +127,18 @@ bool load_projection(XMLParser** handle, ProjectionModel* model, int m)
 bool load_parameters(XMLParser** handle, ProjectionModel* model)
 {
     int sizes[4];
-    if (!read_sizes(handle, sizes))
+    double norm = 0.0;
+    if (!read_sizes(handle, sizes) || !read_real(handle, "NormFact", 0, &norm))
         return false;
-    double norm = XMLgetAttrDoubleValue(handle, "NormFact", 0.0);
     *model = ProjectionModel();
     model->NumInput = sizes[0];
     model->NumOutput = sizes[1];
     model->NumProjPars = sizes[2];
     model->NormFact = norm;
-    int C = sizes[1];
-    if (XMLgetAttrArraySize(handle, "Means", ",") != C) {
-        print_message("PATHLET: Incompatible Means array size!\n");
+    if (!read_list(handle, "Means", sizes[1], 0, "PATHLET: Incompatible Means array size!\n",
+                   &model->Means))
         return false;
-    }
-    model->Means.assign(C, 0.0);
-    model->outputs.assign(C, 0.0);
-    read_list(handle, "Means", C, model->Means.data());
+    model->outputs.assign(sizes[1], 0.0);
     for (int m = 0; m < sizes[3]; ++m)
         if (!load_projection(handle, model, m))
             return false;

@@ -123,7 +123,13 @@ void train_and_save(const Arguments& args, const TrainSettings& s)
     init_projection_model(&model, features, classes, s.NumProj, s.NumProjPars);
     set_class_priors(&model);
     run_schedule(&model, s);
-    print_message("Error after training:    %f\n", training_error(&model));
+    double error = training_error(&model);
+    if (!std::isfinite(error) || !model_is_finite(&model)) {
+        print_message("PATHLET: training gave a value that is not a finite number; no model is "
+                      "written\n");
+        return;
+    }
+    print_message("Error after training:    %f\n", error);
     print_message("Classification error:    %.2f %%\n", classification_error(&model) * 100.0);
     write_model_document(ModelHistory{args.file, rows, features, settings_items(s)});
     save_projection_model(&model, args.file);
@@ -181,7 +187,12 @@ PLUGIN_EXPORT void* test_pathlet(void** values, int* types, int count, int* resu
             return nullptr;
         }
         set_training_rows(args.db, split.labels(), classes);
-        print_message("Classification error:    %.2f %%\n", classification_error(&model) * 100.0);
+        int row = 0;
+        double error = classification_error(&model, &row);
+        if (std::isnan(error))
+            print_message("PATHLET: the model output is not a finite number for row %d\n", row);
+        else
+            print_message("Classification error:    %.2f %%\n", error * 100.0);
     } catch (const std::bad_alloc&) {
         print_message("PATHLET: not enough memory\n");
     }

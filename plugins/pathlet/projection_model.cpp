@@ -109,26 +109,38 @@ double projection_argument(const ProjectionModel* model, const double* x, int m)
 // h_r(z) = K1 2^(-(r-1)/2) exp(-z^2/2) H_r(z) / sqrt(r!), with the Hermite
 // polynomials H_(r+1) = 2z H_r - 2r H_(r-1); and, since h_r' = sqrt(2r)
 // h_(r-1) - z h_r with h_0 = K0 exp(-z^2/2), the derivative alongside.
+// H_r(z) overflows long before exp(-z^2/2) H_r(z) does, so the basis is
+// carried as u_r = exp(-z^2/2) H_r(z) / sqrt(2^r r!), which stays within
+// [-1, 1]: u_0 = exp(-z^2/2), u_1 = sqrt(2) z u_0,
+// u_(r+1) = sqrt(2/(r+1)) z u_r - sqrt(r/(r+1)) u_(r-1), and h_r = K1 sqrt(2) u_r.
+// Where exp(-z^2/2) underflows (or z is not finite) every h_r, the value and
+// the derivative are 0, the limit they tend to as |z| grows.
 // basis and deriv may be null when only the value is wanted.
 static double hermite_sum(const double* coefficients, int R, double z, double* deriv,
                           double* basis)
 {
     double g = std::exp(-z * z / 2.0);
-    double h_before = 1.0, h_now = 2.0 * z;  // H_(r-1), H_r
-    double root_factorial = 1.0;              // sqrt(r!)
-    double previous = hermite_k0 * g;         // h_(r-1)
+    if (!(g > 0.0)) {
+        for (int r = 0; basis && r < R; ++r)
+            basis[r] = 0.0;
+        if (deriv)
+            *deriv = 0.0;
+        return 0.0;
+    }
+    const double root_two = std::sqrt(2.0);
+    double u_before = g, u_now = root_two * z * g;  // u_(r-1), u_r
+    double previous = hermite_k0 * g;               // h_(r-1)
     double value = 0.0, slope = 0.0;
     for (int r = 1; r <= R; ++r) {
-        double h = (g * hermite_k1) * std::pow(2.0, -(r - 1) / 2.0) * h_now / root_factorial;
+        double h = hermite_k1 * root_two * u_now;
         if (basis)
             basis[r - 1] = h;
         slope += (std::sqrt(2.0 * r) * previous - z * h) * coefficients[r - 1];
         value += h * coefficients[r - 1];
-        root_factorial *= std::sqrt(r + 1.0);
         previous = h;
-        double next = 2.0 * (z * h_now - r * h_before);
-        h_before = h_now;
-        h_now = next;
+        double next = std::sqrt(2.0 / (r + 1)) * z * u_now - std::sqrt(r / (r + 1.0)) * u_before;
+        u_before = u_now;
+        u_now = next;
     }
     if (deriv)
         *deriv = slope;
@@ -233,4 +245,19 @@ void step_direction(ProjectionModel* model, const double* s, int m, double facto
 double* output_weight_row(ProjectionModel* model, int m)
 {
     return row_of(model->Weights, m, model->NumOutput);
+}
+
+bool model_is_finite(const ProjectionModel* model)
+{
+    auto finite = [](const std::vector<double>& values, size_t count) {
+        for (size_t i = 0; i < count && i < values.size(); ++i)
+            if (!std::isfinite(values[i]))
+                return false;
+        return true;
+    };
+    size_t M = static_cast<size_t>(model->NumProj);
+    return std::isfinite(model->NormFact) && finite(model->Means, model->Means.size()) &&
+           finite(model->Shift, M) && finite(model->Dir, M * model->NumInput) &&
+           finite(model->ProjPars, M * model->NumProjPars) &&
+           finite(model->Weights, M * model->NumOutput);
 }

@@ -75,4 +75,8 @@ void step_direction(ProjectionModel* model, const double* s, int m, double facto
 
 double* output_weight_row(ProjectionModel* model, int m);
 
+// Whether NormFact, the means and every parameter of the projections in use
+// are finite numbers.
+bool model_is_finite(const ProjectionModel* model);
+
 #endif

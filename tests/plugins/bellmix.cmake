@@ -4,6 +4,7 @@ include(${PROJECT_SOURCE_DIR}/plugins/bellmix/sources.cmake)
 add_unit_test(bellmix_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bellmix_model_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/bellmix_training_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/bellmix_values_test.cpp
           ${PROJECT_SOURCE_DIR}/plugins/bellmix/bellmix.cpp
           ${CMAKE_CURRENT_LIST_DIR}/bellmix_test_helpers.cpp
           ${PROJECT_SOURCE_DIR}/tests/support/reference.cpp

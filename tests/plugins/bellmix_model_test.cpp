@@ -222,6 +222,45 @@ TEST(MixtureFile, RewritingAndAppendingMixtures)
               "Could not open XML file!");
 }
 
+struct MissingMixtureCase {
+    const char* name;
+    int present;  // MIXTURE elements already in the file
+    int index;    // the mixture written
+    int target;   // the MIXTURE that receives it
+};
+
+// A mixture that the file cannot hold in its place goes, with all its
+// attributes, into the last MIXTURE; "parameters" keeps none of them, and the
+// file reads back whole.
+TEST(MixtureFile, MissingMixtureIsWrittenWholeIntoTheLastOne)
+{
+    std::vector<MissingMixtureCase> cases = {
+        {"second into a new file", 0, 2, 1},
+        {"third after one", 1, 3, 2},
+        {"fifth after two", 2, 5, 3},
+    };
+    ScratchFolder folder;
+    for (const MissingMixtureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = folder.path("model.xml");
+        write_empty_model(file);
+        MixtureModel m(2, 1, 1);
+        set_component(&m, 0, {0, 0}, {1, 1});
+        set_weights(&m, {1});
+        for (int i = 1; i <= c.present; ++i)
+            m.writeToFile(file.c_str(), i);
+        set_component(&m, 0, {3, 4}, {2, 5});
+        captured([&] { m.writeToFile(file.c_str(), c.index); });
+        std::string text = read_text(file);
+        EXPECT_EQ(count_of(text, "<MIXTURE"), c.target);
+        EXPECT_EQ(text.find("<parameters>"), text.find("<parameters"));
+        MixtureModel back(file.c_str(), c.target);
+        ASSERT_EQ(back.isComplete(), 1);
+        EXPECT_EQ(back.getMean(0)->data[1], 4.0);
+        EXPECT_EQ(back.getCovariance(0)->data[1], 5.0);
+    }
+}
+
 struct ReadCase {
     const char* name;
     std::string mixture;  // the text inside "parameters"; "-" for no file

@@ -5,6 +5,7 @@ add_unit_test(pathlet_test
           ${CMAKE_CURRENT_LIST_DIR}/pathlet_fitting_test.cpp
           ${PROJECT_SOURCE_DIR}/tests/support/reference.cpp
           ${CMAKE_CURRENT_LIST_DIR}/pathlet_script_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/pathlet_values_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
           ${pathlet_sources}
   LINKS xml support)
