@@ -187,20 +187,20 @@ bool MixtureModel::read_from_file(const char* fileName, int index)
     return true;
 }
 
-void MixtureModel::writeToFile(const char* fileName, int index)
+int MixtureModel::writeToFile(const char* fileName, int index)
 {
     XMLParser* handle = nullptr;
     if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");
         XMLclose(&handle);
-        return;
+        return 0;
     }
     if (!XMLchangeElement(&handle, kParametersPath)) {
         print_message("Could not find the 'Parameters' block!\n");
         XMLclose(&handle);
-        return;
+        return 0;
     }
-    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0;
+    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0, saved = 0;
     if (number > 0) {
         XMLchangeOrAddIntAttribute(&handle, "Dimension", dimension);
         XMLchangeOrAddIntAttribute(&handle, "NumOfMix", numOfMix);
@@ -216,7 +216,8 @@ void MixtureModel::writeToFile(const char* fileName, int index)
                                                static_cast<int>(cov.size()), ",");
             XMLchangeElementBack(&handle);
         }
-        XMLsave(&handle, fileName);
+        saved = XMLsave(&handle, fileName);
     }
     XMLclose(&handle);
+    return saved;
 }

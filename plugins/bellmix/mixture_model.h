@@ -58,7 +58,8 @@ public:
     double log_component_density(int k, int weighted, const double* row);
     double log_likelihood(const double* row);
 
-    void writeToFile(const char* fileName, int index);
+    // 1 when the file was saved with this mixture in it; 0 after a message.
+    int writeToFile(const char* fileName, int index);
 
 private:
     int dimension;                           // D, the number of features

@@ -114,11 +114,12 @@ const double* RbfNetwork::output(const double* row)
     return outputs.data();
 }
 
-void RbfNetwork::writeToFile(const char* fileName)
+int RbfNetwork::writeToFile(const char* fileName)
 {
     XMLParser* handle = nullptr;
+    int saved = 0;
     if (!weights) {
-        return;
+        return 0;
     } else if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");
     } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters")) {
@@ -130,7 +131,8 @@ void RbfNetwork::writeToFile(const char* fileName)
             XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN");
         }
         XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, weights->cols, ",");
-        XMLsave(&handle, fileName);
+        saved = XMLsave(&handle, fileName);
     }
     XMLclose(&handle);
+    return saved;
 }
