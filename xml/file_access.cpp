@@ -173,6 +173,14 @@ void discard(const std::vector<Pending>& pending)
 
 }  // namespace
 
+std::string regular_file_refusal(const char* path)
+{
+    struct stat info;
+    if (stat(path, &info) != 0 || S_ISREG(info.st_mode))
+        return "";
+    return not_regular_reason(info);
+}
+
 int open_regular_file(const char* path, std::string* refusal)
 {
     refusal->clear();

@@ -12,6 +12,9 @@
 // empty when the file cannot be opened (errno says why: it is missing or may
 // not be read), or with refusal holding the reason when it is no regular file.
 int open_regular_file(const char* path, std::string* refusal);
+// Why path is refused as a regular file: "" when it is one or does not exist
+// (nothing is opened).
+std::string regular_file_refusal(const char* path);
 
 // The new content of one file.
 struct FileText {
