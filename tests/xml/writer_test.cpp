@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "tests/xml/xml_test_util.h"
+#include "xml/file_access.h"
 
 namespace {
 
@@ -314,4 +315,30 @@ TEST(Writer, SaveFollowsTheFilesOwnPermission)
     for (const std::string& folder : {open, locked})
         for (const auto& entry : fs::directory_iterator(folder))
             EXPECT_EQ(entry.path().filename().string(), "model.xml");
+}
+
+// Several files are replaced together or not at all: a refused second file
+// leaves the first as it was, and the reason names the file at fault.
+TEST(Writer, SeveralFilesAreReplacedAllOrNone)
+{
+    namespace fs = std::filesystem;
+    std::string folder = scratch("pair");
+    fs::create_directories(folder + "/second");
+    write_text(folder + "/first", "old");
+    size_t failed = 9;
+    std::string why;
+    EXPECT_FALSE(replace_files({{folder + "/first", "new"}, {folder + "/second", "new"}},
+                               &failed, &why));
+    EXPECT_EQ(failed, 1u);
+    EXPECT_EQ(why, "Is a directory");
+    EXPECT_EQ(read_text(folder + "/first"), "old");
+    fs::remove(folder + "/second");
+    EXPECT_TRUE(replace_files({{folder + "/first", "one"}, {folder + "/second", "two"}},
+                              &failed, &why));
+    EXPECT_EQ(read_text(folder + "/first"), "one");
+    EXPECT_EQ(read_text(folder + "/second"), "two");
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        entries += entry.is_regular_file() ? 1 : 100;
+    EXPECT_EQ(entries, 2);
 }
