@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 void wait_for_key()
 {
@@ -34,9 +35,11 @@ void print_output_layer(const NetGraph* net)
 
 bool file_exists(const std::string& path)
 {
-    FILE* f = fopen(path.c_str(), "r");
-    if (!f)
-        return false;
-    fclose(f);
-    return true;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+void print_file_refusal(const std::string& path, const std::string& reason)
+{
+    printf("Cannot read file %s: %s!\n", path.c_str(), reason.c_str());
 }

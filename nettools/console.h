@@ -16,6 +16,10 @@ void wait_for_key();
 void print_loaded_sizes(const NetGraph* net);
 // "Output layer: " and the kind's name.
 void print_output_layer(const NetGraph* net);
+// True when anything stands at path (nothing is opened, so a FIFO cannot
+// block).
 bool file_exists(const std::string& path);
+// "Cannot read file <path>: <reason>!" for a file that is not regular.
+void print_file_refusal(const std::string& path, const std::string& reason);
 
 #endif

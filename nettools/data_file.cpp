@@ -3,13 +3,13 @@
 // stores every line. Lines may be of any length.
 #include "nettools/data_file.h"
 
-#include <climits>
 #include <cstdio>
-#include <fstream>
 #include <new>
+#include <stdexcept>
 
 #include "nettools/console.h"
 #include "nettools/text_numbers.h"
+#include "nettools/token_reader.h"
 
 namespace {
 
@@ -31,11 +31,12 @@ void report_line(const std::string& path, long long line, const char* what, bool
 // First pass: the feature count of the first data line and the number of
 // data lines. Returns false (after a message) for a file without data or a
 // first line without features.
-bool count_lines(std::ifstream& in, const std::string& path, const char* word, DataFile* data)
+bool count_lines(FILE* in, const std::string& path, const char* word, DataFile* data)
 {
     std::string line;
+    LineReader reader(in);
     long long number = 0, first = 0, lines = 0;
-    while (std::getline(in, line)) {
+    while (reader.next(&line)) {
         ++number;
         if (is_blank(line))
             continue;
@@ -100,10 +101,7 @@ int parse_line(const std::string& line, const std::string& path, long long numbe
     int label = 0;
     if (!parse_whole(line.substr(start), &label) || label < 1 || label > maxLabel) {
         char what[80];
-        if (maxLabel == INT_MAX)
-            snprintf(what, sizeof what, "the label must be a whole number of 1 or more");
-        else
-            snprintf(what, sizeof what, "the label must be a whole number from 1 to %d", maxLabel);
+        snprintf(what, sizeof what, "the label must be a whole number from 1 to %d", maxLabel);
         report_line(path, number, what, true);
         return -1;
     }
@@ -111,13 +109,14 @@ int parse_line(const std::string& line, const std::string& path, long long numbe
 }
 
 // Second pass: every data line into the block, in file order.
-bool read_lines(std::ifstream& in, const std::string& path, int maxLabel, bool countClasses,
+bool read_lines(FILE* in, const std::string& path, int maxLabel, bool countClasses,
                 DataFile* data)
 {
     std::string line;
+    LineReader reader(in);
     long long number = 0;
     int row = 0;
-    while (row < data->lines && std::getline(in, line)) {
+    while (row < data->lines && reader.next(&line)) {
         ++number;
         if (is_blank(line))
             continue;
@@ -137,19 +136,13 @@ bool read_lines(std::ifstream& in, const std::string& path, int maxLabel, bool c
     return row == data->lines;
 }
 
-}  // namespace
-
-DataReadResult read_data_file(const std::string& path, const char* fileWord, int maxLabel,
-                              bool countClasses, DataFile* data)
+DataReadResult read_open_file(FILE* in, const std::string& path, const char* fileWord,
+                              int maxLabel, bool countClasses, DataFile* data)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return DATA_NO_FILE;
     *data = DataFile();
     if (!count_lines(in, path, fileWord, data))
         return DATA_BAD;
-    in.clear();
-    in.seekg(0);
+    rewind(in);
     if (!allocate(data))
         return DATA_NO_MEMORY;
     printf("Reading %s...", fileWord);
@@ -157,6 +150,24 @@ DataReadResult read_data_file(const std::string& path, const char* fileWord, int
         return DATA_BAD;
     printf("done\n");
     return DATA_READ;
+}
+
+}  // namespace
+
+DataReadResult read_data_file(const std::string& path, const char* fileWord, int maxLabel,
+                              bool countClasses, DataFile* data)
+{
+    std::string refusal;
+    FILE* in = open_input(path, &refusal);
+    if (!in) {
+        if (refusal.empty())
+            return DATA_NO_FILE;
+        print_file_refusal(path, refusal);
+        return DATA_BAD;
+    }
+    DataReadResult result = read_open_file(in, path, fileWord, maxLabel, countClasses, data);
+    fclose(in);
+    return result;
 }
 
 void read_data_or_exit(const std::string& path, const char* fileWord, int maxLabel,

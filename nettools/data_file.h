@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Class labels run from 1 to 500, so no network has more than 500 outputs.
+constexpr int kMaxLabel = 500;
+
 struct DataFile {
     int features = 0;               // "," characters in the first line
     int lines = 0;                  // data lines; blank lines are skipped
@@ -19,7 +22,8 @@ enum DataReadResult {
     DATA_READ = 0,       // every line read
     DATA_NO_FILE = 1,    // the file cannot be opened; nothing printed
     DATA_NO_MEMORY = 2,  // the block cannot be allocated; nothing printed
-    DATA_BAD = 3         // a line failed its checks; the message is printed
+    DATA_BAD = 3         // the file is no regular file or a line failed its checks;
+                         // the message is printed
 };
 
 // Reads path, printing the counts and the reading lines with fileWord

@@ -2,6 +2,7 @@
 // pass, one back-propagation step and weight snapshots.
 #include "nettools/net_graph.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -238,6 +239,17 @@ void net_save_weights(const NetGraph* net, float* buffer)
     std::memcpy(buffer, net->weights, sizeof(float) * net->weightCount);
     for (int i = 0; i < net->unitCount; ++i)
         buffer[net->weightCount + i] = net->units[i]->bias;
+}
+
+bool net_is_finite(const NetGraph* net)
+{
+    for (int w = 0; w < net->weightCount; ++w)
+        if (!std::isfinite(net->weights[w]))
+            return false;
+    for (int i = 0; i < net->unitCount; ++i)
+        if (!std::isfinite(net->units[i]->bias))
+            return false;
+    return true;
 }
 
 void net_restore_weights(NetGraph* net, const float* buffer)

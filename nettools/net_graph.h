@@ -68,6 +68,8 @@ void unit_forward(NetUnit* unit);
 void unit_backprop(NetUnit* unit);
 void unit_update(NetUnit* unit, float rate);
 void unit_randomize(NetUnit* unit);
+// One draw of the 15-bit generator scaled to [-0.05, 0.05].
+float random_weight();
 const char* output_kind_name(UnitKind kind);
 
 // The record. net_alloc returns 0 when memory runs out or a count is
@@ -83,6 +85,8 @@ void net_backprop_hidden(NetGraph* net);
 void net_update(NetGraph* net, float rate);
 float net_train_sample(NetGraph* net, const float* x, const float* target, float rate);
 void net_save_weights(const NetGraph* net, float* buffer);
+// True when every weight and bias is a finite number.
+bool net_is_finite(const NetGraph* net);
 void net_restore_weights(NetGraph* net, const float* buffer);
 void net_destroy(NetGraph* net);
 

@@ -54,13 +54,12 @@ const KindEntry kinds[UNIT_KIND_COUNT] = {
     {clamp_activate, clamp_derive, 1.01f, "Linear"},
 };
 
-// One draw in [-0.05, 0.05].
+}  // namespace
+
 float random_weight()
 {
     return static_cast<float>(random15() * 0.1 * (1.0 / 32767) - 0.05);
 }
-
-}  // namespace
 
 int unit_init(NetUnit* unit, int fanIn, int fanOut, UnitKind kind)
 {

@@ -1,7 +1,6 @@
 // nettest: applies the network of stem".wts" to stem".test" and prints the
 // confusion matrices and the ratio of correct answers, plain and weighted
 // with the training class frequencies of stem".fre".
-#include <climits>
 #include <new>
 #include <cstdio>
 #include <string>
@@ -35,11 +34,14 @@ struct TestTally {
 
 void read_test_data(const std::string& stem, TesterRun* run)
 {
-    read_data_or_exit(stem + ".test", "testfile", INT_MAX, false, "Cannot find testfile!\n",
+    read_data_or_exit(stem + ".test", "testfile", kMaxLabel, false, "Cannot find testfile!\n",
                       &run->data);
     run->classes = run->data.largest + 1;
     printf("Number of classes in testfile: %i\n", run->classes);
-    if (read_class_frequencies(stem + ".fre", run->classes, &run->counts) != 0)
+    int frequencies = read_class_frequencies(stem + ".fre", run->classes, &run->counts);
+    if (frequencies == 4)
+        exit_after_key(1);
+    if (frequencies != 0)
         printf("No or errorenous .fre file!\n");
     else
         run->apriori = true;

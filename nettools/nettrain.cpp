@@ -9,10 +9,9 @@
 #include "nettools/net_files.h"
 #include "nettools/sampling.h"
 #include "nettools/text_numbers.h"
+#include "xml/file_access.h"
 
 namespace {
-
-const int max_label = 500;  // size of the class table
 
 struct TrainerArgs {
     std::string stem;  // path stem of the three files
@@ -74,7 +73,7 @@ TrainerArgs parse_args(int argc, char** argv)
 
 void read_training_data(const TrainerArgs& args, TrainerRun* run)
 {
-    read_data_or_exit(args.stem + ".data", "trainfile", max_label, true, "Cannot find file!\n",
+    read_data_or_exit(args.stem + ".data", "trainfile", kMaxLabel, true, "Cannot find file!\n",
                       &run->data);
     run->classes = run->data.largest + 1;
     printf("Number of classes in datafile: %i\n", run->classes);
@@ -248,15 +247,41 @@ void train_fixed(const TrainerArgs& args, TrainerRun* run)
         printf("Average error after iteration %i: %f\n", i, run_epoch(args, run, args.learnRate));
 }
 
+[[noreturn]] void cannot_write(const std::string& path, const std::string& why)
+{
+    printf("Cannot write file %s: %s!\n", path.c_str(), why.c_str());
+    exit_after_key(1);
+}
+
+// An output that stands but is no regular file (a FIFO, a device, a folder)
+// would only be refused after training: refused before it.
+void check_output_files(const TrainerArgs& args)
+{
+    for (const char* extension : {".wts", ".fre"}) {
+        std::string path = args.stem + extension;
+        std::string why = regular_file_refusal(path.c_str());
+        if (!why.empty())
+            cannot_write(path, why);
+    }
+}
+
+// Both files are replaced together or neither is; a network that holds a
+// value that is not a finite number is not written at all.
 void write_results(const TrainerArgs& args, const TrainerRun& run)
 {
-    std::string weights = args.stem + ".wts", frequencies = args.stem + ".fre";
-    int failed = run.layerCount == 0 ? net_write_explicit(run.net, weights)
-                                     : net_write_layered(run.net, weights);
-    if (failed || write_class_frequencies(frequencies, run.classes, run.data.classCounts.data())) {
-        printf("Cannot write file %s!\n", (failed ? weights : frequencies).c_str());
+    if (!net_is_finite(run.net)) {
+        printf("Training diverged: the network holds values that are not finite numbers; "
+               "no file written!\n");
         exit_after_key(1);
     }
+    std::vector<FileText> files = {
+        {args.stem + ".wts", net_weights_text(run.net, run.layerCount != 0)},
+        {args.stem + ".fre",
+         class_frequencies_text(run.classes, run.data.classCounts.data())}};
+    size_t failed = 0;
+    std::string why;
+    if (!replace_files(files, &failed, &why))
+        cannot_write(files[failed].path, why);
 }
 
 }  // namespace
@@ -264,6 +289,7 @@ void write_results(const TrainerArgs& args, const TrainerRun& run)
 int trainer_main(int argc, char** argv)
 {
     TrainerArgs args = parse_args(argc, argv);
+    check_output_files(args);
     TrainerRun run;
     read_training_data(args, &run);
     split_rows(args, &run);

@@ -1,10 +1,10 @@
 // Normalisation tables (".trf": a line of means, a line of scales) and
 // class frequencies (".fre": the class count, one count per class, total).
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <new>
 
+#include "nettools/console.h"
 #include "nettools/net_files.h"
 #include "nettools/text_numbers.h"
 #include "nettools/token_reader.h"
@@ -14,10 +14,10 @@ namespace {
 // The first count values of one line, separated by blanks, tabs or commas,
 // kept as read: a scale's reciprocal is taken from the value itself, not
 // from its float.
-bool read_table_line(std::ifstream& in, int count, double* out)
+bool read_table_line(LineReader& in, int count, double* out)
 {
     std::string line;
-    if (!std::getline(in, line))
+    if (!in.next(&line))
         return false;
     int found = 0;
     size_t start = 0;
@@ -42,9 +42,15 @@ int net_read_normalization(NetGraph* net, const std::string& path)
 {
     if (path.empty())
         return 1;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string refusal;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(open_input(path, &refusal), fclose);
+    if (!file && !refusal.empty()) {
+        printf("Error in normfile %s: %s!\n", path.c_str(), refusal.c_str());
+        return 0;
+    }
+    if (!file)
         return 1;
+    LineReader in(file.get());
     size_t n = static_cast<size_t>(net->inputCount);
     std::unique_ptr<double[]> read(new (std::nothrow) double[2 * n + 1]);
     float* table = nullptr;
@@ -67,7 +73,12 @@ int net_read_normalization(NetGraph* net, const std::string& path)
 
 int read_class_frequencies(const std::string& path, int classes, std::vector<int>* counts)
 {
-    FILE* f = fopen(path.c_str(), "r");
+    std::string refusal;
+    FILE* f = open_input(path, &refusal);
+    if (!f && !refusal.empty()) {
+        print_file_refusal(path, refusal);
+        return 4;
+    }
     if (!f)
         return 1;
     TokenReader in(f);

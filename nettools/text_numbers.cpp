@@ -44,7 +44,8 @@ bool parse_real(const std::string& text, double* value)
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(field.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v) || std::fabs(v) > FLT_MAX)
+    // A NUL byte ends the conversion early: the field is refused, not cut.
+    if (end != field.c_str() + field.size() || !std::isfinite(v) || std::fabs(v) > FLT_MAX)
         return false;
     *value = v;
     return true;

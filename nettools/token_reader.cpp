@@ -1,9 +1,41 @@
-// Token scanning for the weights and class-frequency files.
+// Opening, line reading and token scanning for the data, weights,
+// normalisation and class-frequency files.
 #include "nettools/token_reader.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include "nettools/text_numbers.h"
+#include "xml/file_access.h"
+
+FILE* open_input(const std::string& path, std::string* refusal)
+{
+    int fd = open_regular_file(path.c_str(), refusal);
+    if (fd < 0)
+        return nullptr;
+    FILE* f = fdopen(fd, "r");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+LineReader::~LineReader()
+{
+    free(buffer_);
+}
+
+bool LineReader::next(std::string* line)
+{
+    ssize_t length = getline(&buffer_, &capacity_, file_);
+    if (length < 0)
+        return false;
+    if (length > 0 && buffer_[length - 1] == '\n')
+        --length;
+    line->assign(buffer_, static_cast<size_t>(length));
+    return true;
+}
 
 bool TokenReader::next(std::string* token)
 {

@@ -1,9 +1,31 @@
-// Whitespace-separated numbers from a text file, each checked as a whole.
+// Reading the text files: opening regular files only, whole lines, and
+// whitespace-separated numbers, each checked as a whole.
 #ifndef NETTOOLS_TOKEN_READER_H
 #define NETTOOLS_TOKEN_READER_H
 
 #include <cstdio>
 #include <string>
+
+// Opens path for reading when it is a regular file. Null with refusal empty
+// when it cannot be opened (missing, not readable); null with refusal set to
+// the reason when it is a FIFO, a device or a folder, which is never waited on.
+FILE* open_input(const std::string& path, std::string* refusal);
+
+// Lines of any length, NUL bytes kept, without their line feed.
+class LineReader {
+public:
+    explicit LineReader(FILE* file) : file_(file) {}
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+    // False at the end of the file; a last line without line feed counts.
+    bool next(std::string* line);
+
+private:
+    FILE* file_;            // borrowed, open for reading
+    char* buffer_ = nullptr;  // getline's buffer
+    size_t capacity_ = 0;   // its size
+};
 
 class TokenReader {
 public:

@@ -2,84 +2,112 @@
 // layer counts, the hidden layer sizes (layered form), the weights-present
 // flag and the output kind; the explicit form then lists every unit's
 // connections as indexes; all weights and the biases close the file.
+// Files are made whole in memory and replaced through replace_files, so a
+// failed write leaves the old file.
+#include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 #include "nettools/net_files.h"
+#include "xml/file_access.h"
 
 namespace {
 
-void write_header(const NetGraph* net, FILE* f, int layerCount)
+// Appends what printf would print, formatted in place at the end of out.
+void append(std::string* out, const char* format, ...)
 {
-    fprintf(f, "%i\n%i\n%i\n%i\n%i\n", net->inputCount, net->outputCount, net->unitCount,
-            net->weightCount, layerCount);
+    va_list args, measure;
+    va_start(args, format);
+    va_copy(measure, args);
+    int length = vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length > 0) {
+        size_t at = out->size();
+        out->resize(at + static_cast<size_t>(length) + 1);
+        vsnprintf(&(*out)[at], static_cast<size_t>(length) + 1, format, args);
+        out->resize(at + static_cast<size_t>(length));
+    }
+    va_end(args);
+}
+
+void write_header(const NetGraph* net, std::string* out, int layerCount)
+{
+    append(out, "%i\n%i\n%i\n%i\n%i\n", net->inputCount, net->outputCount, net->unitCount,
+           net->weightCount, layerCount);
     for (int l = 1; l < layerCount - 1; ++l)
-        fprintf(f, "%i\n", net->layerSizes[l]);
-    fprintf(f, "%i\n%i\n", 1, static_cast<int>(net->outputKind));
+        append(out, "%i\n", net->layerSizes[l]);
+    append(out, "%i\n%i\n", 1, static_cast<int>(net->outputKind));
 }
 
 // One line per unit: fan-in, fan-out, then (weight, activation) index pairs
 // for the inputs and (weight, delta) index pairs downstream.
-void write_connections(const NetGraph* net, FILE* f)
+void write_connections(const NetGraph* net, std::string* out)
 {
     for (int i = 0; i < net->unitCount; ++i) {
         const NetUnit* u = net->units[i];
-        fprintf(f, "%i %i ", u->fanIn, u->fanOut);
+        append(out, "%i %i ", u->fanIn, u->fanOut);
         for (int j = 0; j < u->fanIn; ++j)
-            fprintf(f, "%i %i ", static_cast<int>(u->inputWeights[j] - net->weights),
-                    static_cast<int>(u->inputSlots[j] - net->activations));
+            append(out, "%i %i ", static_cast<int>(u->inputWeights[j] - net->weights),
+                   static_cast<int>(u->inputSlots[j] - net->activations));
         for (int k = 0; k < u->fanOut; ++k)
-            fprintf(f, "%i %i ", static_cast<int>(u->downstreamWeights[k] - net->weights),
-                    static_cast<int>(u->downstreamDeltas[k] - net->deltas));
-        fprintf(f, "\n");
+            append(out, "%i %i ", static_cast<int>(u->downstreamWeights[k] - net->weights),
+                   static_cast<int>(u->downstreamDeltas[k] - net->deltas));
+        out->push_back('\n');
     }
 }
 
-void write_values(const NetGraph* net, FILE* f)
+void write_values(const NetGraph* net, std::string* out)
 {
     for (int w = 0; w < net->weightCount; ++w)
-        fprintf(f, "%f ", net->weights[w]);
-    fprintf(f, "\n");
+        append(out, "%f ", net->weights[w]);
+    out->push_back('\n');
     for (int i = 0; i < net->unitCount; ++i)
-        fprintf(f, "%f ", net->units[i]->bias);
+        append(out, "%f ", net->units[i]->bias);
 }
 
-int write_form(const NetGraph* net, const std::string& path, bool layered)
+int write_whole(const std::string& path, std::string text)
 {
-    FILE* f = fopen(path.c_str(), "w");
-    if (!f)
-        return 1;
-    write_header(net, f, layered ? net->layerCount : 0);
-    if (!layered)
-        write_connections(net, f);
-    write_values(net, f);
-    bool failed = ferror(f) != 0;
-    return (fclose(f) != 0 || failed) ? 1 : 0;
+    size_t failed = 0;
+    std::string why;
+    return replace_files({FileText{path, std::move(text)}}, &failed, &why) ? 0 : 1;
 }
 
 }  // namespace
 
+std::string net_weights_text(const NetGraph* net, bool layered)
+{
+    std::string out;
+    write_header(net, &out, layered ? net->layerCount : 0);
+    if (!layered)
+        write_connections(net, &out);
+    write_values(net, &out);
+    return out;
+}
+
+std::string class_frequencies_text(int classes, const int* counts)
+{
+    std::string out;
+    long long total = 0;
+    append(&out, "%i\n", classes);
+    for (int c = 0; c < classes; ++c) {
+        append(&out, "%i\n", counts[c]);
+        total += counts[c];
+    }
+    append(&out, "%lli\n", total);
+    return out;
+}
+
 int net_write_layered(const NetGraph* net, const std::string& path)
 {
-    return write_form(net, path, true);
+    return write_whole(path, net_weights_text(net, true));
 }
 
 int net_write_explicit(const NetGraph* net, const std::string& path)
 {
-    return write_form(net, path, false);
+    return write_whole(path, net_weights_text(net, false));
 }
 
 int write_class_frequencies(const std::string& path, int classes, const int* counts)
 {
-    FILE* f = fopen(path.c_str(), "w");
-    if (!f)
-        return 1;
-    long long total = 0;
-    fprintf(f, "%i\n", classes);
-    for (int c = 0; c < classes; ++c) {
-        fprintf(f, "%i\n", counts[c]);
-        total += counts[c];
-    }
-    fprintf(f, "%lli\n", total);
-    bool failed = ferror(f) != 0;
-    return (fclose(f) != 0 || failed) ? 1 : 0;
+    return write_whole(path, class_frequencies_text(classes, counts));
 }

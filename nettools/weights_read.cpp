@@ -2,10 +2,11 @@
 // index is checked before it is used, so that a damaged file is refused and
 // nothing is read or written outside the record's arrays.
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <new>
+#include <vector>
 
+#include "nettools/data_file.h"
 #include "nettools/net_files.h"
 #include "nettools/text_numbers.h"
 #include "nettools/token_reader.h"
@@ -37,12 +38,18 @@ const char* check_header(const WeightsHeader& h, long long bytes)
 {
     if (h.inputs < 1 || h.outputs < 1 || h.units < h.outputs || h.weights < 1)
         return "bad counts";
+    if (h.outputs > kMaxLabel)
+        return "the output count must be from 1 to 500";
     if (h.layers == 1 || h.layers < 0)
         return "bad layer count";
     if (h.kind < 0 || h.kind >= static_cast<int>(UNIT_KIND_COUNT))
         return "the output kind must be 0 to 4";
     if (h.present != 0 && static_cast<long long>(h.weights) + h.units > bytes)
         return "fewer values than the counts require";
+    // Without weights in the file, an explicit network's weights are still
+    // named by the index pairs of its unit lines: no more than it has bytes.
+    if (h.layers == 0 && h.weights > bytes)
+        return "more weights than the file can describe";
     if (h.layers == 0)
         return h.units > bytes ? "fewer units than the counts require" : nullptr;
     long long weights = 1, units = 0;
@@ -125,6 +132,20 @@ bool read_values(TokenReader& in, NetGraph* net)
     return true;
 }
 
+// The random start of an explicit network also reaches the weights that no
+// unit takes as an input; only the constant last weight keeps its 1.0.
+void randomize_unused_weights(NetGraph* net)
+{
+    std::vector<char> used(static_cast<size_t>(net->weightCount), 0);
+    used.back() = 1;
+    for (int i = 0; i < net->unitCount; ++i)
+        for (int j = 0; j < net->units[i]->fanIn; ++j)
+            used[static_cast<size_t>(net->units[i]->inputWeights[j] - net->weights)] = 1;
+    for (size_t w = 0; w < used.size(); ++w)
+        if (!used[w])
+            net->weights[w] = random_weight();
+}
+
 // Items after the header: the wiring, then the weights or a random start.
 int read_body(TokenReader& in, NetGraph* net, const WeightsHeader& h, long long bytes,
               const std::string& path)
@@ -143,9 +164,11 @@ int read_body(TokenReader& in, NetGraph* net, const WeightsHeader& h, long long 
             }
         }
     }
-    if (h.present == 0)
+    if (h.present == 0) {
         net_randomize(net);
-    else if (!read_values(in, net))
+        if (h.layers == 0)
+            randomize_unused_weights(net);
+    } else if (!read_values(in, net))
         return refuse(path, "too few or malformed weights and biases");
     return h.layers;
 }
@@ -155,9 +178,10 @@ int read_body(TokenReader& in, NetGraph* net, const WeightsHeader& h, long long 
 int net_read(NetGraph* net, const std::string& path)
 {
     *net = NetGraph();
-    File f(fopen(path.c_str(), "r"));
+    std::string refusal;
+    File f(open_input(path, &refusal));
     if (!f)
-        return -1;
+        return refusal.empty() ? -1 : refuse(path, refusal.c_str());
     long long bytes = file_size(f.get());
     TokenReader in(f.get());
     WeightsHeader h{};

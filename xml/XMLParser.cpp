@@ -96,7 +96,7 @@ int XMLParser::save(const char* name, bool pretty)
 {
     return guarded([&]() -> int {
         int saved = document && name ? document->save(name, pretty) : 0;
-        if (!saved && !kBellmixVariant)
+        if (!saved)
             print_message("Can't write the xml file\n");
         return saved;
     });

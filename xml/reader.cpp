@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "xml/document.h"
+#include "xml/file_access.h"
 #include "xml/variant.h"
 
 namespace {
@@ -41,13 +42,12 @@ constexpr size_t kAttributesBeforeIndex = 16;
 // device cannot feed it bytes without end.
 bool read_file(const char* fileName, std::string& out)
 {
-    struct stat info;
-    if (stat(fileName, &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    std::string refusal;
+    int fd = open_regular_file(fileName, &refusal);
     if (fd < 0)
         return false;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0;
     if (ok)
         out.reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];

@@ -4,7 +4,8 @@
 #define XML_VARIANT_H
 
 #ifdef XML_BELLMIX_VARIANT
-// Reals keep twenty significant digits; failed opens and saves stay silent;
+// Reals keep twenty significant digits; failed opens stay silent (a failed
+// save is reported as in the other copies, so that no model is lost unseen);
 // the reader takes the first tag as the document element and the writer
 // writes only the first top-level node.
 constexpr bool kBellmixVariant = true;

@@ -6,19 +6,15 @@
 // other than tab and line feed as numeric character references ("&#13;"),
 // so that every file reads back into the tree it came from; declarations
 // and comments are written as read.
-// A save replaces the file whole or not at all: the text goes to a new file
-// in the same folder, which is then renamed over the target (the file a
-// symbolic link points to), with the target's permission bits. Anything but
-// a regular file is refused as a target.
-#include <cerrno>
+// A save replaces the file whole or not at all (replace_files), and only a
+// file the caller may write.
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 #include "xml/document.h"
+#include "xml/file_access.h"
 #include "xml/variant.h"
 
 namespace {
@@ -66,91 +62,6 @@ void write_attributes(std::string& out, const XMLNode* element, bool pretty, int
         append_escaped(out, a->value, "&<>\"");
         out += '"';
     }
-}
-
-bool write_all(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The file that fileName names once symbolic links are followed (at most
-// 40 of them); false for a loop or a link that cannot be read.
-bool resolve_links(const char* fileName, std::string& target)
-{
-    target = fileName;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat info;
-        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return true;
-        std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
-        ssize_t length = readlink(target.c_str(), &link[0], link.size());
-        if (length < 0 || static_cast<size_t>(length) >= link.size())
-            return false;
-        link.resize(static_cast<size_t>(length));
-        size_t slash = target.rfind('/');
-        if (link.empty() || link[0] == '/' || slash == std::string::npos)
-            target = link;
-        else
-            target = target.substr(0, slash + 1) + link;
-    }
-    return false;
-}
-
-mode_t new_file_mode()
-{
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0644 & ~mask;
-}
-
-// Gives the new file the target's owner and permission bits, or those of a
-// new file when there is no target yet.
-void copy_attributes(int fd, bool exists, const struct stat& info)
-{
-    if (!exists) {
-        fchmod(fd, new_file_mode());
-        return;
-    }
-    if (fchown(fd, info.st_uid, info.st_gid) != 0) {
-        // Only the owner's own files can be given away; the saver keeps it.
-    }
-    fchmod(fd, info.st_mode & 07777);
-}
-
-// Writes text to fileName through a temporary file in the target's folder
-// and a rename; on any failure the target is untouched and the temporary
-// file is gone.
-bool write_file(const char* fileName, const std::string& text)
-{
-    std::string target;
-    if (!resolve_links(fileName, target))
-        return false;
-    struct stat info;
-    bool exists = stat(target.c_str(), &info) == 0;
-    if (exists ? !S_ISREG(info.st_mode) : errno != ENOENT)
-        return false;
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    std::string temporary = folder + ".xmlsave.XXXXXX";
-    int fd = mkostemp(&temporary[0], O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    copy_attributes(fd, exists, info);
-    bool written = write_all(fd, text) && fsync(fd) == 0;
-    bool closed = close(fd) == 0;
-    if (written && closed && rename(temporary.c_str(), target.c_str()) == 0)
-        return true;
-    unlink(temporary.c_str());
-    return false;
 }
 
 }  // namespace
@@ -205,5 +116,7 @@ int XMLDocument::save(const char* fileName, bool pretty)
     std::string out;
     if (!fileName || !toText(out, pretty))
         return 0;
-    return write_file(fileName, out) ? 1 : 0;
+    size_t failed = 0;
+    std::string why;
+    return replace_files({FileText{fileName, std::move(out)}}, &failed, &why) ? 1 : 0;
 }

@@ -146,8 +146,10 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
     print_training_header(args.db->rows, args.db->cols, C, o);
     try {
         seed_training_generator();
-        prepare_model_file(args.file, o, args.db->rows, args.db->cols);
-        train_classes(args.db, labels, C, o, args.file);
+        if (!prepare_model_file(args.file, o, args.db->rows, args.db->cols) ||
+            !train_classes(args.db, labels, C, o, args.file))
+            print_message("BELLMIX: the model file '%s' could not be written; training stopped\n",
+                          args.file);
     } catch (const std::bad_alloc&) {
         print_message("BELLMIX: not enough memory\n");
     }

@@ -30,8 +30,9 @@ void mark_unfitted(MixtureModel* m)
 }
 
 // Trains m on the listed positions from .. to-1 and writes it as MIXTURE
-// index; what stands for the rows in the trace is named by what.
-void train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLists& lists,
+// index; what stands for the rows in the trace is named by what. False when
+// the file could not be saved.
+bool train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLists& lists,
                      int from, int to, const TrainingOptions& o, const char* file, int index,
                      const char* what)
 {
@@ -42,10 +43,11 @@ void train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLis
         print_message("The mixture of %s could not be fitted; it is written with weights 0\n",
                       what);
     }
-    m->writeToFile(file, index);
+    return m->writeToFile(file, index) != 0;
 }
 
-void fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* labels, int C,
+// False when the weights were fitted but could not be saved.
+bool fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* labels, int C,
                  int emMaxIt, const char* file)
 {
     int n = features->rows, fitted;
@@ -58,13 +60,14 @@ void fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* 
     }
     if (!fitted) {
         print_message("\nThe weights could not be optimized; no network weights are written\n");
-        return;
+        return true;
     }
     print_message("\nThe weights were succesfully optimized\n");
-    net->writeToFile(file);
+    return net->writeToFile(file) != 0;
 }
 
-void train_every_class(const DataMatrix* features, const DataMatrix* labels, int C,
+// Stops at the first save that fails.
+bool train_every_class(const DataMatrix* features, const DataMatrix* labels, int C,
                        const ClassLists& lists, const TrainingOptions& o, const char* file)
 {
     int D = features->cols;
@@ -79,11 +82,11 @@ void train_every_class(const DataMatrix* features, const DataMatrix* labels, int
         print_message("\nTraining class %i\n", i);
         MixtureModel* m = net ? net->getMixture(i) : local.get();
         std::string what = "class " + std::to_string(i);
-        train_and_write(m, features, lists, lists.offsets[i - 1], lists.offsets[i], o, file, i,
-                        what.c_str());
+        if (!train_and_write(m, features, lists, lists.offsets[i - 1], lists.offsets[i], o, file,
+                             i, what.c_str()))
+            return false;
     }
-    if (network)
-        fit_network(net.get(), features, labels, C, o.emMaxIt, file);
+    return !network || fit_network(net.get(), features, labels, C, o.emMaxIt, file);
 }
 
 }  // namespace
@@ -112,25 +115,22 @@ ClassLists build_class_lists(const DataMatrix* labels, int C)
     return lists;
 }
 
-void train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
+bool train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
                    const TrainingOptions& o, const char* file)
 {
     ClassLists lists = build_class_lists(labels, C);
     int D = features->cols;
-    if (o.classToTrain == -1) {
-        train_every_class(features, labels, C, lists, o, file);
-        return;
-    }
+    if (o.classToTrain == -1)
+        return train_every_class(features, labels, C, lists, o, file);
     MixtureModel local(D, o.numOfMix, o.diagonal);
     if (o.classToTrain == 0) {
         print_message("\nTraining one model on the whole database\n");
-        train_and_write(&local, features, lists, 0, lists.offsets[C], o, file, 1,
-                        "the whole database");
-        return;
+        return train_and_write(&local, features, lists, 0, lists.offsets[C], o, file, 1,
+                               "the whole database");
     }
     int c = o.classToTrain;
     print_message("\nTraining class %i\n", c);
     std::string what = "class " + std::to_string(c);
-    train_and_write(&local, features, lists, lists.offsets[c - 1], lists.offsets[c], o, file, c,
-                    what.c_str());
+    return train_and_write(&local, features, lists, lists.offsets[c - 1], lists.offsets[c], o,
+                           file, c, what.c_str());
 }

@@ -19,8 +19,9 @@ struct ClassLists {
 ClassLists build_class_lists(const DataMatrix* labels, int C);
 
 // Trains and writes the mixtures (and the network weights) into file, which
-// prepare_model_file has made ready.
-void train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
+// prepare_model_file has made ready. False (training stopped there) when a
+// save failed.
+bool train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
                    const TrainingOptions& o, const char* file);
 
 #endif

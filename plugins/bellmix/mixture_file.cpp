@@ -229,25 +229,25 @@ bool MixtureModel::parameters_finite() const
 
 // A mixture with a value that is not finite is not written: the file keeps
 // what it held, since a reader would refuse the result.
-void MixtureModel::writeToFile(const char* fileName, int index)
+int MixtureModel::writeToFile(const char* fileName, int index)
 {
     if (complete && !parameters_finite()) {
         print_message("BELLMIX: the mixture holds a value that is not a finite number; "
                       "MIXTURE %d is not written\n", index);
-        return;
+        return 0;
     }
     XMLParser* handle = nullptr;
     if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");
         XMLclose(&handle);
-        return;
+        return 0;
     }
     if (!XMLchangeElement(&handle, kParametersPath)) {
         print_message("Could not find the 'Parameters' block!\n");
         XMLclose(&handle);
-        return;
+        return 0;
     }
-    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0;
+    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0, saved = 0;
     if (number > 0) {
         XMLchangeOrAddIntAttribute(&handle, "Dimension", dimension);
         XMLchangeOrAddIntAttribute(&handle, "NumOfMix", numOfMix);
@@ -263,7 +263,8 @@ void MixtureModel::writeToFile(const char* fileName, int index)
                                                static_cast<int>(cov.size()), ",");
             XMLchangeElementBack(&handle);
         }
-        XMLsave(&handle, fileName);
+        saved = XMLsave(&handle, fileName);
     }
     XMLclose(&handle);
+    return saved;
 }

@@ -64,8 +64,9 @@ public:
     double log_component_density(int k, int weighted, const double* row);
     double log_likelihood(const double* row);
 
-    // Refused, with a message, when a parameter is not finite.
-    void writeToFile(const char* fileName, int index);
+    // 1 when the file was saved with this mixture in it; 0 after a message,
+    // which is also the answer for a mixture holding a value that is not finite.
+    int writeToFile(const char* fileName, int index);
     // Whether weights, means and covariances are all finite numbers.
     bool parameters_finite() const;
 

@@ -75,7 +75,7 @@ void open_or_create(XMLParser** handle, const char* file, int classToTrain)
 
 }  // namespace
 
-void prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features)
+int prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features)
 {
     XMLParser* handle = nullptr;
     open_or_create(&handle, file, o.classToTrain);
@@ -92,6 +92,7 @@ void prepare_model_file(const char* file, const TrainingOptions& o, int rows, in
     add_item(&handle, settings, formatted("Max No. of K-Means iterations: %d", o.kmeansMaxIt));
     add_item(&handle, settings, formatted("Max No. of EM iterations: %d", o.emMaxIt));
     add_item(&handle, settings, formatted("EM stopping threshold: %f", o.epsilon));
-    XMLsave(&handle, file);
+    int saved = XMLsave(&handle, file);
     XMLclose(&handle);
+    return saved;
 }

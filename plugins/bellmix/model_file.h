@@ -7,6 +7,7 @@
 
 // Keeps the existing file when one class is trained into it, else creates a
 // new document; appends the four history and six settings items and saves.
-void prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features);
+// 1 when saved; 0 after the library's message.
+int prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features);
 
 #endif

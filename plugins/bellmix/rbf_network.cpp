@@ -135,17 +135,18 @@ const double* RbfNetwork::output(const double* row)
     return outputs.data();
 }
 
-void RbfNetwork::writeToFile(const char* fileName)
+int RbfNetwork::writeToFile(const char* fileName)
 {
     XMLParser* handle = nullptr;
     if (!weights)
-        return;
+        return 0;
     for (int i = 0; i < weights->cols; ++i)
         if (!std::isfinite(weights->data[i])) {
             print_message("BELLMIX: the network weight %d is not a finite number; no network "
                           "weights are written\n", i + 1);
-            return;
+            return 0;
         }
+    int saved = 0;
     if (!XMLopen(&handle, fileName)) {
         print_message("Could not open XML file!");
     } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters")) {
@@ -157,7 +158,8 @@ void RbfNetwork::writeToFile(const char* fileName)
             XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN");
         }
         XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, weights->cols, ",");
-        XMLsave(&handle, fileName);
+        saved = XMLsave(&handle, fileName);
     }
     XMLclose(&handle);
+    return saved;
 }

@@ -36,7 +36,8 @@ public:
     const double* output(const double* row);
     // Hidden unit h's value at the row last given to output.
     double activation(int h) const { return activations->data[h]; }
-    void writeToFile(const char* fileName);
+    // 1 when the file was saved with the weights in it; 0 after a message.
+    int writeToFile(const char* fileName);
 
 private:
     int dimension;                       // D, the number of features

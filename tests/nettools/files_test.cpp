@@ -9,6 +9,7 @@
 
 #include "nettools/data_file.h"
 #include "nettools/net_files.h"
+#include "nettools/text_numbers.h"
 #include "tests/nettools/net_test_helpers.h"
 
 namespace {
@@ -59,8 +60,9 @@ TEST(DataFile, ReadsGoodFiles)
 
 TEST(DataFile, RefusesBadLinesNamingFileAndLine)
 {
+    using namespace std::string_literals;
     struct Case {
-        const char* text;
+        std::string text;
         const char* message;  // part of what is printed
     } cases[] = {
         {"1,2,1\n1,2\n", "line 2: 2 fields where the first line has 3"},
@@ -76,6 +78,10 @@ TEST(DataFile, RefusesBadLinesNamingFileAndLine)
         {"1\n", "line 1: no feature before the label"},
         {"\n\n", "no data lines"},
         {"", "no data lines"},
+        // A NUL byte inside a field: refused, not read as the number before it.
+        {"1,\0xyz,1\n"s, "line 1: feature 2 is not a number"},
+        {"1,2,1\n1,2,2\0junk\n"s, "line 2: the label must be a whole number from 1 to 500"},
+        {"1,2,2147483648\n", "line 1: the label must be a whole number from 1 to 500"},
     };
     std::string dir = temp_folder();
     for (const Case& c : cases) {
@@ -224,6 +230,16 @@ TEST(WeightsFile, RefusesDamagedFiles)
         {"2\n2\n3\n5\n0\n1\n2\n2000000000 2 \n" + good_tail, "bad connections of unit 0"},
         {"2\n2\n3\n2000000000\n3\n1\n1\n2\n" + good_tail, "fewer values"},
         {"2\n2\n3\n2000000000\n0\n1\n2\n" + good_tail, "fewer values"},
+        // A NUL byte inside a weight.
+        {std::string("2\n2\n3\n5\n3\n1\n1\n2\n0.1 0.2 0.3 0.4 1.0 \n0.1 0.2 0.3\0x ", 51),
+         "malformed weights"},
+        // Counts the file cannot back, refused before anything is allocated:
+        // an explicit flag-0 file of 36 bytes claiming 5,000,000 weights, and
+        // outputs beyond the 500 labels (a 30-byte file claiming 50,000 would
+        // ask nettest for two 10 GB confusion matrices).
+        {"2\n2\n3\n5000000\n0\n0\n2\n2 2 0 0 1 1 2 3 3 4 \n", "more weights than the file"},
+        {"1\n50000\n50000\n50001\n2\n0\n0\n", "the output count must be from 1 to 500"},
+        {"1\n501\n501\n502\n2\n0\n0\n", "the output count must be from 1 to 500"},
     };
     std::string dir = temp_folder();
     for (const Case& c : cases) {
@@ -288,6 +304,47 @@ TEST(ClassFrequencies, WriteAndRead)
     write_text(dir + "c.fre", "3\n4\n-1\n2\n");
     EXPECT_EQ(read_class_frequencies(dir + "c.fre", 3, &back), 3);
     EXPECT_EQ(write_class_frequencies(dir + "no/such/dir.fre", 3, counts), 1);
+}
+
+// A NUL byte ends the C conversion early; the field is refused as a whole.
+TEST(TextFields, NulBytesAreRefused)
+{
+    using namespace std::string_literals;
+    double value = 0.0;
+    int whole = 0;
+    EXPECT_FALSE(parse_real("\0xyz"s, &value));
+    EXPECT_FALSE(parse_real("1.5\0"s, &value));
+    EXPECT_FALSE(parse_whole("2\0junk"s, &whole));
+}
+
+// Flag 0 in the explicit form: the weights no unit takes as an input get a
+// random start too, not whatever the memory held (a block of 7.0 freed just
+// before stands for that memory). The unit lines use weights 0 to 3 of 30.
+TEST(WeightsFile, FlagZeroExplicitGivesEveryWeightAValue)
+{
+    std::string dir = temp_folder();
+    write_text(dir + "x.wts", "2\n2\n3\n30\n0\n0\n2\n"
+                              "2 2 0 0 1 1 2 3 3 4 \n1 1 2 2 29 3 \n1 1 3 2 29 4 \n");
+    {
+        std::vector<float> junk(30, 7.0f);
+        EXPECT_EQ(junk[29], 7.0f);
+    }
+    NetGraph net;
+    ASSERT_EQ(net_read(&net, dir + "x.wts"), 0);
+    for (int w = 0; w < 29; ++w)
+        EXPECT_LE(std::fabs(net.weights[w]), 0.05f) << w;
+    EXPECT_EQ(net.weights[29], 1.0f);
+    net_destroy(&net);
+}
+
+// The largest output count that labels 1 to 500 can use is accepted.
+TEST(WeightsFile, FiveHundredOutputsAreAccepted)
+{
+    std::string dir = temp_folder();
+    write_text(dir + "max.wts", "1\n500\n500\n501\n2\n0\n0\n");
+    NetGraph net;
+    EXPECT_EQ(net_read(&net, dir + "max.wts"), 2);
+    net_destroy(&net);
 }
 
 }  // namespace

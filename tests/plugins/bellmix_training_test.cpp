@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "plugins/bellmix/mixture_model.h"
 #include "plugins/bellmix/training.h"
@@ -449,6 +454,49 @@ TEST_F(BellmixScript, TestRefusalsNeedNoInput)
     TestDatabase wide(2, 3, {1, 1, 1, 2, 2, 2});
     std::string out = run(test_bellmix, wide, "ok.xml");
     EXPECT_EQ(out.substr(out.size() - 51), "ERROR: INCOMPATIBLE DATABASE AND BELLMIX DIMENSION!");
+}
+
+// A save that fails part-way (a full disk; here a file-size limit) is
+// reported and ends the training: the file keeps its last complete save,
+// the history without any mixture.
+TEST_F(BellmixScript, FailedSaveIsReportedAndStopsTraining)
+{
+    TestDatabase db(60, 21, two_classes(30, 20, 3.0, 9));
+    std::string file = path("limited.xml");
+    std::vector<TestArgument> args = {matrix_argument(db), string_argument(file),
+                                      string_argument("NumOfMix=1 KMeansStarts=1 Diagonal=0")};
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        // Twenty full covariance rows take about 5000 bytes; the history
+        // alone fits under the limit.
+        dup2(ends[1], STDERR_FILENO);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int type = 0;
+        call_script(train_bellmix, args, &type);
+        _exit(0);
+    }
+    close(ends[1]);
+    std::string out;
+    char chunk[4096];
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;)
+        out.append(chunk, static_cast<size_t>(n));
+    close(ends[0]);
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("\nTraining class 1\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Can't write the xml file\nBELLMIX: the model file '" + file +
+                       "' could not be written; training stopped\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Training class 2"), std::string::npos);
+    std::string saved = read_text(file);
+    EXPECT_EQ(count_of(saved, "<history>"), 1);
+    EXPECT_EQ(count_of(saved, "<MIXTURE"), 0);
 }
 
 }  // namespace

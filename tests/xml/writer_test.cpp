@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "tests/xml/xml_test_util.h"
+#include "xml/file_access.h"
 
 namespace {
 
@@ -257,4 +258,87 @@ TEST(Writer, SavesOnlyToRegularFilesAndNeverBlocks)
     struct stat info;
     ASSERT_EQ(stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+// The permission rule, seen by an ordinary user (the test, when it runs as
+// root, acts as "nobody" in a child): a read-only model in a folder the user
+// may write is refused and kept; a writable model in a folder the user may
+// not write is written in place; a new file there cannot be made.
+TEST(Writer, SaveFollowsTheFilesOwnPermission)
+{
+    namespace fs = std::filesystem;
+    const uid_t nobody = 65534;
+    bool root = geteuid() == 0;
+    uid_t actor = root ? nobody : geteuid();
+    std::string open = scratch("open"), locked = scratch("locked");
+    chmod(scratch("").c_str(), 0755);
+    fs::create_directories(open);
+    fs::create_directories(locked);
+    std::string readOnly = open + "/model.xml", inPlace = locked + "/model.xml";
+    write_text(readOnly, "<OLD/>");
+    write_text(inPlace, "<OLD/>");
+    chmod(readOnly.c_str(), 0444);
+    for (const std::string& p : {open, readOnly, inPlace})
+        ASSERT_EQ(chown(p.c_str(), actor, static_cast<gid_t>(-1)), 0) << p;
+    chmod(locked.c_str(), 0555);
+    struct stat before;
+    ASSERT_EQ(stat(inPlace.c_str(), &before), 0);
+    int result = bounded_child([&] {
+        if (root && (setgid(nobody) != 0 || setuid(nobody) != 0))
+            return 2;
+        const struct {
+            std::string file;
+            int result;
+        } cases[] = {{readOnly, 0}, {inPlace, 1}, {locked + "/new.xml", 0}};
+        int failures = 0;
+        for (const auto& c : cases) {
+            Handle h;
+            XMLcreateNewDoc(&h, "NEW");
+            testing::internal::CaptureStderr();
+            int saved = XMLsave(&h, c.file.c_str());
+            std::string said = testing::internal::GetCapturedStderr();
+            failures += saved != c.result ||
+                        said != (c.result ? "" : "Can't write the xml file\n");
+        }
+        return failures == 0 ? 7 : 1;
+    });
+    chmod(locked.c_str(), 0755);
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(read_text(readOnly), "<OLD/>");
+    EXPECT_EQ(read_text(inPlace), "<NEW/>");
+    struct stat info;
+    ASSERT_EQ(stat(readOnly.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    ASSERT_EQ(stat(inPlace.c_str(), &info), 0);
+    EXPECT_EQ(info.st_ino, before.st_ino);
+    EXPECT_FALSE(fs::exists(locked + "/new.xml"));
+    for (const std::string& folder : {open, locked})
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_EQ(entry.path().filename().string(), "model.xml");
+}
+
+// Several files are replaced together or not at all: a refused second file
+// leaves the first as it was, and the reason names the file at fault.
+TEST(Writer, SeveralFilesAreReplacedAllOrNone)
+{
+    namespace fs = std::filesystem;
+    std::string folder = scratch("pair");
+    fs::create_directories(folder + "/second");
+    write_text(folder + "/first", "old");
+    size_t failed = 9;
+    std::string why;
+    EXPECT_FALSE(replace_files({{folder + "/first", "new"}, {folder + "/second", "new"}},
+                               &failed, &why));
+    EXPECT_EQ(failed, 1u);
+    EXPECT_EQ(why, "Is a directory");
+    EXPECT_EQ(read_text(folder + "/first"), "old");
+    fs::remove(folder + "/second");
+    EXPECT_TRUE(replace_files({{folder + "/first", "one"}, {folder + "/second", "two"}},
+                              &failed, &why));
+    EXPECT_EQ(read_text(folder + "/first"), "one");
+    EXPECT_EQ(read_text(folder + "/second"), "two");
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        entries += entry.is_regular_file() ? 1 : 100;
+    EXPECT_EQ(entries, 2);
 }

@@ -1,0 +1,154 @@
+// The two programs as built: a FIFO, a device or a folder in place of any of
+// their files is refused at once, and a run whose writes fail part-way (a
+// file-size limit standing for a full disk) keeps the old files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/nettools/net_test_helpers.h"
+
+namespace {
+
+struct ProgramRun {
+    int status;       // exit status; -1 when a signal ended it
+    std::string out;  // standard output
+};
+
+// Runs program with args in folder, standard input from /dev/null. An alarm
+// ends a program that waits (after ten seconds); fileLimit > 0 caps the size
+// of every file it writes, with the signal for that ignored.
+ProgramRun run_program(const char* program, std::vector<std::string> args,
+                       const std::string& folder, rlim_t fileLimit = 0)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return {-2, ""};
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[1], STDOUT_FILENO);
+        int none = open("/dev/null", O_RDONLY);
+        dup2(none, STDIN_FILENO);
+        if (chdir(folder.c_str()) != 0)
+            _exit(99);
+        if (fileLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        alarm(10);
+        execv(program, argv.data());
+        _exit(98);
+    }
+    close(ends[1]);
+    ProgramRun run{-1, ""};
+    char chunk[4096];
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;)
+        run.out.append(chunk, static_cast<size_t>(n));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    return run;
+}
+
+// Names in folder other than "." and "..".
+std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    while (dirent* e = dir ? readdir(dir) : nullptr)
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+            names.push_back(e->d_name);
+    if (dir)
+        closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A trained 2-1-2 network, its frequencies and data for both programs.
+void write_good_files(const std::string& dir)
+{
+    const std::string data = "0.1,0.9,1\n0.8,0.2,2\n0.2,0.7,1\n0.9,0.1,2\n";
+    write_text(dir + "s.data", data);
+    write_text(dir + "s.test", data);
+    write_text(dir + "s.wts", "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 ");
+    write_text(dir + "s.fre", "2\n2\n2\n4\n");
+    write_text(dir + "s.trf", "0 0\n1 1\n");
+}
+
+TEST(Programs, FilesThatAreNotRegularAreRefusedAtOnce)
+{
+    const struct {
+        const char* program;
+        const char* file;        // replaced by a FIFO, or by a folder when folder
+        bool folder;
+        const char* message;     // the start of the refusal line
+    } cases[] = {
+        {NETTRAIN_PROGRAM, "s.data", false, "Cannot read file s.data: not a regular file!"},
+        {NETTRAIN_PROGRAM, "s.data", true, "Cannot read file s.data: Is a directory!"},
+        {NETTRAIN_PROGRAM, "s.wts", false, "Cannot write file s.wts: not a regular file!"},
+        {NETTRAIN_PROGRAM, "s.fre", false, "Cannot write file s.fre: not a regular file!"},
+        {NETTEST_PROGRAM, "s.test", false, "Cannot read file s.test: not a regular file!"},
+        {NETTEST_PROGRAM, "s.fre", false, "Cannot read file s.fre: not a regular file!"},
+        {NETTEST_PROGRAM, "s.wts", false, "Error in weightsfile s.wts: not a regular file!"},
+        {NETTEST_PROGRAM, "s.trf", false, "Error in normfile s.trf: not a regular file!"},
+        {NETTEST_PROGRAM, "s.trf", true, "Error in normfile s.trf: Is a directory!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.file);
+        std::string dir = temp_folder();
+        write_good_files(dir);
+        std::string path = dir + c.file;
+        unlink(path.c_str());
+        ASSERT_EQ(c.folder ? mkdir(path.c_str(), 0755) : mkfifo(path.c_str(), 0644), 0);
+        bool trainer = std::string(c.program) == NETTRAIN_PROGRAM;
+        ProgramRun run = trainer ? run_program(c.program, {"s", "1", "1", "0.1", "0"}, dir)
+                                 : run_program(c.program, {"s", "n"}, dir);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+        struct stat info;
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_TRUE(c.folder ? S_ISDIR(info.st_mode) : S_ISFIFO(info.st_mode));
+    }
+}
+
+// 20 inputs, 40 hidden units, 2 outputs: 881 weights, about 8000 bytes of
+// weights file, twice the limit.
+TEST(Programs, FileSizeLimitedRunKeepsBothOldFiles)
+{
+    std::string dir = temp_folder();
+    std::string data, weights = "20\n2\n42\n881\n3\n40\n1\n0\n";
+    for (int r = 0; r < 10; ++r) {
+        for (int f = 0; f < 20; ++f)
+            data += std::to_string((r * 7 + f * 3) % 10 / 10.0) + ",";
+        data += std::to_string(1 + r % 2) + "\n";
+    }
+    for (int w = 0; w < 881; ++w)
+        weights += w == 880 ? "1.000000 \n" : "0.010000 ";
+    for (int u = 0; u < 42; ++u)
+        weights += "0.000000 ";
+    write_text(dir + "big.data", data);
+    write_text(dir + "big.wts", weights);
+    write_text(dir + "big.fre", "2\n1\n1\n2\n");
+    ProgramRun run = run_program(NETTRAIN_PROGRAM, {"big", "40", "1", "0.1", "0"}, dir, 4096);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Cannot write file big.wts: File too large!"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(read_text(dir + "big.wts"), weights);
+    EXPECT_EQ(read_text(dir + "big.fre"), "2\n1\n1\n2\n");
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"big.data", "big.fre", "big.wts"}));
+}
+
+}  // namespace

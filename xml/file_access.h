@@ -1,0 +1,36 @@
+// Regular files only: opening one for reading without waiting on a FIFO, and
+// replacing files whole. The XML library and the network programs share it.
+#ifndef XML_FILE_ACCESS_H
+#define XML_FILE_ACCESS_H
+
+#include <string>
+#include <vector>
+
+// Opens path for reading (symbolic links followed) when it names a regular
+// file; a FIFO, a device or a folder is refused without being opened for
+// reading, so nothing ever waits. Returns the descriptor, or -1 with refusal
+// empty when the file cannot be opened (errno says why: it is missing or may
+// not be read), or with refusal holding the reason when it is no regular file.
+int open_regular_file(const char* path, std::string* refusal);
+// Why path is refused as a regular file: "" when it is one or does not exist
+// (nothing is opened).
+std::string regular_file_refusal(const char* path);
+
+// The new content of one file.
+struct FileText {
+    std::string path;  // the name given; symbolic links are followed
+    std::string text;  // the whole content
+};
+
+// Writes every text to its file, all or none: each goes first to a temporary
+// file in its target's folder with the target's owner and permission bits,
+// and only when every one is complete are they renamed over the targets. An
+// existing target that the caller may not write (its own permission bits, as
+// an in-place open would see them) or that is no regular file is refused. An
+// existing, writable target in a folder the caller may not write is written
+// in place, the one case that is not atomic. On failure returns false with
+// failed set to the index of the file at fault and why to the system's
+// reason; the files are as they were.
+bool replace_files(const std::vector<FileText>& files, size_t* failed, std::string* why);
+
+#endif
