@@ -50,28 +50,12 @@ bool check_arguments(void** values, const int* types, int count, const char* pre
     return true;
 }
 
-// Features must be finite; labels as the plug-in reads them. A value that
-// is not finite would poison every kernel value of its row.
+// Features must be finite; labels as the plug-in reads them.
 bool check_values(const DataMatrix* db, LabelRule rule, const char* prefix)
 {
     if (rule == LabelRule::class_number && !check_labels(db, prefix))
         return false;
-    for (int r = 0; r < db->rows; ++r) {
-        const double* row = matrix_row(db, r);
-        for (int c = 0; c + 1 < db->cols; ++c) {
-            if (!std::isfinite(row[c])) {
-                print_message("%s: the feature in row %d, column %d is not a finite number\n",
-                              prefix, r + 1, c + 1);
-                return false;
-            }
-        }
-        if (rule == LabelRule::finite && !std::isfinite(row[db->cols - 1])) {
-            print_message("%s: the class label in row %d is not a finite number\n", prefix,
-                          r + 1);
-            return false;
-        }
-    }
-    return true;
+    return check_finite_values(db, prefix, rule == LabelRule::finite) != 0;
 }
 
 // X, y and the kernel record over (X, X) with the settings applied; false

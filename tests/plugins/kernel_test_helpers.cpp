@@ -192,6 +192,41 @@ std::vector<BrokenModel> broken_models(const std::string& root, const std::strin
          p + "error with row 1 in matrix " + stem + "\n"},
         {"fewer rows than stated", model_text(root, stem, {{"row", "3"}}),
          p + "error with row 3 in matrix X\n"},
+        // Every item that should hold a number must hold a finite one.
+        {"row count with trailing text", model_text(root, stem, {{"row", "2x"}}), sizes},
+        {"fractional column count", model_text(root, stem, {{"column", "2.5"}}), sizes},
+        {"text in a training row", model_text(root, stem, {{"X_0", "abc,2"}}),
+         p + "error with row 1 in matrix X\n"},
+        {"trailing text in a training row", model_text(root, stem, {{"X_1", "3,-1x"}}),
+         p + "error with row 2 in matrix X\n"},
+        {"empty field in a training row", model_text(root, stem, {{"X_1", "3,,-1"}}),
+         p + "error with row 2 in matrix X\n"},
+        {"inf in a training row", model_text(root, stem, {{"X_0", "inf,2"}}),
+         p + "error with row 1 in matrix X\n"},
+        {"nan coefficient", model_text(root, stem, {{stem + "_1", "nan"}}),
+         p + "error with row 2 in matrix " + stem + "\n"},
+        {"kernel code as text", model_text(root, stem, {{"kernel", "abc"}}),
+         p + "kernel in " + root + " parameters holds a value that is not a whole number\n"},
+        {"nan kernel parameter", model_text(root, stem, {{"kernel_param3", "nan"}}),
+         p + "kernel_param3 in " + root + " parameters holds a value that is not a finite "
+             "number\n"},
+        {"empty kernel parameter", model_text(root, stem, {{"kernel_param1", ""}}),
+         p + "kernel_param1 in " + root + " parameters holds a value that is not a finite "
+             "number\n"},
+        {"exponential kernel of width 0", model_text(root, stem, {{"kernel", "2"}}),
+         p + "kernel_param0 in " + root + " parameters gives the exponential kernel no width\n"},
+        // 1e-200 squared is 0 as a real.
+        {"exponential kernel of width 1e-200",
+         model_text(root, stem, {{"kernel", "2"}, {"kernel_param0", "1e-200"}}),
+         p + "kernel_param0 in " + root + " parameters gives the exponential kernel no width\n"},
+        // Database row 2, (0.5, 4), has the inner product -2.5 with X_1: the
+        // square root of a negative number.
+        {"polynomial of degree 0.5 over a negative base",
+         model_text(root, stem, {{"kernel", "1"}, {"kernel_param0", "0.5"}}),
+         p + "the kernel gives a value that is not a finite number for row 2\n"},
+        {"coefficients beyond the range of a real",
+         model_text(root, stem, {{stem + "_0", "1e308"}, {stem + "_1", "-1e308"}}),
+         p + "the kernel gives a value that is not a finite number for row 1\n"},
     };
 }
 
