@@ -159,10 +159,10 @@ int check_labels(const DataMatrix* db, const char* prefix)
 
 int check_finite_values(const DataMatrix* db, const char* prefix, int withLabel)
 {
-    if (!usable(db)) {
-        print_message("%s: empty database matrix\n", prefix);
-        return 0;
-    }
+    // A matrix without values holds none that is not finite; the callers'
+    // shape checks speak about it.
+    if (!usable(db))
+        return 1;
     for (int r = 0; r < db->rows; r++) {
         const double* row = matrix_row(db, r);
         for (int c = 0; c + 1 < db->cols; c++) {
