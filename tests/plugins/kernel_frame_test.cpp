@@ -249,6 +249,12 @@ TEST(KernelFrame, ValuesThatAreNotFiniteAreRefused)
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=0",
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
+        // Parameters the kernel does not use would still be saved.
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=user kernelparam4=nan",
+         "CURVAXIS: kernel parameter 4 is not a finite number\n"},
+        // An infinite width gives the finite kernel 1 everywhere.
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=inf",
+         "CURVAXIS: kernel parameter 1 is not a finite number\n"},
     });
 }
 
