@@ -128,16 +128,24 @@ bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& 
     return true;
 }
 
-// Whether "<path><stem>_<i>" exists and holds exactly count finite
-// numbers, which go to out. The list is counted before scratch is sized, so
-// that a count the file states cannot ask for more memory than its row fills.
+// Whether "<path><stem>_<i>" exists and holds exactly count values, each a
+// finite number; prints the row's fault otherwise. The list is counted before
+// scratch is sized, so that a count the file states cannot ask for more
+// memory than its row fills.
 bool row_fits(XMLParser** handle, const std::string& path, const char* stem, int i, int count,
-              std::vector<double>* scratch)
+              const KernelTexts& t, std::vector<double>* scratch)
 {
-    if (!goto_row(handle, path, stem, i) || XMLgetAttrArraySize(handle, "value", ",") != count)
+    if (!goto_row(handle, path, stem, i) || XMLgetAttrArraySize(handle, "value", ",") != count) {
+        print_message("%s: error with row %d in matrix %s\n", t.execute_prefix, i + 1, stem);
         return false;
+    }
     scratch->resize(static_cast<size_t>(count));
-    return read_finite_list(handle, "value", ",", scratch->data(), count) == ValueRead::read;
+    if (read_finite_list(handle, "value", ",", scratch->data(), count) != ValueRead::read) {
+        print_message("%s: %s_%d in %s parameters holds a value that is not a finite number\n",
+                      t.execute_prefix, stem, i, t.root);
+        return false;
+    }
+    return true;
 }
 
 // Every training row must hold d finite numbers and every coefficient row m.
@@ -148,17 +156,10 @@ bool rows_fit(XMLParser** handle, const std::string& top, const KernelTexts& t,
 {
     std::string p = top + "/parameters/";
     std::vector<double> scratch;
-    for (int i = 0; i < s.n; ++i) {
-        if (!row_fits(handle, p, "X", i, s.d, &scratch)) {
-            print_message("%s: error with row %d in matrix X\n", t.execute_prefix, i + 1);
+    for (int i = 0; i < s.n; ++i)
+        if (!row_fits(handle, p, "X", i, s.d, t, &scratch) ||
+            !row_fits(handle, p, t.coefficients, i, s.m, t, &scratch))
             return false;
-        }
-        if (!row_fits(handle, p, t.coefficients, i, s.m, &scratch)) {
-            print_message("%s: error with row %d in matrix %s\n", t.execute_prefix, i + 1,
-                          t.coefficients);
-            return false;
-        }
-    }
     return true;
 }
 
