@@ -156,3 +156,27 @@ int check_labels(const DataMatrix* db, const char* prefix)
     }
     return 1;
 }
+
+int check_finite_values(const DataMatrix* db, const char* prefix, int withLabel)
+{
+    // A matrix without values holds none that is not finite; the callers'
+    // shape checks speak about it.
+    if (!usable(db))
+        return 1;
+    for (int r = 0; r < db->rows; r++) {
+        const double* row = matrix_row(db, r);
+        for (int c = 0; c + 1 < db->cols; c++) {
+            if (!std::isfinite(row[c])) {
+                print_message("%s: the feature in row %d, column %d is not a finite number\n",
+                              prefix, r + 1, c + 1);
+                return 0;
+            }
+        }
+        if (withLabel && !std::isfinite(row[db->cols - 1])) {
+            print_message("%s: the class label in row %d is not a finite number\n", prefix,
+                          r + 1);
+            return 0;
+        }
+    }
+    return 1;
+}

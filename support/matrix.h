@@ -27,6 +27,13 @@ double matrix_invert(DataMatrix* m);
 // "<prefix>: ..." naming the first bad row (1-based) and returns 0.
 int check_labels(const DataMatrix* db, const char* prefix);
 
+// Every feature of the database (all columns but the last) finite, and the
+// label column too when withLabel is set: a value that is not finite would
+// poison its row's results. Prints "<prefix>: the feature in row r, column c
+// is not a finite number" (or "... the class label in row r ...") for the
+// first fault, row by row, and returns 0. A matrix without values passes.
+int check_finite_values(const DataMatrix* db, const char* prefix, int withLabel);
+
 // Element-access set.
 void matrix_alloc_data(DataMatrix* m, int rows, int cols);
 DataMatrix* matrix_wrap(DataMatrix* m, int rows, int cols, double* data);

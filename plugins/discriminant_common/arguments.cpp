@@ -1,8 +1,6 @@
 // Argument checks shared by the linear discriminant plug-ins.
 #include "plugins/discriminant_common/arguments.h"
 
-#include <cmath>
-
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
 
@@ -75,20 +73,7 @@ bool check_execute_arguments(void** values, const int* types, int count,
 
 bool check_training_values(const DataMatrix* db, const char* prefix)
 {
-    if (!check_labels(db, prefix))
-        return false;
-    int features = db->cols - 1;
-    for (int r = 0; r < db->rows; ++r) {
-        const double* row = db->data + static_cast<size_t>(r) * db->cols;
-        for (int c = 0; c < features; ++c) {
-            if (!std::isfinite(row[c])) {
-                print_message("%s: the feature in row %d, column %d is not a finite number\n",
-                              prefix, r + 1, c + 1);
-                return false;
-            }
-        }
-    }
-    return true;
+    return check_labels(db, prefix) && check_finite_values(db, prefix, 0);
 }
 
 bool report_training_status(const char* prefix, TrainStatus status)

@@ -1,12 +1,14 @@
 // Reading a stored linear transformation and applying it to a database.
 #include "plugins/discriminant_common/execute.h"
 
+#include <cmath>
 #include <new>
 #include <string>
 
 #include "plugins/discriminant_common/model_file.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
+#include "xml/finite_values.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -18,13 +20,15 @@ struct StoredShape {
 };
 
 // Reads feature_number and the list length and derives the shape. A missing
-// element counts 0, a missing list attribute -1; both are refused.
+// element counts 0, a missing list attribute -1, and a feature_number that is
+// not a whole number is no count; all are refused.
 bool read_shape(XMLParser** handle, const std::string& top, FeatureNumberRole role,
                 StoredShape* shape)
 {
     int number = 0;
-    if (XMLchangeElement(handle, (top + "/parameters/feature_number").c_str()))
-        number = XMLgetAttrIntValue(handle, "value", 0);
+    if (XMLchangeElement(handle, (top + "/parameters/feature_number").c_str()) &&
+        read_whole_attribute(handle, "value", &number) == ValueRead::refused)
+        return false;
     int items = 0;
     if (XMLchangeElement(handle, (top + "/parameters/transformation").c_str()))
         items = XMLgetAttrArraySize(handle, "value", ",");
@@ -34,6 +38,25 @@ bool read_shape(XMLParser** handle, const std::string& top, FeatureNumberRole ro
     shape->inputs = role == FeatureNumberRole::inputs ? number : other;
     shape->outputs = role == FeatureNumberRole::inputs ? other : number;
     return true;
+}
+
+// The result when every value is finite; otherwise a message naming the
+// first row that is not (finite rows times a finite transformation can still
+// overflow), the result freed and null.
+DataMatrix* refuse_unfinished_rows(DataMatrix* result, const DiscriminantTexts& texts)
+{
+    for (int r = 0; r < result->rows; ++r) {
+        const double* row = result->data + static_cast<size_t>(r) * result->cols;
+        for (int k = 0; k < result->cols; ++k) {
+            if (!std::isfinite(row[k])) {
+                print_message("Execute %s: the transformation gives a value that is not a "
+                              "finite number for row %d\n", texts.tag, r + 1);
+                matrix_free(result);
+                return nullptr;
+            }
+        }
+    }
+    return result;
 }
 
 // Checks the model against the database and projects; null after a message.
@@ -64,13 +87,19 @@ DataMatrix* project_with_model(XMLParser** handle, const DataMatrix* db,
         matrix_free(t);
         return nullptr;
     }
-    // Items that hold no number leave their slot as it is: zero.
-    matrix_fill(t, 0.0);
     XMLchangeElement(handle, (top + "/parameters/transformation").c_str());
-    XMLgetAttrDoubleArrayValue(handle, "value", t->data, ",");
-    project_rows(db, t, result);
+    bool read = read_finite_list(handle, "value", ",", t->data,
+                                 shape.inputs * shape.outputs) == ValueRead::read;
+    if (read)
+        project_rows(db, t, result);
     matrix_free(t);
-    return result;
+    if (!read) {
+        print_message("Execute %s: transformation in %s parameters holds a value that is not a "
+                      "finite number\n", texts.tag, texts.tag);
+        matrix_free(result);
+        return nullptr;
+    }
+    return refuse_unfinished_rows(result, texts);
 }
 
 }  // namespace
@@ -97,7 +126,9 @@ void* execute_linear_model(void** values, const int* types, int count, int* resu
 {
     *resultType = VALUE_EMPTY;
     ExecuteArguments args;
-    if (!check_execute_arguments(values, types, count, texts, &args))
+    // The labels are copied into the result, so they must be finite too.
+    if (!check_execute_arguments(values, types, count, texts, &args) ||
+        !check_finite_values(args.db, format_text("Execute %s", texts.tag).c_str(), 1))
         return nullptr;
     XMLParser* handle = nullptr;
     if (!XMLopen(&handle, args.file)) {

@@ -1,13 +1,16 @@
 // The projection side of the kernel-model frame: read the training rows, the
 // kernel and the coefficient rows A from a model file and map each database
 // row z to sum over k of Kc(z, x_k) A[k][j].
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "plugins/kernel_frame/kernel_frame.h"
 #include "plugins/kernel_frame/model_file.h"
 #include "scriptrun/messages.h"
+#include "xml/finite_values.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -40,19 +43,24 @@ bool check_arguments(void** values, const int* types, int count, const char* pre
         print_message("%s: empty parameter\n", prefix);
         return false;
     }
-    return true;
+    // The labels are copied into the result, so they must be finite too.
+    return check_finite_values(*db, prefix, 1) != 0;
 }
 
-int stored_int(XMLParser** handle, const std::string& path, int fallback)
+// The "value" of the element at path into *value, which keeps its default
+// when the element or the attribute is missing; false when the text is not
+// a whole number.
+bool stored_int(XMLParser** handle, const std::string& path, int* value)
 {
-    return XMLchangeElement(handle, path.c_str()) ? XMLgetAttrIntValue(handle, "value", fallback)
-                                                  : fallback;
+    return !XMLchangeElement(handle, path.c_str()) ||
+           read_whole_attribute(handle, "value", value) != ValueRead::refused;
 }
 
-double stored_real(XMLParser** handle, const std::string& path)
+// As stored_int, for a finite real.
+bool stored_real(XMLParser** handle, const std::string& path, double* value)
 {
-    return XMLchangeElement(handle, path.c_str()) ? XMLgetAttrDoubleValue(handle, "value", 0.0)
-                                                  : 0.0;
+    return !XMLchangeElement(handle, path.c_str()) ||
+           read_finite_attribute(handle, "value", value) != ValueRead::refused;
 }
 
 // Moves to "<path><stem>_<i>"; the path is formed in place, so that reading
@@ -69,10 +77,10 @@ bool read_sizes(XMLParser** handle, const std::string& top, const KernelTexts& t
                 const DataMatrix* db, StoredModel* s)
 {
     std::string p = top + "/parameters/";
-    s->n = stored_int(handle, p + "row", 0);
-    s->d = stored_int(handle, p + "column", 0);
-    s->m = stored_int(handle, p + "newcolumn", 0);
-    if (s->n < 1 || s->d < 1 || s->m < 1 ||
+    s->n = s->d = s->m = 0;
+    bool whole = stored_int(handle, p + "row", &s->n) && stored_int(handle, p + "column", &s->d) &&
+                 stored_int(handle, p + "newcolumn", &s->m);
+    if (!whole || s->n < 1 || s->d < 1 || s->m < 1 ||
         goto_row(handle, p, "X", s->n) || goto_row(handle, p, t.coefficients, s->n)) {
         print_message("%s: problems with sizes in %s parameters\n", t.execute_prefix, t.root);
         return false;
@@ -85,59 +93,81 @@ bool read_sizes(XMLParser** handle, const std::string& top, const KernelTexts& t
 }
 
 // The kernel, read once the rows are known to fit: a code the kernel
-// routines do not know makes the file inconsistent.
+// routines do not know, a parameter that is not a finite number, or a zero
+// width, which makes every exponential value of a row with itself 0/0,
+// makes the file inconsistent.
 bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& t,
                  StoredModel* s)
 {
     std::string p = top + "/parameters/";
-    int code = stored_int(handle, p + "kernel", 0);
+    int code = 0;
+    if (!stored_int(handle, p + "kernel", &code)) {
+        print_message("%s: kernel in %s parameters holds a value that is not a whole number\n",
+                      t.execute_prefix, t.root);
+        return false;
+    }
     if (code < 0 || code > 3) {
         print_message("%s: unknown kernel type %d in %s parameters\n", t.execute_prefix, code,
                       t.root);
         return false;
     }
     s->kernel = static_cast<int8_t>(code);
-    for (int k = 0; k < 5; ++k)
-        s->param[k] = stored_real(handle, format_text("%skernel_param%d", p.c_str(), k));
-    return true;
-}
-
-// Whether "<path><stem>_<i>" exists and holds exactly count values.
-bool row_fits(XMLParser** handle, const std::string& path, const char* stem, int i, int count)
-{
-    return goto_row(handle, path, stem, i) && XMLgetAttrArraySize(handle, "value", ",") == count;
-}
-
-// Every training row must hold d values and every coefficient row m. Checked
-// before anything is allocated, so that the sizes a file states cannot ask
-// for more memory than its rows fill.
-bool rows_fit(XMLParser** handle, const std::string& top, const KernelTexts& t,
-              const StoredModel& s)
-{
-    std::string p = top + "/parameters/";
-    for (int i = 0; i < s.n; ++i) {
-        if (!row_fits(handle, p, "X", i, s.d)) {
-            print_message("%s: error with row %d in matrix X\n", t.execute_prefix, i + 1);
+    for (int k = 0; k < 5; ++k) {
+        s->param[k] = 0.0;
+        if (!stored_real(handle, format_text("%skernel_param%d", p.c_str(), k), &s->param[k])) {
+            print_message("%s: kernel_param%d in %s parameters holds a value that is not a "
+                          "finite number\n", t.execute_prefix, k, t.root);
             return false;
         }
-        if (!row_fits(handle, p, t.coefficients, i, s.m)) {
-            print_message("%s: error with row %d in matrix %s\n", t.execute_prefix, i + 1,
-                          t.coefficients);
-            return false;
-        }
+    }
+    if (code == 2 && s->param[0] * s->param[0] == 0.0) {  // exponential
+        print_message("%s: kernel_param0 in %s parameters gives the exponential kernel no "
+                      "width\n", t.execute_prefix, t.root);
+        return false;
     }
     return true;
 }
 
-// Row i of m from "<path><stem>_<i>", whose size rows_fit has checked; items
-// that hold no number keep the zero put there first.
+// Whether "<path><stem>_<i>" exists and holds exactly count values, each a
+// finite number; prints the row's fault otherwise. The list is counted before
+// scratch is sized, so that a count the file states cannot ask for more
+// memory than its row fills.
+bool row_fits(XMLParser** handle, const std::string& path, const char* stem, int i, int count,
+              const KernelTexts& t, std::vector<double>* scratch)
+{
+    if (!goto_row(handle, path, stem, i) || XMLgetAttrArraySize(handle, "value", ",") != count) {
+        print_message("%s: error with row %d in matrix %s\n", t.execute_prefix, i + 1, stem);
+        return false;
+    }
+    scratch->resize(static_cast<size_t>(count));
+    if (read_finite_list(handle, "value", ",", scratch->data(), count) != ValueRead::read) {
+        print_message("%s: %s_%d in %s parameters holds a value that is not a finite number\n",
+                      t.execute_prefix, stem, i, t.root);
+        return false;
+    }
+    return true;
+}
+
+// Every training row must hold d finite numbers and every coefficient row m.
+// Checked before anything is allocated, so that the sizes a file states
+// cannot ask for more memory than its rows fill.
+bool rows_fit(XMLParser** handle, const std::string& top, const KernelTexts& t,
+              const StoredModel& s)
+{
+    std::string p = top + "/parameters/";
+    std::vector<double> scratch;
+    for (int i = 0; i < s.n; ++i)
+        if (!row_fits(handle, p, "X", i, s.d, t, &scratch) ||
+            !row_fits(handle, p, t.coefficients, i, s.m, t, &scratch))
+            return false;
+    return true;
+}
+
+// Row i of m from "<path><stem>_<i>", which rows_fit has checked.
 void read_row(XMLParser** handle, const std::string& path, const char* stem, int i, DataMatrix* m)
 {
-    double* row = matrix_row(m, i);
-    for (int c = 0; c < m->cols; ++c)
-        row[c] = 0.0;
     if (goto_row(handle, path, stem, i))
-        XMLgetAttrDoubleArrayValue(handle, "value", row, ",");
+        read_finite_list(handle, "value", ",", matrix_row(m, i), m->cols);
 }
 
 void read_rows(XMLParser** handle, const std::string& top, const KernelTexts& t, StoredModel* s)
@@ -167,6 +197,18 @@ void project(const DataMatrix* kc, const DataMatrix* a, const DataMatrix* y, Dat
     }
 }
 
+// The first row (0-based) of out that holds a value that is not finite, or -1.
+int first_unfinished_row(const DataMatrix* out)
+{
+    for (int i = 0; i < out->rows; ++i) {
+        const double* row = matrix_row(out, i);
+        for (int j = 0; j < out->cols; ++j)
+            if (!std::isfinite(row[j]))
+                return i;
+    }
+    return -1;
+}
+
 // The centred kernel between the database rows and the training rows, and
 // the product with A, into out.
 bool project_database(const DataMatrix* db, StoredModel& s, const char* prefix, DataMatrix* out)
@@ -191,6 +233,7 @@ bool project_database(const DataMatrix* db, StoredModel& s, const char* prefix, 
     for (int k = 0; k < 5; ++k)
         set_kernel_parameter(kernel, k, s.param[k]);
     OwnedMatrix kc = make_matrix(db->rows, s.n);
+    bool done = kc != nullptr;
     if (kc) {
         get_centralized_kernel_matrix(kernel, kc.get());
         project(kc.get(), s.a.get(), labels.get(), out);
@@ -198,7 +241,15 @@ bool project_database(const DataMatrix* db, StoredModel& s, const char* prefix, 
         print_message("%s: not enough memory (K)\n", prefix);
     }
     destroy_kernel_matrix(kernel);
-    return kc != nullptr;
+    // A polynomial of a fractional degree over a negative base, or values
+    // beyond the range of a real, are caught here, as training refuses them.
+    int row = done ? first_unfinished_row(out) : -1;
+    if (row >= 0) {
+        print_message("%s: the kernel gives a value that is not a finite number for row %d\n",
+                      prefix, row + 1);
+        done = false;
+    }
+    return done;
 }
 
 // Everything after the file is open; null after a message.

@@ -50,26 +50,30 @@ bool check_arguments(void** values, const int* types, int count, const char* pre
     return true;
 }
 
-// Features must be finite; labels as the plug-in reads them. A value that
-// is not finite would poison every kernel value of its row.
+// Features must be finite; labels as the plug-in reads them.
 bool check_values(const DataMatrix* db, LabelRule rule, const char* prefix)
 {
     if (rule == LabelRule::class_number && !check_labels(db, prefix))
         return false;
-    for (int r = 0; r < db->rows; ++r) {
-        const double* row = matrix_row(db, r);
-        for (int c = 0; c + 1 < db->cols; ++c) {
-            if (!std::isfinite(row[c])) {
-                print_message("%s: the feature in row %d, column %d is not a finite number\n",
-                              prefix, r + 1, c + 1);
-                return false;
-            }
-        }
-        if (rule == LabelRule::finite && !std::isfinite(row[db->cols - 1])) {
-            print_message("%s: the class label in row %d is not a finite number\n", prefix,
-                          r + 1);
+    return check_finite_values(db, prefix, rule == LabelRule::finite) != 0;
+}
+
+// Kernel parameters and epsilon as the options gave them must be finite: a
+// parameter that the kernel does not use would still be saved in the model,
+// which could then never be read, and an infinite width makes every kernel
+// value 1.
+bool check_settings(const KernelSettings& s, const KernelTexts& texts)
+{
+    for (int k = 0; k < 5; ++k) {
+        if (!std::isfinite(s.param[k])) {
+            print_message("%s: kernel parameter %d is not a finite number\n", texts.train_prefix,
+                          k + 1);
             return false;
         }
+    }
+    if (!std::isfinite(s.epsilon)) {
+        print_message("%s: epsilon is not a finite number\n", texts.train_prefix);
+        return false;
     }
     return true;
 }
@@ -178,6 +182,8 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         !check_values(args.db, labels, texts.train_prefix))
         return nullptr;
     KernelSettings settings = read_kernel_settings(args.options, args.db->rows, texts);
+    if (!check_settings(settings, texts))
+        return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
     try {
         KernelModel model;

@@ -272,6 +272,44 @@ std::vector<RefusalCase> execute_argument_refusals(const std::string& tag, TestD
     };
 }
 
+std::vector<RefusalCase> finite_value_refusals(const std::string& tag, TestDatabase& good,
+                                               int overflow_row, const std::string& file)
+{
+    static TestDatabase feature_nan(2, 3, {1, NAN, 1, 0, 1, 2});
+    static TestDatabase label_inf(2, 3, {1, 2, 1, 0, 1, INFINITY});
+    std::string prefix = "Execute " + tag + ": ";
+    std::string not_finite =
+        prefix + "transformation in " + tag + " parameters holds a value that is not a finite "
+                 "number\n";
+    std::string sizes = prefix + "problems with sizes in " + tag + " parameters\n";
+    std::string square = handmade_model(tag, stored_parameters("2", "1,0,0,1"));
+    TestArgument db = matrix_argument(good), name = string_argument(file);
+    return {
+        {"text in the transformation", {db, name}, not_finite,
+         handmade_model(tag, stored_parameters("2", "abc,0,0,1"))},
+        {"trailing text in the transformation", {db, name}, not_finite,
+         handmade_model(tag, stored_parameters("2", "1,0,0,1x"))},
+        {"empty field in the transformation", {db, name}, not_finite,
+         handmade_model(tag, stored_parameters("2", "1,,0,0,1"))},
+        {"nan in the transformation", {db, name}, not_finite,
+         handmade_model(tag, stored_parameters("2", "1,0,0,nan"))},
+        {"inf in the transformation", {db, name}, not_finite,
+         handmade_model(tag, stored_parameters("2", "1,0,-inf,1"))},
+        {"feature_number with trailing text", {db, name}, sizes,
+         handmade_model(tag, stored_parameters("2x", "1,0,0,1"))},
+        {"empty feature_number", {db, name}, sizes,
+         handmade_model(tag, stored_parameters("", "1,0,0,1"))},
+        {"a result beyond the range of a real", {db, name},
+         prefix + "the transformation gives a value that is not a finite number for row " +
+             std::to_string(overflow_row) + "\n",
+         handmade_model(tag, stored_parameters("2", "1e308,1e308,1e308,1e308"))},
+        {"feature not finite", {matrix_argument(feature_nan), name},
+         prefix + "the feature in row 1, column 2 is not a finite number\n", square},
+        {"label not finite", {matrix_argument(label_inf), name},
+         prefix + "the class label in row 2 is not a finite number\n", square},
+    };
+}
+
 void expect_refusal(ScriptFunction f, const RefusalCase& c, const std::string& file)
 {
     SCOPED_TRACE(c.name);

@@ -84,6 +84,12 @@ struct RefusalCase {
     std::string content = "untouched";  // the file before the call; "" for none
 };
 
+// Refusals of an execute function for numbers that are not finite, in a
+// 2 x 2 model or in the database, called with good (two features); the
+// model "1e308,1e308,1e308,1e308" overflows first in good's overflow_row.
+std::vector<RefusalCase> finite_value_refusals(const std::string& tag, TestDatabase& good,
+                                               int overflow_row, const std::string& file);
+
 // Writes the case's file content, calls f, and expects the message, no
 // result, and the file exactly as before.
 void expect_refusal(ScriptFunction f, const RefusalCase& c, const std::string& file);

@@ -401,6 +401,9 @@ TEST(FlatdiscRefusals, ExecuteLeavesTheModelUntouched)
     };
     for (const ModelCase& m : models)
         cases.push_back({m.name, {matrix_argument(db), string_argument(file)}, m.message, m.text});
+    // Row 1, (1, 2), meets 1e308 + 2e308.
+    for (RefusalCase& c : finite_value_refusals("FLATDISC", db, 1, file))
+        cases.push_back(c);
     for (const RefusalCase& c : cases)
         expect_refusal(execute_flatdisc, c, file);
 }

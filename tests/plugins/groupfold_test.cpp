@@ -263,6 +263,9 @@ TEST(GroupfoldRefusals, LeaveTheFileUntouched)
     execute_cases.push_back({"columns", {matrix_argument(good), name},
                              prefix + "incompatible sizes - matrix and GROUPFOLD\n",
                              handmade_model("GROUPFOLD", stored_parameters("1", "1,0,0"))});
+    // Row 4, (1, 1), is the first whose projection 2e308 overflows.
+    for (RefusalCase& c : finite_value_refusals("GROUPFOLD", good, 4, file))
+        execute_cases.push_back(c);
     for (const RefusalCase& c : execute_cases)
         expect_refusal(execute_groupfold, c, file);
 }

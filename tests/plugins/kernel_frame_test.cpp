@@ -249,5 +249,38 @@ TEST(KernelFrame, ValuesThatAreNotFiniteAreRefused)
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=0",
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
+        // Parameters the kernel does not use would still be saved.
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=user kernelparam4=nan",
+         "CURVAXIS: kernel parameter 4 is not a finite number\n"},
+        // An infinite width gives the finite kernel 1 everywhere.
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=inf",
+         "CURVAXIS: kernel parameter 1 is not a finite number\n"},
     });
+}
+
+// A database value that is not finite would come back in the result: its
+// projection is refused and the model keeps its history as it was.
+TEST(KernelFrame, ProjectingValuesThatAreNotFiniteIsRefused)
+{
+    ScratchFolder folder;
+    std::string file = folder.path("model.xml");
+    TestDatabase train(4, 3, {1, 2, 1, 3, -1, 1, 0, 1, 2, 2, 2, 2});
+    ASSERT_EQ(train_quietly(compute_curvaxis, train, file, nullptr), "");
+    std::string model = read_text(file);
+    struct Case {
+        std::vector<double> data;  // two rows of two features and a label
+        std::string message;
+    } cases[] = {
+        {{1, NAN, 1, 0, 1, 2}, "Execute CURVAXIS: the feature in row 1, column 2 is not a finite number\n"},
+        {{1, 2, 1, -INFINITY, 1, 2}, "Execute CURVAXIS: the feature in row 2, column 1 is not a finite number\n"},
+        {{1, 2, 1, 0, 1, NAN}, "Execute CURVAXIS: the class label in row 2 is not a finite number\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        TestDatabase db(2, 3, c.data);
+        std::string messages;
+        EXPECT_EQ(execute_quietly(execute_curvaxis, db, file, &messages), nullptr);
+        EXPECT_EQ(messages, c.message);
+        EXPECT_EQ(read_text(file), model);
+    }
 }

@@ -157,6 +157,8 @@ std::vector<BrokenModel> broken_models(const std::string& root, const std::strin
 {
     std::string p = prefix + ": ";
     std::string sizes = p + "problems with sizes in " + root + " parameters\n";
+    std::string not_finite = " in " + root + " parameters holds a value that is not a finite "
+                             "number\n";
     return {
         {"not a model file", "<<<",
          "Can't parse the xml document.\n" + p + "the XML file name is not valid!\n"},
@@ -192,6 +194,42 @@ std::vector<BrokenModel> broken_models(const std::string& root, const std::strin
          p + "error with row 1 in matrix " + stem + "\n"},
         {"fewer rows than stated", model_text(root, stem, {{"row", "3"}}),
          p + "error with row 3 in matrix X\n"},
+        // Every item that should hold a number must hold a finite one.
+        {"row count with trailing text", model_text(root, stem, {{"row", "2x"}}), sizes},
+        {"fractional column count", model_text(root, stem, {{"column", "2.5"}}), sizes},
+        {"text in a training row", model_text(root, stem, {{"X_0", "abc,2"}}),
+         p + "X_0" + not_finite},
+        {"trailing text in a training row", model_text(root, stem, {{"X_1", "3,-1x"}}),
+         p + "X_1" + not_finite},
+        {"empty field in a training row", model_text(root, stem, {{"X_1", "3,,-1"}}),
+         p + "X_1" + not_finite},
+        {"inf in a training row", model_text(root, stem, {{"X_0", "inf,2"}}),
+         p + "X_0" + not_finite},
+        {"nan coefficient", model_text(root, stem, {{stem + "_1", "nan"}}),
+         p + stem + "_1" + not_finite},
+        // A row's count is checked before its values.
+        {"short row of text", model_text(root, stem, {{"X_0", "abc"}}),
+         p + "error with row 1 in matrix X\n"},
+        {"kernel code as text", model_text(root, stem, {{"kernel", "abc"}}),
+         p + "kernel in " + root + " parameters holds a value that is not a whole number\n"},
+        {"nan kernel parameter", model_text(root, stem, {{"kernel_param3", "nan"}}),
+         p + "kernel_param3" + not_finite},
+        {"empty kernel parameter", model_text(root, stem, {{"kernel_param1", ""}}),
+         p + "kernel_param1" + not_finite},
+        {"exponential kernel of width 0", model_text(root, stem, {{"kernel", "2"}}),
+         p + "kernel_param0 in " + root + " parameters gives the exponential kernel no width\n"},
+        // 1e-200 squared is 0 as a real.
+        {"exponential kernel of width 1e-200",
+         model_text(root, stem, {{"kernel", "2"}, {"kernel_param0", "1e-200"}}),
+         p + "kernel_param0 in " + root + " parameters gives the exponential kernel no width\n"},
+        // Database row 2, (0.5, 4), has the inner product -2.5 with X_1: the
+        // square root of a negative number.
+        {"polynomial of degree 0.5 over a negative base",
+         model_text(root, stem, {{"kernel", "1"}, {"kernel_param0", "0.5"}}),
+         p + "the kernel gives a value that is not a finite number for row 2\n"},
+        {"coefficients beyond the range of a real",
+         model_text(root, stem, {{stem + "_0", "1e308"}, {stem + "_1", "-1e308"}}),
+         p + "the kernel gives a value that is not a finite number for row 1\n"},
     };
 }
 
