@@ -68,10 +68,12 @@ double backtrack(const DescentProblem& p, const LearningSettings& s, const doubl
     }
 }
 
-// One iteration from problem.point; false when training must stop early.
-// *decreased tells whether the point taken has a lower objective.
+// One iteration from problem.point; false when training must stop: at a
+// start whose objective or gradient norm is not finite (the point goes back
+// to the previous start, *failed when there is none), or after a step that
+// changed no value.
 bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentVectors& v,
-             double* norm, bool* decreased)
+             double* norm, bool* failed)
 {
     int n = p.size;
     v.x.assign(p.point, p.point + n);
@@ -79,10 +81,15 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     double f0 = p.objective(p.point, p.context);
     *norm = std::sqrt(std::fabs(dot(v.g.data(), v.g.data(), n))) / p.normDivisor;
     if (!std::isfinite(f0) || !std::isfinite(*norm)) {
+        if (k == 0) {
+            print_message("the objective or its gradient is not finite at the starting "
+                          "coefficients: the class cannot be trained\n");
+            *failed = true;
+            return false;
+        }
         print_message("the objective or its gradient is not finite: the class keeps its last "
                       "finite coefficients\n");
-        if (k > 0)
-            std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
+        std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
         return false;
     }
     double* d = lbfgs_2loop_direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), k);
@@ -96,8 +103,6 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     double slope = s.armijoDelta * dot(d, v.g.data(), n);
     double fnew = backtrack(p, s, d, f0, slope, v);
     bool moved = !same_point(v.trial, p.point);
-    // A point without a finite objective is dealt with at the next start.
-    *decreased = fnew < f0 || !std::isfinite(fnew);
     std::copy(v.trial.begin(), v.trial.end(), p.point);
     print_message("(%d) fnew=%.3f, f-fnew=%.3f, ", k, fnew, f0 - fnew);
     p.report(p.point, *norm, p.context);
@@ -161,21 +166,14 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         return 0;
     }
     double norm = 0.0;
-    bool decreased = true;
+    bool failed = false;
     for (int k = 0;;) {
-        if (!iterate(p, s, k, v, &norm, &decreased))
+        if (!iterate(p, s, k, v, &norm, &failed))
             break;
         k++;
         if (k == s.maxIter || !(norm > s.gradThreshold))
             break;
-        // Without an iteration limit only a falling objective guarantees an
-        // end (it can take only finitely many values); a step that did not
-        // lower it could start a cycle.
-        if (s.maxIter <= 0 && !decreased) {
-            print_message("the objective did not decrease: the class's training stops\n");
-            break;
-        }
     }
     lbfgs_2loop_free();
-    return 1;
+    return failed ? 0 : 1;
 }

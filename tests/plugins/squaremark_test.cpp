@@ -234,6 +234,14 @@ std::string model_text(const std::string& sizes, const std::string& rows)
     return "<SQUAREMARK><history/><parameters>" + sizes + rows + "</parameters></SQUAREMARK>";
 }
 
+// text with the "value" of element name set to value.
+std::string with_value(std::string text, const std::string& name, const std::string& value)
+{
+    size_t at = text.find("<" + name + " value=\"");
+    size_t start = at + name.size() + 9, end = text.find('"', start);
+    return text.replace(start, end - start, value);
+}
+
 struct ModelRefusal {
     const char* name;
     std::string text;
@@ -266,6 +274,21 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
          p + "error with row 1 in matrix V\n"},
         {"missing bias row", model_text(sizes, rows.substr(0, rows.size() - 16)),
          p + "error with row 2 in matrix V\n"},
+        // Numbers that are not numbers, or not finite; and outputs that are
+        // not finite, from (x X_0)^0.5 with X_0 = -1: no result, no stamp.
+        {"X of nan", model_text(sizes, with_value(rows, "X_1", "nan")),
+         p + "inconsistent file: \"value\" of \"X_1\" holds a value that is not a finite number\n"},
+        {"V of text", model_text(sizes, with_value(rows, "V_0", "half")),
+         p + "inconsistent file: \"value\" of \"V_0\" holds a value that is not a finite number\n"},
+        {"bias of inf", model_text(sizes, with_value(rows, "V_2", "inf")),
+         p + "inconsistent file: \"value\" of \"V_2\" holds a value that is not a finite number\n"},
+        {"row count of text", model_text(with_value(sizes, "row", "two"), rows),
+         p + "inconsistent file: \"value\" of \"row\" holds a value that is not a finite number\n"},
+        {"empty kernel parameter", model_text(sizes + "<kernel_param1 value=\"\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel_param1\" holds a value that is not a finite number\n"},
+        {"kernel gives nan", model_text(sizes + "<kernel value=\"1\"/><kernel_param0 value=\"0.5\"/>",
+                                        with_value(rows, "X_0", "-1")),
+         p + "the kernel gives a value that is not a finite number for row 1\n"},
     };
     ScratchFolder folder;
     std::string file = folder.path("model.xml");
