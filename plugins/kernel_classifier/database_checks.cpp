@@ -25,10 +25,10 @@ bool check_database_values(const DataMatrix* db, const char* prefix)
     return true;
 }
 
-bool check_output_values(const DataMatrix* out, int columns, const char* prefix)
+bool check_kernel_values(const DataMatrix* m, int columns, const char* prefix)
 {
-    for (int r = 0; r < out->rows; r++) {
-        const double* row = matrix_row(out, r);
+    for (int r = 0; r < m->rows; r++) {
+        const double* row = matrix_row(m, r);
         for (int c = 0; c < columns; c++)
             if (!std::isfinite(row[c])) {
                 print_message("%s: the kernel gives a value that is not a finite number for "

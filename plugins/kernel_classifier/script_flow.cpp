@@ -169,7 +169,7 @@ void* evaluate_classifier(void** values, const int* types, int count, int* resul
             print_message("Out of memory\n");
         if (out != nullptr)
             classify(classes, classCount, Y, out);
-        if (out != nullptr && !check_output_values(out, classCount, names.evaluate)) {
+        if (out != nullptr && !check_kernel_values(out, classCount, names.evaluate)) {
             matrix_free(out);
             out = nullptr;
         }

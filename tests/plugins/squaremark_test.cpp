@@ -225,6 +225,12 @@ TEST(SquaremarkTraining, RefusedDatabasesWriteNoFile)
     EXPECT_EQ(train_quietly(train_squaremark, small_database(), file, "epsilon=0"),
               "train_squaremark: epsilon must be greater than 0\n");
     EXPECT_FALSE(file_exists(file));
+    // (x.y)^0.5 of rows whose inner product is -0.75: no system, no file.
+    TestDatabase opposed(2, 3, {0.5, 1, 1, -2, 0.25, 2});
+    std::string printed = train_quietly(train_squaremark, opposed, file, "kernel=poly degree=0.5 delta=0");
+    EXPECT_NE(printed.find("train_squaremark: the kernel gives a value that is not a finite number "
+                           "for row 1\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(file));
 }
 
 // A model file of two training rows of one feature and one class, with the
