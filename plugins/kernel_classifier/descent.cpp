@@ -26,6 +26,14 @@ double dot(const double* a, const double* b, int n)
     return sum;
 }
 
+bool all_finite(const std::vector<double>& a)
+{
+    for (double x : a)
+        if (!std::isfinite(x))
+            return false;
+    return true;
+}
+
 bool same_point(const std::vector<double>& a, const double* b)
 {
     for (size_t i = 0; i < a.size(); i++)
@@ -68,9 +76,32 @@ double backtrack(const DescentProblem& p, const LearningSettings& s, const doubl
     }
 }
 
+const char* const keeps_last_finite =
+    "the objective or its gradient is not finite: the class keeps its last finite "
+    "coefficients\n";
+
+// Whether an iteration's start has a finite objective and gradient norm.
+// Otherwise says why training stops and puts the point back to the previous
+// start, or, at the first start (k = 0), marks the class failed.
+bool finite_start(const DescentProblem& p, int k, const DescentVectors& v, double f0,
+                  double norm, bool* failed)
+{
+    if (std::isfinite(f0) && std::isfinite(norm))
+        return true;
+    if (k == 0) {
+        print_message("the objective or its gradient is not finite at the starting "
+                      "coefficients: the class cannot be trained\n");
+        *failed = true;
+        return false;
+    }
+    print_message("%s", keeps_last_finite);
+    std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
+    return false;
+}
+
 // One iteration from problem.point; false when training must stop: at a
-// start whose objective or gradient norm is not finite (the point goes back
-// to the previous start, *failed when there is none), or after a step that
+// start that is not finite (see finite_start), after a trial point that is
+// not finite or has no finite objective (never taken), or after a step that
 // changed no value.
 bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentVectors& v,
              double* norm, bool* failed)
@@ -80,18 +111,8 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     p.gradient(p.point, v.g.data(), p.context);
     double f0 = p.objective(p.point, p.context);
     *norm = std::sqrt(std::fabs(dot(v.g.data(), v.g.data(), n))) / p.normDivisor;
-    if (!std::isfinite(f0) || !std::isfinite(*norm)) {
-        if (k == 0) {
-            print_message("the objective or its gradient is not finite at the starting "
-                          "coefficients: the class cannot be trained\n");
-            *failed = true;
-            return false;
-        }
-        print_message("the objective or its gradient is not finite: the class keeps its last "
-                      "finite coefficients\n");
-        std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
+    if (!finite_start(p, k, v, f0, *norm, failed))
         return false;
-    }
     double* d = lbfgs_2loop_direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), k);
     for (int j = 0; j < n; j++)
         d[j] = -d[j];
@@ -102,11 +123,15 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
         print_message("STEP SIZE IS MODIFIED.\n");
     double slope = s.armijoDelta * dot(d, v.g.data(), n);
     double fnew = backtrack(p, s, d, f0, slope, v);
-    bool moved = !same_point(v.trial, p.point);
-    std::copy(v.trial.begin(), v.trial.end(), p.point);
+    bool finite = std::isfinite(fnew) && all_finite(v.trial);
+    bool moved = finite && !same_point(v.trial, p.point);
+    if (finite)
+        std::copy(v.trial.begin(), v.trial.end(), p.point);
     print_message("(%d) fnew=%.3f, f-fnew=%.3f, ", k, fnew, f0 - fnew);
     p.report(p.point, *norm, p.context);
-    if (!moved)
+    if (!finite)
+        print_message("%s", keeps_last_finite);
+    else if (!moved)
         print_message("no coefficient changed in this step: the class's training stops\n");
     return moved;
 }

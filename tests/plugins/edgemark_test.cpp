@@ -583,6 +583,23 @@ TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
     EXPECT_EQ(v[0], 1.5);
 }
 
+// The last iteration's trial point is taken only when it and its objective
+// are finite: v^2, NaN below -1, from 1.5 along -3 lands on -1.5, which the
+// class does not keep.
+TEST(Descent, ALastTrialThatIsNotFiniteIsNotTaken)
+{
+    auto f = [](const double* v, void*) { return v[0] < -1.0 ? NAN : v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    std::vector<double> v = {1.5};
+    DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+    LearningSettings s;
+    s.maxArmijoIter = 1;
+    s.maxIter = 1;
+    std::string printed = descend_printing(p, s, 1);
+    EXPECT_EQ(v[0], 1.5);
+    EXPECT_EQ(count_of(printed, "keeps its last finite coefficients"), 1);
+}
+
 // v^2 from 1 with one trial step per search: the first step, taken
 // whatever it gives, lands on -1 with the same objective; the second (the
 // pair s = -2, y = -4 scales the gradient -2 by 1/2) lands on 0, where the
