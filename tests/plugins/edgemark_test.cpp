@@ -565,6 +565,22 @@ std::string descend_printing(const DescentProblem& p, const LearningSettings& s,
     return testing::internal::GetCapturedStderr();
 }
 
+// One variable from start, one trial step per search, at most maxIter
+// iterations; *end gets the point left. Returns what descend printed.
+std::string descend_one_trial(double (*f)(const double*, void*),
+                              void (*g)(const double*, double*, void*), double start,
+                              int maxIter, double* end)
+{
+    std::vector<double> v = {start};
+    DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+    LearningSettings s;
+    s.maxArmijoIter = 1;
+    s.maxIter = maxIter;
+    std::string printed = descend_printing(p, s, 1);
+    *end = v[0];
+    return printed;
+}
+
 // v^2, NaN below -1. The first step from 1.5 (lambda 1 along -3) lands on
 // -1.5, whose objective is not finite: that point is never taken, also when
 // it ends the last iteration (max_iter_num 1), and the class stays at 1.5.
@@ -574,15 +590,11 @@ TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
     auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
     for (int maxIter : {1, 10}) {
         SCOPED_TRACE(maxIter);
-        std::vector<double> v = {1.5};
-        DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
-        LearningSettings s;
-        s.maxArmijoIter = 1;
-        s.maxIter = maxIter;
-        std::string printed = descend_printing(p, s, 1);
+        double end;
+        std::string printed = descend_one_trial(f, g, 1.5, maxIter, &end);
         EXPECT_EQ(count_of(printed, "keeps its last finite coefficients"), 1);
         EXPECT_EQ(count_of(printed, "Lambda:"), 1);
-        EXPECT_EQ(v[0], 1.5);
+        EXPECT_EQ(end, 1.5);
     }
 }
 
@@ -597,13 +609,9 @@ TEST(Descent, AStepThatDoesNotLowerTheObjectiveGoesOn)
     auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
     for (int maxIter : {0, 3}) {
         SCOPED_TRACE(maxIter);
-        std::vector<double> v = {1.0};
-        DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
-        LearningSettings s;
-        s.maxArmijoIter = 1;
-        s.maxIter = maxIter;
-        std::string printed = descend_printing(p, s, 1);
-        EXPECT_EQ(v[0], 0.0);
+        double end;
+        std::string printed = descend_one_trial(f, g, 1.0, maxIter, &end);
+        EXPECT_EQ(end, 0.0);
         EXPECT_EQ(count_of(printed, "(1) fnew=0.000"), 1);
     }
 }
