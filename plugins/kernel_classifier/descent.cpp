@@ -13,10 +13,16 @@
 
 namespace {
 
-// The iteration's vectors: J values each.
+// The iteration's vectors (J values each) and the objective of the point
+// that the last step took.
 struct DescentVectors {
     std::vector<double> trial, x, xPrev, g, gPrev;
+    double taken = 0.0;
 };
+
+// Iterations in a row without a new lowest objective after which a
+// training without an iteration limit stops.
+constexpr int kStallLimit = 100;
 
 double dot(const double* a, const double* b, int n)
 {
@@ -127,6 +133,7 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     bool moved = finite && !same_point(v.trial, p.point);
     if (finite)
         std::copy(v.trial.begin(), v.trial.end(), p.point);
+    v.taken = fnew;
     print_message("(%d) fnew=%.3f, f-fnew=%.3f, ", k, fnew, f0 - fnew);
     p.report(p.point, *norm, p.context);
     if (!finite)
@@ -190,14 +197,25 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         print_message("out of memory\n");
         return 0;
     }
-    double norm = 0.0;
+    double norm = 0.0, lowest = INFINITY;
     bool failed = false;
-    for (int k = 0;;) {
+    for (int k = 0, stalled = 0;;) {
         if (!iterate(p, s, k, v, &norm, &failed))
             break;
         k++;
         if (k == s.maxIter || !(norm > s.gradThreshold))
             break;
+        // Steps may raise the objective, so without an iteration limit a
+        // cycle of points could go on for ever. A new lowest objective (a
+        // double) can be reached only finitely often, so a bounded run of
+        // steps without one ends the training.
+        stalled = v.taken < lowest ? 0 : stalled + 1;
+        lowest = std::fmin(lowest, v.taken);
+        if (s.maxIter <= 0 && stalled == kStallLimit) {
+            print_message("the objective has reached no new lowest value in %d steps: the "
+                          "class's training stops\n", kStallLimit);
+            break;
+        }
     }
     lbfgs_2loop_free();
     return failed ? 0 : 1;

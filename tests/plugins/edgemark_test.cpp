@@ -566,16 +566,18 @@ std::string descend_printing(const DescentProblem& p, const LearningSettings& s,
 }
 
 // One variable from start, one trial step per search, at most maxIter
-// iterations; *end gets the point left. Returns what descend printed.
+// iterations, m correction pairs; *end gets the point left. Returns what
+// descend printed.
 std::string descend_one_trial(double (*f)(const double*, void*),
                               void (*g)(const double*, double*, void*), double start,
-                              int maxIter, double* end)
+                              int maxIter, double* end, int m = 7)
 {
     std::vector<double> v = {start};
     DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
     LearningSettings s;
     s.maxArmijoIter = 1;
     s.maxIter = maxIter;
+    s.m = m;
     std::string printed = descend_printing(p, s, 1);
     *end = v[0];
     return printed;
@@ -614,6 +616,20 @@ TEST(Descent, AStepThatDoesNotLowerTheObjectiveGoesOn)
         EXPECT_EQ(end, 0.0);
         EXPECT_EQ(count_of(printed, "(1) fnew=0.000"), 1);
     }
+}
+
+// Plain steepest descent on v^2 with full steps cycles between 1 and -1 for
+// ever; without an iteration limit, 100 steps in a row without a new lowest
+// objective (after the first, which sets it) end the class.
+TEST(Descent, ACycleWithoutAnIterationLimitEnds)
+{
+    auto f = [](const double* v, void*) { return v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    double end;
+    std::string printed = descend_one_trial(f, g, 1.0, 0, &end, 0);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 101);
+    EXPECT_EQ(count_of(printed, "no new lowest value in 100 steps"), 1);
+    EXPECT_EQ(std::fabs(end), 1.0);
 }
 
 // m_for_lbfgs 0 keeps no correction pair: each direction is the gradient.
