@@ -17,6 +17,9 @@
 #include "xml/guard.h"
 #include "xml/lists.h"
 #include "xml/node.h"
+#include "xml/path.h"
+
+unsigned long long xml_sibling_visits = 0;
 
 namespace {
 
@@ -135,7 +138,10 @@ int XMLParser::gotoChildElementWithID(const char* id)
 }
 
 // Counting resumes at the last numbered step when it counted the same
-// children and nothing before its node has moved since.
+// children and nothing before its node has moved since. The memory never
+// shortens a step to the first counted child (it would start there too), so
+// such a step leaves the memory of a longer walk in place: stepping from
+// each numbered element into its only child keeps that walk linear.
 XMLNode* XMLParser::nth_child_element(XMLNode* parent, const char* name, int n)
 {
     XMLNode* node = parent->firstChild;
@@ -147,9 +153,12 @@ XMLNode* XMLParser::nth_child_element(XMLNode* parent, const char* name, int n)
         count = s.number - 1;
     }
     for (; node; node = node->nextSibling) {
+        ++xml_sibling_visits;
         if (node->type != XML_ELEMENT || (name && strcmp(node->name, name) != 0))
             continue;
-        if (++count == n) {
+        if (++count == n && n == 1)
+            return node;
+        if (count == n) {
             lastStep.parent = parent;
             lastStep.order = parent->childOrder;
             lastStep.anyName = !name;

@@ -1,5 +1,6 @@
 // Refusing databases that would poison training: labels below 1 index no
-// class, and a value that is not finite turns every kernel sum into NaN.
+// class, and a value that is not finite turns every kernel sum into NaN;
+// and outputs that such a value (or the kernel itself) has reached.
 #include "plugins/kernel_classifier/database_checks.h"
 
 #include <cmath>
@@ -20,6 +21,20 @@ bool check_database_values(const DataMatrix* db, const char* prefix)
                 return false;
             }
         }
+    }
+    return true;
+}
+
+bool check_kernel_values(const DataMatrix* m, int columns, const char* prefix)
+{
+    for (int r = 0; r < m->rows; r++) {
+        const double* row = matrix_row(m, r);
+        for (int c = 0; c < columns; c++)
+            if (!std::isfinite(row[c])) {
+                print_message("%s: the kernel gives a value that is not a finite number for "
+                              "row %d\n", prefix, r + 1);
+                return false;
+            }
     }
     return true;
 }

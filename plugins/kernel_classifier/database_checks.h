@@ -8,4 +8,10 @@
 // the first fault, prefixed and naming the row, and returns false.
 bool check_database_values(const DataMatrix* db, const char* prefix);
 
+// Whether the first columns entries of every row of m (kernel values, or
+// outputs computed from them) are finite; else prints "<prefix>: the kernel
+// gives a value that is not a finite number for row r" (r counted from 1)
+// and returns false.
+bool check_kernel_values(const DataMatrix* m, int columns, const char* prefix);
+
 #endif

@@ -13,10 +13,16 @@
 
 namespace {
 
-// The iteration's vectors: J values each.
+// The iteration's vectors (J values each) and the objective of the point
+// that the last step took.
 struct DescentVectors {
     std::vector<double> trial, x, xPrev, g, gPrev;
+    double taken = 0.0;
 };
+
+// Iterations in a row without a new lowest objective after which a
+// training without an iteration limit stops.
+constexpr int kStallLimit = 100;
 
 double dot(const double* a, const double* b, int n)
 {
@@ -24,6 +30,14 @@ double dot(const double* a, const double* b, int n)
     for (int i = 0; i < n; i++)
         sum += a[i] * b[i];
     return sum;
+}
+
+bool all_finite(const std::vector<double>& a)
+{
+    for (double x : a)
+        if (!std::isfinite(x))
+            return false;
+    return true;
 }
 
 bool same_point(const std::vector<double>& a, const double* b)
@@ -68,23 +82,43 @@ double backtrack(const DescentProblem& p, const LearningSettings& s, const doubl
     }
 }
 
-// One iteration from problem.point; false when training must stop early.
-// *decreased tells whether the point taken has a lower objective.
+const char* const keeps_last_finite =
+    "the objective or its gradient is not finite: the class keeps its last finite "
+    "coefficients\n";
+
+// Whether an iteration's start has a finite objective and gradient norm.
+// Otherwise says why training stops and puts the point back to the previous
+// start, or, at the first start (k = 0), marks the class failed.
+bool finite_start(const DescentProblem& p, int k, const DescentVectors& v, double f0,
+                  double norm, bool* failed)
+{
+    if (std::isfinite(f0) && std::isfinite(norm))
+        return true;
+    if (k == 0) {
+        print_message("the objective or its gradient is not finite at the starting "
+                      "coefficients: the class cannot be trained\n");
+        *failed = true;
+        return false;
+    }
+    print_message("%s", keeps_last_finite);
+    std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
+    return false;
+}
+
+// One iteration from problem.point; false when training must stop: at a
+// start that is not finite (see finite_start), after a trial point that is
+// not finite or has no finite objective (never taken), or after a step that
+// changed no value.
 bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentVectors& v,
-             double* norm, bool* decreased)
+             double* norm, bool* failed)
 {
     int n = p.size;
     v.x.assign(p.point, p.point + n);
     p.gradient(p.point, v.g.data(), p.context);
     double f0 = p.objective(p.point, p.context);
     *norm = std::sqrt(std::fabs(dot(v.g.data(), v.g.data(), n))) / p.normDivisor;
-    if (!std::isfinite(f0) || !std::isfinite(*norm)) {
-        print_message("the objective or its gradient is not finite: the class keeps its last "
-                      "finite coefficients\n");
-        if (k > 0)
-            std::copy(v.xPrev.begin(), v.xPrev.end(), p.point);
+    if (!finite_start(p, k, v, f0, *norm, failed))
         return false;
-    }
     double* d = lbfgs_2loop_direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), k);
     for (int j = 0; j < n; j++)
         d[j] = -d[j];
@@ -95,13 +129,16 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
         print_message("STEP SIZE IS MODIFIED.\n");
     double slope = s.armijoDelta * dot(d, v.g.data(), n);
     double fnew = backtrack(p, s, d, f0, slope, v);
-    bool moved = !same_point(v.trial, p.point);
-    // A point without a finite objective is dealt with at the next start.
-    *decreased = fnew < f0 || !std::isfinite(fnew);
-    std::copy(v.trial.begin(), v.trial.end(), p.point);
+    bool finite = std::isfinite(fnew) && all_finite(v.trial);
+    bool moved = finite && !same_point(v.trial, p.point);
+    if (finite)
+        std::copy(v.trial.begin(), v.trial.end(), p.point);
+    v.taken = fnew;
     print_message("(%d) fnew=%.3f, f-fnew=%.3f, ", k, fnew, f0 - fnew);
     p.report(p.point, *norm, p.context);
-    if (!moved)
+    if (!finite)
+        print_message("%s", keeps_last_finite);
+    else if (!moved)
         print_message("no coefficient changed in this step: the class's training stops\n");
     return moved;
 }
@@ -160,22 +197,26 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         print_message("out of memory\n");
         return 0;
     }
-    double norm = 0.0;
-    bool decreased = true;
-    for (int k = 0;;) {
-        if (!iterate(p, s, k, v, &norm, &decreased))
+    double norm = 0.0, lowest = INFINITY;
+    bool failed = false;
+    for (int k = 0, stalled = 0;;) {
+        if (!iterate(p, s, k, v, &norm, &failed))
             break;
         k++;
         if (k == s.maxIter || !(norm > s.gradThreshold))
             break;
-        // Without an iteration limit only a falling objective guarantees an
-        // end (it can take only finitely many values); a step that did not
-        // lower it could start a cycle.
-        if (s.maxIter <= 0 && !decreased) {
-            print_message("the objective did not decrease: the class's training stops\n");
+        // Steps may raise the objective, so without an iteration limit a
+        // cycle of points could go on for ever. A new lowest objective (a
+        // double) can be reached only finitely often, so a bounded run of
+        // steps without one ends the training.
+        stalled = v.taken < lowest ? 0 : stalled + 1;
+        lowest = std::fmin(lowest, v.taken);
+        if (s.maxIter <= 0 && stalled == kStallLimit) {
+            print_message("the objective has reached no new lowest value in %d steps: the "
+                          "class's training stops\n", kStallLimit);
             break;
         }
     }
     lbfgs_2loop_free();
-    return 1;
+    return failed ? 0 : 1;
 }

@@ -20,10 +20,14 @@ struct DescentProblem {
 
 // Runs iterations until max_iter_num is reached or the norm of the gradient
 // at an iteration's start is at or below grad_threshold. Also stops, with a
-// message, when that objective or norm is not finite (the point goes back to
-// the last start at which both were), when a step changed no value, and,
-// without an iteration limit, when a step did not lower the objective.
-// Returns 1, or 0 after "out of memory\n".
+// message, when a step changed no value, when a trial point or its
+// objective is not finite (the point stays where the iteration started),
+// and when an iteration's starting objective or norm is not finite (the
+// point goes back to the previous start; at the first start nothing is
+// trained). So the point left is always finite. Without an iteration limit
+// it also stops after 100 steps in a row that reach no new lowest
+// objective, which ends any cycle. Returns 1, or 0 after "out
+// of memory\n" or a first start that is not finite.
 int descend(const DescentProblem& problem, const LearningSettings& settings);
 
 // The settings of the spelled-out parameter lists of the classes' training.

@@ -10,6 +10,7 @@
 
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/kernel_classifier/kernel_options.h"
+#include "plugins/kernel_classifier/number_text.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/options.h"
@@ -49,24 +50,65 @@ void rewrite_kernel(XMLParser** h, const KernelChoice& choice)
         XMLchangeOrAddDoubleAttribute(h, name, choice.param[p]);
 }
 
+// Goes to the kernel child of the current class element and returns the
+// code its "function" names; -1 when there is no child or it names none.
+int enter_kernel(XMLParser** h)
+{
+    if (!XMLhasChildElement(h, "kernel") || !XMLchangeElement(h, "kernel"))
+        return -1;
+    int size = XMLgetAttrValueSize(h, "function");
+    std::string name(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0)
+        XMLgetAttrValue(h, "function", &name[0]);
+    return kernel_code_of_name(name.c_str());
+}
+
 // The kernel child of the current class element: code and p0..p4; the
 // linear kernel with zeros when it is missing or names no kernel.
 KernelChoice stored_kernel(XMLParser** h)
 {
     KernelChoice k = {0, {0.0, 0.0, 0.0, 0.0, 0.0}};
-    if (!XMLhasChildElement(h, "kernel") || !XMLchangeElement(h, "kernel"))
-        return k;
-    int size = XMLgetAttrValueSize(h, "function");
-    std::string name(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0)
-        XMLgetAttrValue(h, "function", &name[0]);
-    int code = kernel_code_of_name(name.c_str());
+    int code = enter_kernel(h);
     if (code < 0)
         return k;
     k.code = code;
     for (int p = 0; const char* attr = kernel_parameter_name(code, p); p++)
         k.param[p] = XMLgetAttrDoubleValue(h, attr, 0.0);
     return k;
+}
+
+// Refuses an inconsistent file: the attribute of the element that where
+// names holds a value that is not a finite number.
+void refuse_value(const char* prefix, const char* attribute, const std::string& where)
+{
+    print_message("%s: inconsistent file: \"%s\" of %s holds a value that is not a finite "
+                  "number\n", prefix, attribute, where.c_str());
+}
+
+// Whether each of the attributes (a null-ended list) of the current element
+// is absent or a finite number; refuses the first that is not.
+bool attributes_finite(XMLParser** h, const char* const* attributes, const char* prefix,
+                       const std::string& where)
+{
+    for (; *attributes != nullptr; attributes++)
+        if (!attribute_absent_or_finite(h, *attributes)) {
+            refuse_value(prefix, *attributes, where);
+            return false;
+        }
+    return true;
+}
+
+// The parameters that the current class element's kernel child is read
+// with (none when it has no kernel or names none) are finite numbers.
+bool kernel_values_finite(XMLParser** h, const char* prefix, const std::string& where)
+{
+    int code = enter_kernel(h);
+    for (int p = 0; const char* attr = code < 0 ? nullptr : kernel_parameter_name(code, p); p++)
+        if (!attribute_absent_or_finite(h, attr)) {
+            refuse_value(prefix, attr, "the \"kernel\" of " + where);
+            return false;
+        }
+    return true;
 }
 
 }  // namespace
@@ -91,6 +133,16 @@ int apply_kernel_options(XMLParser** h, const ClassifierNames& names, const char
     for (int c = 1; c <= classes && XMLchangeElementWithNumber(h, path.c_str(), c); c++)
         rewrite_kernel(h, choice);
     return cacheSize;
+}
+
+bool learning_settings_finite(XMLParser** h, const ClassifierNames& names, const char* prefix)
+{
+    static const char* const attributes[] = {
+        "nu", "alpha", "armijo_multiplier", "max_iter_num", "max_armijo_iter_num",
+        "grad_threshold", "armijo_delta", "max_step_size", "m_for_lbfgs", nullptr};
+    std::string path = std::string("/") + names.root + "/initial_settings/learning";
+    return !XMLchangeElement(h, path.c_str()) ||
+           attributes_finite(h, attributes, prefix, "\"learning\"");
 }
 
 LearningSettings read_learning_settings(XMLParser** h, const ClassifierNames& names)
@@ -175,17 +227,29 @@ void read_sizes(XMLParser** h, const ClassifierNames& names, int* classes, int* 
 }
 
 // Reads the N rows of "A" into training_rows and their class numbers into
-// ids. A row whose "data" does not hold exactly D values ends the process.
-void read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int d, int* ids)
+// ids. A row whose "data" does not hold exactly D values ends the process;
+// one whose "data" or "classID" holds a value that is not a finite number
+// is refused (false after the message).
+bool read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int d, int* ids,
+                        const char* prefix)
 {
+    static const char* const row_attributes[] = {"data", "classID", nullptr};
     std::string path = row_path(names);
     for (int r = 0; r < n; r++) {
         if (!XMLchangeElementWithNumber(h, path.c_str(), r + 1) ||
             XMLgetAttrArraySize(h, "data", " ") != d)
             fatal_message("Error setting A, row %d\n", r);
+        std::string where = "\"row\" " + std::to_string(r + 1) + " of \"A\"";
+        if (!attribute_items_finite(h, "data", " ")) {
+            refuse_value(prefix, "data", where);
+            return false;
+        }
+        if (!attributes_finite(h, row_attributes + 1, prefix, where))
+            return false;
         XMLgetAttrDoubleArrayValue(h, "data", training_rows + static_cast<size_t>(r) * d, " ");
         ids[r] = XMLgetAttrIntValue(h, "classID", 1);
     }
+    return true;
 }
 
 // The first row of "A" that is missing or whose "data" does not hold
@@ -225,8 +289,12 @@ bool take_training_rows(XMLParser** h, const ClassifierNames& names, int n, int 
 }
 
 // The coefficients (and bias) of class c; false after the printed failure.
-bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassModel* cls)
+// Values that are not finite numbers, in "u", "gamma" or the kernel's
+// parameters, are refused.
+bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassModel* cls,
+                const char* prefix)
 {
+    static const char* const bias[] = {"gamma", nullptr};
     XMLchangeElementWithNumber(h, class_path(names).c_str(), c);
     cls->labels = static_cast<double*>(std::malloc(sizeof(double) * cls->rows));
     cls->u = static_cast<double*>(std::calloc(cls->rows, sizeof(double)));
@@ -234,14 +302,22 @@ bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassM
         print_message("Out of memory\n");
         return false;
     }
-    if (names.hasBias)
+    std::string where = std::string("\"") + names.classElement + "\" " + std::to_string(c);
+    if (names.hasBias) {
+        if (!attributes_finite(h, bias, prefix, where))
+            return false;
         cls->gamma = XMLgetAttrDoubleValue(h, "gamma", 0.0);
+    }
     if (XMLgetAttrArraySize(h, "u", " ") != cls->rows) {
         print_message("Error setting u, class %d\n", c);
         return false;
     }
+    if (!attribute_items_finite(h, "u", " ")) {
+        refuse_value(prefix, "u", where);
+        return false;
+    }
     XMLgetAttrDoubleArrayValue(h, "u", cls->u, " ");
-    return true;
+    return kernel_values_finite(h, prefix, where);
 }
 
 // The class's kernel between samples (or the training rows) and the
@@ -269,8 +345,9 @@ bool fill_classes(XMLParser** h, const ClassifierNames& names, KernelClassModel*
                   int count, const int* ids, const DataMatrix* samples, int cacheSize)
 {
     int n = classes[0].rows, d = classes[0].dimension;
+    const char* prefix = samples != nullptr ? names.evaluate : names.learn;
     for (int c = 1; c <= count; c++)
-        if (!read_class(h, names, c, &classes[c - 1]))
+        if (!read_class(h, names, c, &classes[c - 1], prefix))
             return false;
     for (int c = 0; c < count; c++)
         for (int r = 0; r < n; r++)
@@ -327,8 +404,14 @@ void report_missing_class(XMLParser** h, const ClassifierNames& names, int prese
 int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassModel** classes,
                       const DataMatrix* samples, int cacheSize)
 {
+    static const char* const sizes[] = {"num_of_classes", "dimension", "rows_in_database",
+                                        nullptr};
     int count, d, n;
     *classes = nullptr;
+    const char* prefix = samples != nullptr ? names.evaluate : names.learn;
+    if (XMLchangeElement(h, definition_path(names).c_str()) &&
+        !attributes_finite(h, sizes, prefix, std::string("\"") + names.definition + "\""))
+        return 0;
     read_sizes(h, names, &count, &d, &n);
     // A file that lacks class elements fails at the first of them, after the
     // rows; its class table, which the count could make huge, is not taken.
@@ -344,10 +427,10 @@ int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassMo
     bool loaded = false;
     if (take_training_rows(h, names, n, d)) {
         std::vector<int> ids(n);
-        read_training_rows(h, names, n, d, ids.data());
-        if (present < count)
+        bool rowsRead = read_training_rows(h, names, n, d, ids.data(), prefix);
+        if (rowsRead && present < count)
             report_missing_class(h, names, present, n);
-        else
+        else if (rowsRead)
             loaded = fill_classes(h, names, *classes, count, ids.data(), samples, cacheSize);
     }
     if (!loaded)

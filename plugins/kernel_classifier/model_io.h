@@ -21,8 +21,10 @@ int apply_kernel_options(XMLParser** h, const ClassifierNames& names, const char
 
 // Loads the model: *classes gets a new array of C records, one kernel each
 // between samples (the training rows when null) and the training rows.
-// Returns C, or 0 after a printed, non-fatal failure with nothing held.
-// Structural faults of the file end the process.
+// Returns C, or 0 after a printed, non-fatal failure with nothing held
+// (among them a size, row value, class ID, coefficient, bias or kernel
+// parameter that is not a finite number). Structural faults of the file
+// end the process.
 int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassModel** classes,
                       const DataMatrix* samples, int cacheSize);
 
@@ -34,6 +36,10 @@ void save_class_models(XMLParser** h, const ClassifierNames& names, const char* 
 // Frees every class's u and labels, the training rows and the array. The
 // kernel matrices are destroyed by their owners before.
 void free_class_models(KernelClassModel** classes, int classCount);
+
+// Whether every learning setting that "initial_settings/learning" holds is
+// a finite number; refuses the first that is not, under prefix.
+bool learning_settings_finite(XMLParser** h, const ClassifierNames& names, const char* prefix);
 
 // Reads the learning settings; absent attributes keep their defaults.
 LearningSettings read_learning_settings(XMLParser** h, const ClassifierNames& names);

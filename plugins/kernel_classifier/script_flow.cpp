@@ -3,8 +3,10 @@
 // against the database's rows, classify.
 #include "plugins/kernel_classifier/script_flow.h"
 
+#include <cmath>
 #include <vector>
 
+#include "plugins/kernel_classifier/database_checks.h"
 #include "plugins/kernel_classifier/model_io.h"
 #include "plugins/kernel_classifier/training_kernel.h"
 #include "scriptrun/messages.h"
@@ -15,6 +17,13 @@
 namespace {
 
 void* const success = reinterpret_cast<void*>(1);
+
+// +1.0 for a decision value of 0 or more, -1.0 below; a value that is not
+// finite stays as it is, for the caller to refuse.
+double sign_of(double value)
+{
+    return !std::isfinite(value) ? value : value >= 0.0 ? 1.0 : -1.0;
+}
 
 bool check_learn_arguments(const int* types, int count, const ClassifierNames& names)
 {
@@ -33,7 +42,7 @@ bool check_learn_arguments(const int* types, int count, const ClassifierNames& n
 }
 
 // Trains every class in turn; false (model kept for the caller to free) when
-// a class runs out of memory.
+// a class runs out of memory or cannot start from finite values.
 bool train_classes(KernelClassModel* classes, int count, const ClassifierHooks& hooks,
                    const LearningSettings& settings, int cacheSize)
 {
@@ -48,6 +57,9 @@ bool train_classes(KernelClassModel* classes, int count, const ClassifierHooks& 
                 create_kernel_cache(cls->kernelMatrix, cacheSize);
             trained = hooks.trainClass(cls, settings) != 0;
             detach_training_kernel();
+            if (!trained)
+                print_message("%s: class %d is not trained: no model file is written\n",
+                              hooks.names->learn, c + 1);
         }
         destroy_kernel_matrix(cls->kernelMatrix);
         cls->kernelMatrix = nullptr;
@@ -66,6 +78,10 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
     XMLParser* h = nullptr;
     if (values[0] == nullptr || !XMLopen(&h, static_cast<const char*>(values[0]))) {
         print_message("%s: The init file name is not valid!\n", names.badInitFile);
+        XMLclose(&h);
+        return nullptr;
+    }
+    if (!learning_settings_finite(&h, names, names.learn)) {
         XMLclose(&h);
         return nullptr;
     }
@@ -153,6 +169,10 @@ void* evaluate_classifier(void** values, const int* types, int count, int* resul
             print_message("Out of memory\n");
         if (out != nullptr)
             classify(classes, classCount, Y, out);
+        if (out != nullptr && !check_kernel_values(out, classCount, names.evaluate)) {
+            matrix_free(out);
+            out = nullptr;
+        }
         if (classCount > 0) {
             destroy_kernels(classes, classCount);
             hooks.freeModel(&classes, classCount);
@@ -177,7 +197,7 @@ void classify_by_sign(const KernelClassModel* classes, int classCount, const Dat
         for (int i = 0; i < labels->rows; i++) {
             for (int j = 0; j < n; j++)
                 row[j] = kernel_matrix_entry(k, i, j);
-            matrix_row(out, i)[c] = decision(classes[c], row.data()) >= 0.0 ? 1.0 : -1.0;
+            matrix_row(out, i)[c] = sign_of(decision(classes[c], row.data()));
         }
     }
     for (int i = 0; i < labels->rows; i++)

@@ -28,14 +28,16 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
 
 // (model file name, database matrix): loads the model with the database's
 // feature rows on the kernels' left side and fills the outputs with
-// classify(classes, C, labels, out). A new rows x (C + 1) matrix, or null.
+// classify(classes, C, labels, out). A new rows x (C + 1) matrix, or null
+// (also when an output is not a finite number).
 void* evaluate_classifier(void** values, const int* types, int count, int* resultType,
                           const ClassifierHooks& hooks,
                           void (*classify)(const KernelClassModel* classes, int classCount,
                                            const DataMatrix* labels, DataMatrix* out));
 
 // out[i][c] = +1.0 when decision(class c, row i of its kernel) >= 0, else
-// -1.0; out[i][C] = labels[i]. scratch-free: each class's kernel rows are
+// -1.0, or the decision value itself when it is not finite (which
+// evaluate_classifier refuses); out[i][C] = labels[i]. scratch-free: each class's kernel rows are
 // asked of its record.
 void classify_by_sign(const KernelClassModel* classes, int classCount, const DataMatrix* labels,
                       DataMatrix* out,

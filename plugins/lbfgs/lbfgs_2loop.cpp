@@ -99,10 +99,13 @@ void store_pair(double sy)
 int lbfgs_2loop_init(int n, int m)
 {
     release_all();  // a run that never freed its memory does not leak it
-    if (n < 0 || m < 1) {
+    if (n < 0) {
         print_message("lbfgs_2loop_init: bad size (n=%d, m=%d)\n", n, m);
         return 0;
     }
+    // A memory of no pairs (m of 0 or below) is plain steepest descent: every
+    // call returns the gradient unchanged.
+    if (m < 0) m = 0;
     memory.n = n;
     memory.m = m;
     memory.rho = zeros(m);

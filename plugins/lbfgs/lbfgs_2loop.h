@@ -5,7 +5,8 @@
 #define LBFGS_2LOOP_H
 
 // Takes the memory for vectors of n doubles and m correction pairs, every
-// buffer zero-filled and every rho 1.0. Returns 1, or 0 after "out of
+// buffer zero-filled and every rho 1.0. An m of 0 or below keeps no pair,
+// so that every direction is the gradient itself. Returns 1, or 0 after "out of
 // memory\n" with nothing held (then neither of the others is to be called).
 int lbfgs_2loop_init(int n, int m);
 

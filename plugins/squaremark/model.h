@@ -38,7 +38,8 @@ void write_squaremark_model(const char* file, const SquaremarkSettings& settings
 
 // Reads the model of an open document into model (X, V and b allocated
 // here) for a database of dbColumns columns. Prints the refusal and returns
-// false with nothing allocated.
+// false with nothing allocated; a size, kernel code, kernel parameter or
+// row value that is not a finite number is refused.
 bool read_squaremark_model(XMLParser** handle, int dbColumns, SquaremarkModel* model);
 
 void free_squaremark_model(SquaremarkModel* model);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "plugins/discriminant_common/model_file.h"
+#include "plugins/kernel_classifier/number_text.h"
 #include "plugins/squaremark/model.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
@@ -152,6 +153,31 @@ int list_size(XMLParser** h, const std::string& name)
     return XMLchangeElement(h, name.c_str()) ? XMLgetAttrArraySize(h, "value", ",") : 0;
 }
 
+// Whether the "value" of parameters/name, when there, is a finite number
+// (every item a finite number, for a list); otherwise the file is refused.
+bool value_finite(XMLParser** h, const std::string& name, bool list)
+{
+    XMLchangeElement(h, parameters);
+    if (!XMLchangeElement(h, name.c_str()) ||
+        (list ? attribute_items_finite(h, "value", ",") : attribute_absent_or_finite(h, "value")))
+        return true;
+    print_message("test_squaremark: inconsistent file: \"value\" of \"%s\" holds a value that "
+                  "is not a finite number\n", name.c_str());
+    return false;
+}
+
+// The sizes, the kernel code and its parameters are finite numbers.
+bool settings_finite(XMLParser** h)
+{
+    for (const char* name : {"row", "column", "classnumber", "kernel"})
+        if (!value_finite(h, name, false))
+            return false;
+    for (int p = 0; p < 5; p++)
+        if (!value_finite(h, format_text("kernel_param%d", p), false))
+            return false;
+    return true;
+}
+
 // Every row of the file holds as many values as the sizes say: checked
 // before anything is allocated, so sizes that the file cannot back make no
 // allocation. Prints the first fault in reading order.
@@ -166,12 +192,14 @@ bool check_rows(XMLParser** h, int n, int d, int c)
             print_message("test_squaremark: error with row %d in matrix V\n", i + 1);
             return false;
         }
+        if (!value_finite(h, row_name('X', i), true) || !value_finite(h, row_name('V', i), true))
+            return false;
     }
     if (list_size(h, row_name('V', n)) != c) {
         print_message("test_squaremark: error with row %d in matrix V\n", n);
         return false;
     }
-    return true;
+    return value_finite(h, row_name('V', n), true);
 }
 
 bool check_sizes(XMLParser** h, int dbColumns, SquaremarkModel* model)
@@ -180,6 +208,8 @@ bool check_sizes(XMLParser** h, int dbColumns, SquaremarkModel* model)
         print_message("test_squaremark: the XML doesn't contain proper SQUAREMARK element\n");
         return false;
     }
+    if (!settings_finite(h))
+        return false;
     model->rows = int_parameter(h, "row");
     model->columns = int_parameter(h, "column");
     model->classes = int_parameter(h, "classnumber");

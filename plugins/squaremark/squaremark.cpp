@@ -80,6 +80,10 @@ DataMatrix* test_database(const DataMatrix* db, const SquaremarkModel& model)
             set_kernel_parameter(kernel, p, model.param[p]);
         apply_squaremark_model(model, kernel, y, out);
         destroy_kernel_matrix(kernel);
+        if (!check_kernel_values(out, model.classes, "test_squaremark")) {
+            matrix_free(out);
+            out = nullptr;
+        }
     } else {
         matrix_free(out);
         out = nullptr;

@@ -2,6 +2,8 @@
 // right sides +1/-1 per class, solved at once.
 #include "plugins/squaremark/training.h"
 
+#include "plugins/discriminant_common/owned_matrix.h"
+#include "plugins/kernel_classifier/database_checks.h"
 #include "plugins/squaremark/solve.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
@@ -59,12 +61,22 @@ void solve_and_write(KernelMatrix* kernel, const DataMatrix* X, const DataMatrix
         return;
     }
     fill_system_matrix(kernel, n, settings.gamma, A);
-    fill_right_sides(y, V);
-    print_message("Computing the solution\n");
-    solve_kernel_system(A->data, n, V->data, V->cols, settings.epsilon, true);
-    print_message("\n");
+    // A system with a value that is not finite has no meaningful solution,
+    // and one that overflows is no model: neither is written.
+    bool finite = check_kernel_values(A, n, "train_squaremark");
+    if (finite) {
+        fill_right_sides(y, V);
+        print_message("Computing the solution\n");
+        solve_kernel_system(A->data, n, V->data, V->cols, settings.epsilon, true);
+        print_message("\n");
+        finite = all_finite(V);
+        if (!finite)
+            print_message("train_squaremark: the solution holds a value that is not a finite "
+                          "number; no model file is written\n");
+    }
     matrix_free(A);
-    write_squaremark_model(file, settings, X, V);
+    if (finite)
+        write_squaremark_model(file, settings, X, V);
     matrix_free(V);
 }
 

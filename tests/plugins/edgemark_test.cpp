@@ -257,6 +257,30 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
          nullptr, "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">"},
         {"long row, then rows missing", "rows_in_database=\"6\"", "rows_in_database=\"600000000\"", "Error setting A, row 1\n", true,
          nullptr, "data=\"1 0.2\"", "data=\"1 0.2 3\""},
+        // Numbers that are not numbers, or not finite: refused, naming the
+        // element, before anything is trained.
+        {"u of nan", "u=\"0 0 0 0 0 0 \">", "u=\"nan 0 0 0 0 0\">",
+         "edgemarkLearn: inconsistent file: \"u\" of \"edgemark\" 1 holds a value that is not a finite number\n", false},
+        {"u of text", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 abc 0 0\">",
+         "edgemarkLearn: inconsistent file: \"u\" of \"edgemark\" 1 holds a value that is not a finite number\n", false},
+        {"u of a number and text", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 1x\">",
+         "edgemarkLearn: inconsistent file: \"u\" of \"edgemark\" 1 holds a value that is not a finite number\n", false},
+        {"data of inf", "data=\"1 0.2\"", "data=\"1 inf\"",
+         "edgemarkLearn: inconsistent file: \"data\" of \"row\" 2 of \"A\" holds a value that is not a finite number\n", false},
+        {"data of 1e999", "data=\"1 0.2\"", "data=\"1e999 0.2\"",
+         "edgemarkLearn: inconsistent file: \"data\" of \"row\" 2 of \"A\" holds a value that is not a finite number\n", false},
+        {"classID of text", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"one\"",
+         "edgemarkLearn: inconsistent file: \"classID\" of \"row\" 3 of \"A\" holds a value that is not a finite number\n", false},
+        {"dimension of text", "dimension=\"2\"", "dimension=\"two\"",
+         "edgemarkLearn: inconsistent file: \"dimension\" of \"edgemark_definition\" holds a value that is not a finite number\n", false},
+        {"empty class count", "num_of_classes=\"2\"", "num_of_classes=\"\"",
+         "edgemarkLearn: inconsistent file: \"num_of_classes\" of \"edgemark_definition\" holds a value that is not a finite number\n", false},
+        {"degree of nan", "degree=\"3\"", "degree=\"nan\"",
+         "edgemarkLearn: inconsistent file: \"degree\" of the \"kernel\" of \"edgemark\" 1 holds a value that is not a finite number\n", false},
+        {"setting of text", "max_iter_num=\"1\"", "max_iter_num=\"many\"",
+         "edgemarkLearn: inconsistent file: \"max_iter_num\" of \"learning\" holds a value that is not a finite number\n", false},
+        {"setting of inf", "armijo_delta=\"0.1\"", "armijo_delta=\"-inf\"",
+         "edgemarkLearn: inconsistent file: \"armijo_delta\" of \"learning\" holds a value that is not a finite number\n", false},
     };
     for (const LoaderCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -329,6 +353,58 @@ TEST(Edgemark, EvaluateGivesSignsAndLabels)
     EXPECT_EQ(type, VALUE_EMPTY);
     EXPECT_NE(printed.find("edgemarkEvaluate: the database has 3 feature columns, the model's "
                            "dimension is 2\n"), std::string::npos);
+}
+
+// A result that would hold a value that is not finite is no result: the
+// kernel (x.y)^0.5 of rows with a negative inner product (row 1 with row
+// 4), coefficients that are not finite, or a database row that is not.
+TEST(Edgemark, ValuesThatAreNotFiniteGiveNoResult)
+{
+    struct Case {
+        const char* name;
+        std::string from, to;  // one replacement in the init file's text
+        bool learn;            // Learn (else Evaluate of the init file itself)
+        double feature;        // row 2's first feature in the evaluated database
+        std::string message;   // the last line printed
+    };
+    const std::string degree = "degree=\"3\"", half = "degree=\"0.5\"";
+    const Case cases[] = {
+        {"Learn, kernel", degree, half, true, 1.0,
+         "edgemarkLearn: class 1 is not trained: no model file is written\n"},
+        {"Evaluate, kernel", degree, half, false, 1.0,
+         "edgemarkEvaluate: the kernel gives a value that is not a finite number for row 1\n"},
+        {"Evaluate, u", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 inf\">", false, 1.0,
+         "edgemarkEvaluate: inconsistent file: \"u\" of \"edgemark\" 1 holds a value that is not "
+         "a finite number\n"},
+        {"Evaluate, database", degree, degree, false, NAN,
+         "edgemarkEvaluate: the kernel gives a value that is not a finite number for row 2\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder folder;
+        std::string init = init_file(folder, six_rows(), {{"max_iter_num", "2"}});
+        std::string text = read_text(init);
+        text.replace(text.find(c.from), c.from.size(), c.to);
+        write_text(init, text);
+        std::string model = folder.path("model.xml");
+        void* result = nullptr;
+        int type = VALUE_EMPTY;
+        std::string printed;
+        if (c.learn) {
+            printed = learn(init, model, nullptr, &result);
+        } else {
+            TestDatabase db(6, 3, six_rows().values);
+            db.values[3] = c.feature;
+            printed = call_captured(EDGEMARKEvaluate, {string_argument(init), matrix_argument(db)},
+                                    &result, &type);
+            EXPECT_EQ(type, VALUE_EMPTY);
+        }
+        EXPECT_EQ(result, nullptr);
+        EXPECT_FALSE(file_exists(model));
+        EXPECT_EQ(read_text(init), text);
+        ASSERT_GE(printed.size(), c.message.size());
+        EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
+    }
 }
 
 // A database of another width is refused only once the file itself has
@@ -481,46 +557,115 @@ TEST(Descent, ATrialBudgetTakesEveryStepItAllows)
     }
 }
 
-TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
+// Runs descend, expects its result and returns what it printed.
+std::string descend_printing(const DescentProblem& p, const LearningSettings& s, int expected)
 {
-    // v^2, NaN below -1. The first step from 1.5 (lambda 1 along -3, taken
-    // whatever it gives) lands on -1.5; the next iteration finds no finite
-    // objective there and goes back to 1.5.
-    auto f = [](const double* v, void*) { return v[0] < -1.0 ? NAN : v[0] * v[0]; };
-    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
-    std::vector<double> v = {1.5};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(descend(p, s), expected);
+    return testing::internal::GetCapturedStderr();
+}
+
+// One variable from start, one trial step per search, at most maxIter
+// iterations, m correction pairs; *end gets the point left. Returns what
+// descend printed.
+std::string descend_one_trial(double (*f)(const double*, void*),
+                              void (*g)(const double*, double*, void*), double start,
+                              int maxIter, double* end, int m = 7)
+{
+    std::vector<double> v = {start};
     DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
     LearningSettings s;
     s.maxArmijoIter = 1;
-    s.maxIter = 10;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(descend(p, s), 1);
-    std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_NE(printed.find("not finite"), std::string::npos);
-    EXPECT_EQ(count_of(printed, "Lambda:"), 1);
-    EXPECT_EQ(v[0], 1.5);
+    s.maxIter = maxIter;
+    s.m = m;
+    std::string printed = descend_printing(p, s, 1);
+    *end = v[0];
+    return printed;
 }
 
-TEST(Descent, WithoutALimitAStepThatDoesNotLowerTheObjectiveEnds)
+// v^2, NaN below -1. The first step from 1.5 (lambda 1 along -3) lands on
+// -1.5, whose objective is not finite: that point is never taken, also when
+// it ends the last iteration (max_iter_num 1), and the class stays at 1.5.
+TEST(Descent, NonFiniteObjectiveKeepsTheLastFinitePoint)
 {
-    // v^2 from 1: the first trial, taken whatever it gives, is 1 - 2 = -1,
-    // with the same objective. With max_iter_num 0 that ends the training;
-    // with a limit the iterations go on to it.
+    auto f = [](const double* v, void*) { return v[0] < -1.0 ? NAN : v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    for (int maxIter : {1, 10}) {
+        SCOPED_TRACE(maxIter);
+        double end;
+        std::string printed = descend_one_trial(f, g, 1.5, maxIter, &end);
+        EXPECT_EQ(count_of(printed, "keeps its last finite coefficients"), 1);
+        EXPECT_EQ(count_of(printed, "Lambda:"), 1);
+        EXPECT_EQ(end, 1.5);
+    }
+}
+
+// v^2 from 1 with one trial step per search: the first step, taken
+// whatever it gives, lands on -1 with the same objective; the second (the
+// pair s = -2, y = -4 scales the gradient -2 by 1/2) lands on 0, where the
+// gradient vanishes. A step that does not lower the objective is no reason
+// to stop, with or without an iteration limit.
+TEST(Descent, AStepThatDoesNotLowerTheObjectiveGoesOn)
+{
     auto f = [](const double* v, void*) { return v[0] * v[0]; };
     auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
     for (int maxIter : {0, 3}) {
         SCOPED_TRACE(maxIter);
-        std::vector<double> v = {1.0};
-        DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
-        LearningSettings s;
-        s.maxArmijoIter = 1;
-        s.maxIter = maxIter;
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(descend(p, s), 1);
-        std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(count_of(printed, "did not decrease"), maxIter == 0 ? 1 : 0);
-        EXPECT_EQ(count_of(printed, "Lambda:"), maxIter == 0 ? 1 : 3);
+        double end;
+        std::string printed = descend_one_trial(f, g, 1.0, maxIter, &end);
+        EXPECT_EQ(end, 0.0);
+        EXPECT_EQ(count_of(printed, "(1) fnew=0.000"), 1);
     }
+}
+
+// Plain steepest descent on v^2 with full steps cycles between 1 and -1 for
+// ever; without an iteration limit, 100 steps in a row without a new lowest
+// objective (after the first, which sets it) end the class.
+TEST(Descent, ACycleWithoutAnIterationLimitEnds)
+{
+    auto f = [](const double* v, void*) { return v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    double end;
+    std::string printed = descend_one_trial(f, g, 1.0, 0, &end, 0);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 101);
+    EXPECT_EQ(count_of(printed, "no new lowest value in 100 steps"), 1);
+    EXPECT_EQ(std::fabs(end), 1.0);
+}
+
+// m_for_lbfgs 0 keeps no correction pair: each direction is the gradient.
+// f = v0^2 + 2 v1^2 from (1, 1) with one trial step: (1, 1) - (2, 4) =
+// (-1, -3), then (-1, -3) - (-2, -12) = (1, 9).
+TEST(Descent, NoCorrectionPairsIsSteepestDescent)
+{
+    auto f = [](const double* v, void*) { return v[0] * v[0] + 2 * v[1] * v[1]; };
+    auto g = [](const double* v, double* out, void*) {
+        out[0] = 2 * v[0];
+        out[1] = 4 * v[1];
+    };
+    std::vector<double> v = {1.0, 1.0};
+    DescentProblem p = {2, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+    LearningSettings s;
+    s.m = 0;
+    s.maxArmijoIter = 1;
+    s.maxIter = 2;
+    std::string printed = descend_printing(p, s, 1);
+    EXPECT_EQ(v, (std::vector<double>{1.0, 9.0}));
+    EXPECT_EQ(count_of(printed, "out of memory"), 0);
+}
+
+// The first start without a finite objective trains nothing: the class
+// fails with its coefficients as they were.
+TEST(Descent, NonFiniteFirstStartFails)
+{
+    auto f = [](const double*, void*) -> double { return NAN; };
+    auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
+    std::vector<double> v = {1.0};
+    DescentProblem p = {1, v.data(), f, g, quiet_report, nullptr, 1.0, false};
+    LearningSettings s;
+    std::string printed = descend_printing(p, s, 0);
+    EXPECT_NE(printed.find("not finite at the starting coefficients"), std::string::npos);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 0);
+    EXPECT_EQ(v[0], 1.0);
 }
 
 TEST(Descent, StepCapScalesTheLargestComponent)

@@ -255,6 +255,59 @@ TEST(Glidemark, EvaluateAfterTraining)
     matrix_free(out);
 }
 
+// Values that are not finite numbers in the file, a kernel that gives
+// none, and a memory of no correction pairs, which is plain steepest
+// descent and trains.
+TEST(Glidemark, FileValuesKernelValuesAndSettings)
+{
+    struct Case {
+        const char* name;
+        const char* attribute;  // every such attribute of the init file...
+        const char* value;      // ...gets this value
+        bool learn;             // Learn (else Evaluate of the init file)
+        std::string message;    // the last line printed; "" for a trained model
+    };
+    const std::string refused = " holds a value that is not a finite number\n";
+    const Case cases[] = {
+        {"gamma", "gamma", "nan", true,
+         "GLIDEMARKLearn: inconsistent file: \"gamma\" of \"GLIDEMARK\" 1" + refused},
+        {"u", "u", "0 0 0 0 0 -inf", true,
+         "GLIDEMARKLearn: inconsistent file: \"u\" of \"GLIDEMARK\" 1" + refused},
+        {"u, evaluated", "u", "0 0 0 0 0 x", false,
+         "GLIDEMARKEvaluate: inconsistent file: \"u\" of \"GLIDEMARK\" 1" + refused},
+        {"degree", "degree", "0.5", false,
+         "GLIDEMARKEvaluate: the kernel gives a value that is not a finite number for row 1\n"},
+        {"no correction pairs", "m_for_lbfgs", "0", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder folder;
+        std::string init = folder.path("init.xml"), model = folder.path("model.xml");
+        std::string text = make_init(init, six_rows());
+        text = with_attribute(with_attribute(text, c.attribute, c.value), "max_iter_num", "3");
+        write_text(init, text);
+        int type;
+        void* result;
+        std::string printed =
+            c.learn ? call_captured(GLIDEMARKLearn, {string_argument(init), string_argument(model)},
+                                    &result, &type)
+                    : call_captured(GLIDEMARKEvaluate,
+                                    {string_argument(init), matrix_argument(six_rows())}, &result,
+                                    &type);
+        EXPECT_EQ(read_text(init), text);
+        if (c.message.empty()) {
+            EXPECT_EQ(result, reinterpret_cast<void*>(1));
+            EXPECT_EQ(count_of(printed, "out of memory"), 0);
+            EXPECT_EQ(numbers_of(attribute_of(read_text(model), "GLIDEMARK", 2, "u")).size(), 6u);
+            continue;
+        }
+        EXPECT_EQ(result, nullptr);
+        EXPECT_FALSE(file_exists(model));
+        ASSERT_GE(printed.size(), c.message.size());
+        EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
+    }
+}
+
 const ModelRoutines glidemark_routines = {glidemark_load_model, glidemark_save_model,
                                           glidemark_free_model, &glidemark_training_rows};
 

@@ -168,7 +168,25 @@ TEST(Lbfgs2Loop, FirstCallAndBufferContract)
     ASSERT_EQ(lbfgs_2loop_init(3, 2), 1);
     EXPECT_EQ(lbfgs_2loop_direction(x2, x, g2, g, 0)[0], g2[0]);
     lbfgs_2loop_free();
-    EXPECT_EQ(lbfgs_2loop_init(3, 0), 0);
+}
+
+// A memory of no pairs is plain steepest descent: every direction is the
+// gradient itself, also after steps whose pairs (s.y > 0) a memory of one
+// pair or more would store.
+TEST(Lbfgs2Loop, NoPairsGivesTheGradient)
+{
+    for (int m : {0, -1}) {
+        SCOPED_TRACE(m);
+        ASSERT_EQ(lbfgs_2loop_init(3, m), 1);
+        const double xs[3][3] = {{1, 2, 3}, {2, 2, 3}, {2, 1, 3}};
+        const double gs[3][3] = {{0.5, -1, 4}, {1.5, -1, 4}, {1.5, -3, 4}};
+        for (int k = 0; k < 3; ++k) {
+            const double* d =
+                lbfgs_2loop_direction(xs[k], xs[k > 0 ? k - 1 : 0], gs[k], gs[k > 0 ? k - 1 : 0], k);
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(d[i], gs[k][i]) << k;
+        }
+        lbfgs_2loop_free();
+    }
 }
 
 }  // namespace

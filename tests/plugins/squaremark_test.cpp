@@ -225,6 +225,12 @@ TEST(SquaremarkTraining, RefusedDatabasesWriteNoFile)
     EXPECT_EQ(train_quietly(train_squaremark, small_database(), file, "epsilon=0"),
               "train_squaremark: epsilon must be greater than 0\n");
     EXPECT_FALSE(file_exists(file));
+    // (x.y)^0.5 of rows whose inner product is -0.75: no system, no file.
+    TestDatabase opposed(2, 3, {0.5, 1, 1, -2, 0.25, 2});
+    std::string printed = train_quietly(train_squaremark, opposed, file, "kernel=poly degree=0.5 delta=0");
+    EXPECT_NE(printed.find("train_squaremark: the kernel gives a value that is not a finite number "
+                           "for row 1\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(file));
 }
 
 // A model file of two training rows of one feature and one class, with the
@@ -232,6 +238,14 @@ TEST(SquaremarkTraining, RefusedDatabasesWriteNoFile)
 std::string model_text(const std::string& sizes, const std::string& rows)
 {
     return "<SQUAREMARK><history/><parameters>" + sizes + rows + "</parameters></SQUAREMARK>";
+}
+
+// text with the "value" of element name set to value.
+std::string with_value(std::string text, const std::string& name, const std::string& value)
+{
+    size_t at = text.find("<" + name + " value=\"");
+    size_t start = at + name.size() + 9, end = text.find('"', start);
+    return text.replace(start, end - start, value);
 }
 
 struct ModelRefusal {
@@ -266,6 +280,21 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
          p + "error with row 1 in matrix V\n"},
         {"missing bias row", model_text(sizes, rows.substr(0, rows.size() - 16)),
          p + "error with row 2 in matrix V\n"},
+        // Numbers that are not numbers, or not finite; and outputs that are
+        // not finite, from (x X_0)^0.5 with X_0 = -1: no result, no stamp.
+        {"X of nan", model_text(sizes, with_value(rows, "X_1", "nan")),
+         p + "inconsistent file: \"value\" of \"X_1\" holds a value that is not a finite number\n"},
+        {"V of text", model_text(sizes, with_value(rows, "V_0", "half")),
+         p + "inconsistent file: \"value\" of \"V_0\" holds a value that is not a finite number\n"},
+        {"bias of inf", model_text(sizes, with_value(rows, "V_2", "inf")),
+         p + "inconsistent file: \"value\" of \"V_2\" holds a value that is not a finite number\n"},
+        {"row count of text", model_text(with_value(sizes, "row", "two"), rows),
+         p + "inconsistent file: \"value\" of \"row\" holds a value that is not a finite number\n"},
+        {"empty kernel parameter", model_text(sizes + "<kernel_param1 value=\"\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel_param1\" holds a value that is not a finite number\n"},
+        {"kernel gives nan", model_text(sizes + "<kernel value=\"1\"/><kernel_param0 value=\"0.5\"/>",
+                                        with_value(rows, "X_0", "-1")),
+         p + "the kernel gives a value that is not a finite number for row 1\n"},
     };
     ScratchFolder folder;
     std::string file = folder.path("model.xml");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/xml/xml_test_util.h"
+#include "xml/path.h"
 
 namespace {
 
@@ -137,6 +138,47 @@ TEST(Path, SequentialNumberedWalksMatchFreshCounts)
             XMLremoveElementWithNumber(&h, "", 1);
         }
         XMLchangeElement(&h, "/R");
+    }
+}
+
+// The init-file classifiers' walk: numbered class elements, each with one
+// child reached by number, written (child added, then stepped into) and
+// rewritten (child removed and added again). Stepping into the child must
+// not make the next numbered step count from the first class again: the
+// children looked at stay a few per class, not one per class before it.
+TEST(Path, SteppingIntoOnlyChildrenKeepsNumberedWalksLinear)
+{
+    const int classes = 3000;
+    Handle h;
+    XMLcreateNewDoc(&h, "R");
+    auto visits_of = [&](auto&& step) {
+        unsigned long long before = xml_sibling_visits;
+        for (int c = 1; c <= classes; ++c) {
+            XMLchangeElement(&h, "/R");
+            step(c);
+            XMLaddChildElement(&h, "kernel");
+            XMLgotoChildElementWithNum(&h, XMLgetNumofChildElements(&h));
+            XMLchangeOrAddIntAttribute(&h, "of", c);
+        }
+        return xml_sibling_visits - before;
+    };
+    unsigned long long written = visits_of([&](int c) {
+        XMLaddChildElement(&h, "class");
+        XMLgotoChildElementWithNum(&h, c);
+    });
+    unsigned long long rewritten = visits_of([&](int c) {
+        XMLchangeElementWithNumber(&h, "class", c);
+        XMLchangeElement(&h, "kernel");
+        XMLremoveElement(&h);
+    });
+    EXPECT_LE(written, 10ULL * classes);
+    EXPECT_LE(rewritten, 10ULL * classes);
+    for (int c : {1, 1500, classes}) {
+        XMLchangeElement(&h, "/R");
+        ASSERT_EQ(XMLchangeElementWithNumber(&h, "class", c), 1);
+        EXPECT_EQ(XMLgetNumofChildElements(&h), 1);
+        ASSERT_EQ(XMLchangeElement(&h, "kernel"), 1);
+        EXPECT_EQ(XMLgetAttrIntValue(&h, "of", 0), c);
     }
 }
 
