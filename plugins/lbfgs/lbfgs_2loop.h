@@ -4,10 +4,11 @@
 #ifndef LBFGS_2LOOP_H
 #define LBFGS_2LOOP_H
 
-// Takes the memory for vectors of n doubles and m correction pairs, every
-// buffer zero-filled and every rho 1.0. An m of 0 or below keeps no pair,
-// so that every direction is the gradient itself. Returns 1, or 0 after "out of
-// memory\n" with nothing held (then neither of the others is to be called).
+// Takes the memory for vectors of n doubles and readies a store of at most
+// m correction pairs, which grows as pairs arrive. An m of 0 or below keeps
+// no pair, so that every direction is the gradient itself. Returns 1, or 0
+// after "out of memory\n" with nothing held (then neither of the others is
+// to be called).
 int lbfgs_2loop_init(int n, int m);
 
 // H*g for the current point x and gradient g, after storing the pair

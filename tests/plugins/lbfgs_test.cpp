@@ -3,6 +3,7 @@
 // sequences with refused pairs.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -120,6 +121,10 @@ TEST(Lbfgs2Loop, MatchesDenseRecursion)
         {"m+1 pairs drop the oldest", 5, 3, 5},
         {"twice m pairs", 7, 2, 6},
         {"single pair memory", 3, 1, 5},
+        // The store grows with the pairs that arrive: a memory asked for but
+        // never filled costs nothing, where room for all of it was once taken
+        // at the start.
+        {"memory far beyond its pairs", 5, INT_MAX, 7},
     };
     for (const Case& c : cases) {
         std::vector<Vec> xs, gs;
