@@ -19,8 +19,9 @@ bool only_blanks(const char* text)
     return *text == '\0';
 }
 
-// The attribute's text into value; false when there is none.
-bool attribute_text(XMLParser** handle, const char* name, std::string* value)
+}  // namespace
+
+bool read_attribute_text(XMLParser** handle, const char* name, std::string* value)
 {
     int size = XMLgetAttrValueSize(handle, name);
     if (size < 0)
@@ -31,8 +32,6 @@ bool attribute_text(XMLParser** handle, const char* name, std::string* value)
     value->resize(static_cast<size_t>(size));
     return true;
 }
-
-}  // namespace
 
 bool read_whole_text(const char* text, int* target)
 {
@@ -59,7 +58,7 @@ bool read_finite_text(const char* text, double* target)
 ValueRead read_whole_attribute(XMLParser** handle, const char* name, int* target)
 {
     std::string text;
-    if (!attribute_text(handle, name, &text))
+    if (!read_attribute_text(handle, name, &text))
         return ValueRead::missing;
     return read_whole_text(text.c_str(), target) ? ValueRead::read : ValueRead::refused;
 }
@@ -67,7 +66,7 @@ ValueRead read_whole_attribute(XMLParser** handle, const char* name, int* target
 ValueRead read_finite_attribute(XMLParser** handle, const char* name, double* target)
 {
     std::string text;
-    if (!attribute_text(handle, name, &text))
+    if (!read_attribute_text(handle, name, &text))
         return ValueRead::missing;
     return read_finite_text(text.c_str(), target) ? ValueRead::read : ValueRead::refused;
 }
@@ -76,7 +75,7 @@ ValueRead read_finite_list(XMLParser** handle, const char* name, const char* sep
                            double* out, int count)
 {
     std::string text;
-    if (!attribute_text(handle, name, &text))
+    if (!read_attribute_text(handle, name, &text))
         return ValueRead::missing;
     const char* cut = separators ? separators : "";
     // Each separator ends one item, so an empty field is an item that fails.

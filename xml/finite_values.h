@@ -4,6 +4,8 @@
 #ifndef XML_FINITE_VALUES_H
 #define XML_FINITE_VALUES_H
 
+#include <string>
+
 class XMLParser;
 
 // How reading an attribute of the current element went.
@@ -12,6 +14,9 @@ enum class ValueRead {
     missing,  // no such attribute (or no document); target untouched
     refused   // the text is not what was asked for; target untouched
 };
+
+// The attribute's whole text into value; false when there is none.
+bool read_attribute_text(XMLParser** handle, const char* name, std::string* value);
 
 // A whole number within int: optional blanks, a sign, decimal digits.
 bool read_whole_text(const char* text, int* target);

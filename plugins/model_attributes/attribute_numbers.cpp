@@ -1,41 +1,21 @@
 // Attribute texts cut into items and read with the whole item required to be
-// the number; blanks around a number are allowed.
+// the number (the XML library's strict texts); blanks around a number are
+// allowed.
 #include "plugins/model_attributes/attribute_numbers.h"
 
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+
+#include "xml/finite_values.h"
 
 namespace {
 
-bool attribute_text(XMLParser** handle, const char* name, std::string* text)
+AttributeRead as_attribute_read(ValueRead read)
 {
-    int size = XMLgetAttrValueSize(handle, name);
-    if (size < 0)
-        return false;
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    if (!XMLgetAttrValue(handle, name, buffer.data()))
-        return false;
-    text->assign(buffer.data());
-    return true;
-}
-
-bool only_blanks(const char* p)
-{
-    return p[std::strspn(p, " \t\r\n")] == '\0';
-}
-
-bool finite_item(const char* item, double* out)
-{
-    char* end = nullptr;
-    double value = std::strtod(item, &end);
-    if (end == item || !only_blanks(end) || !std::isfinite(value))
-        return false;
-    *out = value;
-    return true;
+    switch (read) {
+    case ValueRead::read: return AttributeRead::ok;
+    case ValueRead::missing: return AttributeRead::absent;
+    default: return AttributeRead::not_number;
+    }
 }
 
 }  // namespace
@@ -44,7 +24,7 @@ AttributeRead read_finite_list(XMLParser** handle, const char* name, long long c
                                std::vector<double>* out)
 {
     std::string text;
-    if (XMLgetAttrArraySize(handle, name, ",") != count || !attribute_text(handle, name, &text))
+    if (XMLgetAttrArraySize(handle, name, ",") != count || !read_attribute_text(handle, name, &text))
         return AttributeRead::absent;
     out->clear();
     out->reserve(static_cast<size_t>(count));
@@ -53,7 +33,7 @@ AttributeRead read_finite_list(XMLParser** handle, const char* name, long long c
         size_t comma = text.find(',', start);
         std::string item = text.substr(start, comma == std::string::npos ? comma : comma - start);
         double value;
-        if (!finite_item(item.c_str(), &value))
+        if (!read_finite_text(item.c_str(), &value))
             return AttributeRead::not_number;
         out->push_back(value);
         if (comma == std::string::npos)
@@ -65,24 +45,10 @@ AttributeRead read_finite_list(XMLParser** handle, const char* name, long long c
 
 AttributeRead read_finite_real(XMLParser** handle, const char* name, double* out)
 {
-    std::string text;
-    if (!attribute_text(handle, name, &text))
-        return AttributeRead::absent;
-    return finite_item(text.c_str(), out) ? AttributeRead::ok : AttributeRead::not_number;
+    return as_attribute_read(read_finite_attribute(handle, name, out));
 }
 
 AttributeRead read_whole_number(XMLParser** handle, const char* name, int* out)
 {
-    std::string text;
-    if (!attribute_text(handle, name, &text))
-        return AttributeRead::absent;
-    const char* start = text.c_str() + std::strspn(text.c_str(), " \t\r\n");
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(start, &end, 10);
-    if (end == start || !only_blanks(end) || errno == ERANGE || value < INT_MIN ||
-        value > INT_MAX)
-        return AttributeRead::not_number;
-    *out = static_cast<int>(value);
-    return AttributeRead::ok;
+    return as_attribute_read(read_whole_attribute(handle, name, out));
 }

@@ -7,18 +7,14 @@
 #include <cstring>
 #include <ctime>
 
+#include "xml/finite_values.h"
 #include "xml/lists.h"
 
 const char* const list_separators = " \t\n,";
 
 bool attribute_text(XMLParser** document, const char* name, std::string* value)
 {
-    const int size = XMLgetAttrValueSize(document, name);
-    if (size < 0) return false;
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    if (!XMLgetAttrValue(document, name, buffer.data())) return false;
-    value->assign(buffer.data());
-    return true;
+    return read_attribute_text(document, name, value);
 }
 
 bool attribute_begins(XMLParser** document, const char* name, const char* prefix)
@@ -31,13 +27,7 @@ bool attribute_begins(XMLParser** document, const char* name, const char* prefix
 
 bool finite_number_text(const char* text, double* value)
 {
-    char* end = nullptr;
-    const double number = std::strtod(text, &end);
-    if (end == text) return false;
-    while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
-    if (*end != '\0' || !std::isfinite(number)) return false;
-    *value = number;
-    return true;
+    return read_finite_text(text, value);
 }
 
 NumberRead attribute_real(XMLParser** document, const char* name, double* value,
