@@ -28,6 +28,12 @@ const double COINCIDING = 1e-8;
 // Entries a_ij and a_ji closer than this many roundings of the largest entry
 // count as equal, so the matrix is treated as symmetric.
 const double SYMMETRY_ROUNDINGS = 8.0;
+// An eigenvector is accepted when |A v - L v| is within twice the shift
+// plus this many times n roundings, all relative to A's largest entry: the
+// shift bounds how well the iteration separates eigenvalues (vectors of
+// eigenvalues closer than it, or of a Jordan block, settle at residuals
+// about the shift), while a failed iteration leaves residuals far above.
+const double RESIDUAL_ROUNDINGS = 16.0;
 
 // How an eigen computation ended.
 enum class EigenStatus {
@@ -199,6 +205,8 @@ struct ReducedForm {
     std::function<bool(double)> factor;             // factors the form less sigma I
     std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
     std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
+    std::function<double(double, const double*)> residual;  // |(form - L I) x| for L, x
+    bool symmetric;  // a settled iterate is then taken without its residual
 };
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
@@ -214,9 +222,11 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
         double value = std::ldexp(evals->data[i], -form.exponent);
         if (!form.factor(value + SHIFT * form.unit))
             return EigenStatus::singular;
-        IterationEnd end = inverse_iteration(
-            form.solve, [&](double* v) { form.orthogonalise(i, v); }, x.data(), y.data(), n);
-        if (end != IterationEnd::converged)
+        IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
+                             [&](const double* v) { return form.residual(value, v); },
+                             form.symmetric};
+        double allowed = (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit;
+        if (inverse_iteration(steps, allowed, x.data(), y.data(), n) != IterationEnd::converged)
             return EigenStatus::lost;
         store_column(vecs, i, x);
     }
@@ -238,7 +248,11 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
             orthogonalise_against(vecs, coinciding_before(evals, i, coinciding), v);
-        }};
+        },
+        [&](double value, const double* x) {
+            return tridiagonal_residual(t.diag, t.off, value, x);
+        },
+        true};
     EigenStatus status = iterate_each(form, evals, vecs);
     if (status != EigenStatus::done)
         return status;
@@ -256,7 +270,9 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
     HessenbergLu lu;
     ReducedForm form{h.exponent, unit_of(h.norm), [&](double* x) { to_hessenberg_basis(h, x); },
                      [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
-                     [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {}};
+                     [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {},
+                     [&](double value, const double* x) { return hessenberg_residual(h, value, x); },
+                     false};
     EigenStatus status = iterate_each(form, evals, vecs);
     if (status != EigenStatus::done)
         return status;
