@@ -46,12 +46,11 @@ struct IterationSteps {
     std::function<void(double*)> solve;               // x := (form - sigma I)^-1 x
     std::function<void(double*)> orthogonalise;       // may do nothing
     std::function<double(const double*)> residual;    // |(form - value I) x|
-    bool accept_settled;  // a settled iterate is taken whatever its residual
 };
 
 // How inverse iteration ended.
 enum class IterationEnd {
-    converged,      // x holds a unit vector whose residual is allowed
+    converged,      // x holds the accepted unit vector
     lost,           // an iterate was zero or not finite
     no_eigenvector  // no iterate had an allowed residual within the cap
 };
@@ -59,10 +58,9 @@ enum class IterationEnd {
 // From the start x (n entries), each pass: y := (sigma I - form)^-1 x,
 // orthogonalised and normalised, c = the change of direction from x, x := y.
 // Ends when c <= 1e-10, or after the first pass when c fell by no more than
-// 1e-10 since the previous pass (settled), provided steps.accept_settled or
-// x's residual is within allowed; otherwise after 40 passes with the iterate
-// of smallest residual, accepted only when that residual is within allowed.
-// y is work space of n entries.
+// 1e-10 since the previous pass, provided x's residual is within allowed;
+// otherwise after 40 passes with the iterate of smallest residual, accepted
+// only when that residual is within allowed. y is work space of n entries.
 IterationEnd inverse_iteration(const IterationSteps& steps, double allowed, double* x, double* y,
                                int n);
 
