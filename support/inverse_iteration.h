@@ -57,7 +57,7 @@ enum class IterationEnd {
 
 // From the start x (n entries), each pass: y := (sigma I - form)^-1 x,
 // orthogonalised and normalised, c = the change of direction from x, x := y.
-// Ends when c <= 1e-10, or after the first pass when c fell by no more than
+// Ends when c <= 1e-10, or from the 6th pass on when c fell by no more than
 // 1e-10 since the previous pass, provided x's residual is within allowed;
 // otherwise after 40 passes with the iterate of smallest residual, accepted
 // only when that residual is within allowed. y is work space of n entries.
