@@ -7,8 +7,9 @@
 
 // c (p x p) := the covariance of the p columns of the r x p matrix a about
 // mean (a p x 1 column; null: about 0, columns not centred), divided by
-// r - 1 (by 1 for a single row). Bad sizes print "matrix_covariance: empty
-// input or bad size" and leave c unchanged.
+// r - 1 (by 1 for a single row), each column pre-scaled by a power of two.
+// Bad sizes print "matrix_covariance: empty input or bad size" and leave c
+// unchanged, as does a lack of memory for the scaled copy.
 void matrix_covariance(const DataMatrix* a, const DataMatrix* mean, DataMatrix* c);
 
 // a := E diag(lambda^exponent) E' for the symmetric a = E diag(lambda) E'.

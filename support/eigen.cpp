@@ -28,13 +28,21 @@ const double COINCIDING = 1e-8;
 // Entries a_ij and a_ji closer than this many roundings of the largest entry
 // count as equal, so the matrix is treated as symmetric.
 const double SYMMETRY_ROUNDINGS = 8.0;
+// An eigenvector is accepted when |A v - L v| is within twice the shift
+// plus this many times n roundings, all relative to A's largest entry, plus
+// the spread of the eigenvalues that coincide with L: the shift bounds how
+// well the iteration separates eigenvalues (the vector of a Jordan block
+// settles at a residual about the shift, and that of a coinciding group may
+// be any vector of the group's span), while a failed iteration leaves
+// residuals far above.
+const double RESIDUAL_ROUNDINGS = 16.0;
 
 // How an eigen computation ended.
 enum class EigenStatus {
     done,            // outputs written
     no_memory,       // work storage could not be had; outputs unchanged
     no_convergence,  // an eigenvalue iteration reached its cap
-    singular,        // a shifted matrix had an exact zero pivot
+    singular,        // a shifted matrix had a pivot that is not finite
     lost             // an inverse iteration produced a zero or non-finite iterate
 };
 
@@ -180,6 +188,18 @@ std::vector<int> coinciding_before(const DataMatrix* evals, int i, double tolera
     return columns;
 }
 
+// The largest distance from evals[i] to an eigenvalue that coincides with it.
+double coinciding_spread(const DataMatrix* evals, int i, double tolerance)
+{
+    double spread = 0.0;
+    for (int j = 0; j < evals->rows; j++) {
+        double distance = std::fabs(evals->data[j] - evals->data[i]);
+        if (distance <= tolerance)
+            spread = std::fmax(spread, distance);
+    }
+    return spread;
+}
+
 // Negates each column of the block whose first entry is negative.
 void first_entries_not_negative(DataMatrix* block)
 {
@@ -199,6 +219,8 @@ struct ReducedForm {
     std::function<bool(double)> factor;             // factors the form less sigma I
     std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
     std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
+    std::function<double(double, const double*)> residual;  // |(form - L I) x| for L, x
+    std::function<double(int)> spread;  // coinciding_spread of eigenvalue i, form's scale
 };
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
@@ -214,9 +236,11 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
         double value = std::ldexp(evals->data[i], -form.exponent);
         if (!form.factor(value + SHIFT * form.unit))
             return EigenStatus::singular;
-        IterationEnd end = inverse_iteration(
-            form.solve, [&](double* v) { form.orthogonalise(i, v); }, x.data(), y.data(), n);
-        if (end != IterationEnd::converged)
+        IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
+                             [&](const double* v) { return form.residual(value, v); }};
+        double allowed =
+            (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i);
+        if (inverse_iteration(steps, allowed, x.data(), y.data(), n) != IterationEnd::converged)
             return EigenStatus::lost;
         store_column(vecs, i, x);
     }
@@ -238,7 +262,11 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
             orthogonalise_against(vecs, coinciding_before(evals, i, coinciding), v);
-        }};
+        },
+        [&](double value, const double* x) {
+            return tridiagonal_residual(t.diag, t.off, value, x);
+        },
+        [&](int i) { return std::ldexp(coinciding_spread(evals, i, coinciding), -t.exponent); }};
     EigenStatus status = iterate_each(form, evals, vecs);
     if (status != EigenStatus::done)
         return status;
@@ -256,7 +284,9 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
     HessenbergLu lu;
     ReducedForm form{h.exponent, unit_of(h.norm), [&](double* x) { to_hessenberg_basis(h, x); },
                      [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
-                     [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {}};
+                     [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {},
+                     [&](double value, const double* x) { return hessenberg_residual(h, value, x); },
+                     [](int) { return 0.0; }};
     EigenStatus status = iterate_each(form, evals, vecs);
     if (status != EigenStatus::done)
         return status;

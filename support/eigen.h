@@ -22,8 +22,9 @@ int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative; eigenvalues of a symmetric a that coincide get
 // orthogonal vectors. Returns 1; 0 after a printed refusal (bad shape, NaN or
-// infinity, no memory: vecs unchanged; a singular shifted matrix or an
-// iterate that vanishes or overflows: vecs then holds no eigenvectors).
+// infinity, no memory: vecs unchanged; a shift out of range, an iterate that
+// vanishes or overflows, or no iterate with a residual |a v - L v| within
+// about twice the shift: vecs then holds no eigenvectors).
 int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
 // The whole eigen-decomposition of the symmetric n x n matrix a (left
 // unchanged): eigenvalues into the column values, unsorted, and the matching

@@ -2,6 +2,8 @@
 // matrices, and the inverse iteration that solves against them.
 #include "support/inverse_iteration.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <utility>
 
@@ -11,6 +13,12 @@ namespace {
 const double TOLERANCE = 1e-10;
 // Passes allowed; converging iterations stop within a handful.
 const int MAX_PASSES = 40;
+// Passes before a change that no longer falls may end the loop. An iterate
+// that turns within a group of coinciding eigenvalues changes by as much on
+// every pass, yet the share of each eigenvalue outside the group (at least
+// 100 shifts away) still falls a hundredfold per pass: after 6 passes it is
+// below 1e-12.
+const int SETTLING_PASSES = 6;
 
 // |x|, or -1 when an entry is not finite; safe from overflow in the squares.
 double checked_norm(const double* x, int n)
@@ -29,10 +37,40 @@ double checked_norm(const double* x, int n)
     return largest * std::sqrt(sum);
 }
 
+// |r|, or infinity when an entry is not finite, so that it is never allowed.
+double residual_norm(const std::vector<double>& r)
+{
+    double norm = checked_norm(r.data(), static_cast<int>(r.size()));
+    return norm < 0.0 ? INFINITY : norm;
+}
+
 // Multiplier that eliminates below with pivot (0 when both are 0).
 double multiplier(double below, double pivot)
 {
     return pivot != 0.0 ? below / pivot : 0.0;
+}
+
+// An exact eigenvalue of a matrix with a Jordan block of order 3 or more can
+// leave a pivot that cancels to exactly 0 however small the shift. Such a
+// pivot, or one below the normal range (its reciprocal overflows), becomes
+// eps |form|, so that the solve amplifies the eigenvector as intended. A
+// pivot that is merely small is kept: sigma^k for a Jordan block of order k
+// is its true value, and raising it would spoil the solve. Only a pivot
+// that is not finite (a shift beyond range) makes the factorisation fail.
+bool floor_pivot(double* pivot, double norm)
+{
+    if (std::fabs(*pivot) < DBL_MIN)
+        *pivot = std::copysign(DBL_EPSILON * (norm > 0.0 ? norm : 1.0), *pivot);
+    return std::isfinite(*pivot);
+}
+
+// Largest |entry| of the tridiagonal matrix (diag, off).
+double tridiagonal_norm(const std::vector<double>& diag, const std::vector<double>& off)
+{
+    double largest = 0.0;
+    for (size_t i = 0; i < diag.size(); i++)
+        largest = std::fmax(largest, std::fmax(std::fabs(diag[i]), std::fabs(off[i])));
+    return largest;
 }
 
 }  // namespace
@@ -66,8 +104,9 @@ bool factor_tridiagonal(const std::vector<double>& diag, const std::vector<doubl
         lu->u0[i + 1] = upper - m * lu->u1[i];
         lu->u1[i + 1] = -m * lu->u2[i];
     }
+    double norm = tridiagonal_norm(diag, off);
     for (int i = 0; i < n; i++)
-        if (lu->u0[i] == 0.0)
+        if (!floor_pivot(&lu->u0[i], norm))
             return false;
     return true;
 }
@@ -121,7 +160,7 @@ bool factor_hessenberg(const HessenbergForm& h, double sigma, HessenbergLu* lu)
     }
     lu->u[lu->start[n - 1]] = carry[n - 1];
     for (int i = 0; i < n; i++)
-        if (lu->u[lu->start[i]] == 0.0)
+        if (!floor_pivot(&lu->u[lu->start[i]], h.norm))
             return false;
     return true;
 }
@@ -143,29 +182,94 @@ void solve_hessenberg(const HessenbergLu& lu, double* x)
     }
 }
 
-IterationEnd inverse_iteration(const std::function<void(double*)>& solve,
-                               const std::function<void(double*)>& orthogonalise, double* x,
-                               double* y, int n)
+double tridiagonal_residual(const std::vector<double>& diag, const std::vector<double>& off,
+                            double value, const double* x)
 {
-    double previous = 0.0;
+    int n = static_cast<int>(diag.size());
+    std::vector<double> r(n);
+    for (int i = 0; i < n; i++) {
+        r[i] = (diag[i] - value) * x[i];
+        if (i > 0)
+            r[i] += off[i - 1] * x[i - 1];
+        if (i + 1 < n)
+            r[i] += off[i] * x[i + 1];
+    }
+    return residual_norm(r);
+}
+
+double hessenberg_residual(const HessenbergForm& h, double value, const double* x)
+{
+    int n = h.n;
+    std::vector<double> r(n);
+    for (int i = 0; i < n; i++) {
+        const double* row = &h.work[static_cast<size_t>(i) * n];
+        double s = -value * x[i];
+        for (int j = i > 0 ? i - 1 : 0; j < n; j++)
+            s += row[j] * x[j];
+        r[i] = s;
+    }
+    return residual_norm(r);
+}
+
+namespace {
+
+// y := (form - sigma I)^-1 x negated, that is (sigma I - form)^-1 x: with
+// sigma just above the eigenvalue the wanted component then keeps its sign
+// from pass to pass, so successive iterates can be compared. y is then
+// orthogonalised and normalised; false when it vanished or is not finite.
+bool next_iterate(const IterationSteps& steps, const double* x, double* y, int n)
+{
+    for (int k = 0; k < n; k++)
+        y[k] = x[k];
+    steps.solve(y);
+    for (int k = 0; k < n; k++)
+        y[k] = -y[k];
+    steps.orthogonalise(y);
+    double norm = checked_norm(y, n);
+    if (!(norm > 0.0) || !std::isfinite(norm))
+        return false;
+    for (int k = 0; k < n; k++)
+        y[k] /= norm;
+    return true;
+}
+
+// How far the direction moved from x to y: |y - x| or |y + x|, whichever is
+// smaller, so that an iterate that only changed its sign (a shift that lies
+// below an inexactly computed eigenvalue) counts as unchanged.
+double direction_change(const double* x, const double* y, int n)
+{
+    double minus = 0.0, plus = 0.0;
+    for (int k = 0; k < n; k++) {
+        minus += (y[k] - x[k]) * (y[k] - x[k]);
+        plus += (y[k] + x[k]) * (y[k] + x[k]);
+    }
+    return std::sqrt(std::fmin(minus, plus));
+}
+
+}  // namespace
+
+IterationEnd inverse_iteration(const IterationSteps& steps, double allowed, double* x, double* y,
+                               int n)
+{
+    std::vector<double> best(x, x + n);
+    double best_residual = INFINITY, previous = 0.0;
     for (int pass = 1; pass <= MAX_PASSES; pass++) {
-        for (int k = 0; k < n; k++)
-            y[k] = x[k];
-        solve(y);
-        orthogonalise(y);
-        double norm = checked_norm(y, n);
-        if (!(norm > 0.0) || !std::isfinite(norm))
+        if (!next_iterate(steps, x, y, n))
             return IterationEnd::lost;
-        double change = 0.0;
-        for (int k = 0; k < n; k++) {
-            y[k] /= norm;
-            change += (y[k] - x[k]) * (y[k] - x[k]);
+        double change = direction_change(x, y, n);
+        for (int k = 0; k < n; k++)
             x[k] = y[k];
-        }
-        change = std::sqrt(change);
-        if (change <= TOLERANCE || (pass > 1 && previous - change <= TOLERANCE))
+        double residual = steps.residual(x);
+        bool settled =
+            change <= TOLERANCE || (pass >= SETTLING_PASSES && previous - change <= TOLERANCE);
+        if (settled && residual <= allowed)
             return IterationEnd::converged;
+        if (residual < best_residual) {
+            best_residual = residual;
+            best.assign(x, x + n);
+        }
         previous = change;
     }
-    return IterationEnd::converged;
+    std::copy(best.begin(), best.end(), x);
+    return best_residual <= allowed ? IterationEnd::converged : IterationEnd::no_eigenvector;
 }

@@ -36,18 +36,32 @@ struct HessenbergLu {
 bool factor_hessenberg(const HessenbergForm& h, double sigma, HessenbergLu* lu);
 void solve_hessenberg(const HessenbergLu& lu, double* x);
 
-// How inverse iteration ended.
-enum class IterationEnd {
-    converged,  // x holds a unit vector
-    lost        // an iterate was zero or not finite
+// |(T - value I) x| and |(H - value I) x| (Euclidean; infinity when not finite).
+double tridiagonal_residual(const std::vector<double>& diag, const std::vector<double>& off,
+                            double value, const double* x);
+double hessenberg_residual(const HessenbergForm& h, double value, const double* x);
+
+// What one inverse iteration works with, all in the reduced form's basis.
+struct IterationSteps {
+    std::function<void(double*)> solve;               // x := (form - sigma I)^-1 x
+    std::function<void(double*)> orthogonalise;       // may do nothing
+    std::function<double(const double*)> residual;    // |(form - value I) x|
 };
 
-// From the start x (n entries): y := solve(x), then orthogonalise(y) (which
-// may do nothing), y normalised, c = |y - x|, x := y; stops when c <= 1e-10,
-// or after the first pass when c fell by no more than 1e-10 since the
-// previous pass, or after 40 passes. y is work space of n entries.
-IterationEnd inverse_iteration(const std::function<void(double*)>& solve,
-                               const std::function<void(double*)>& orthogonalise, double* x,
-                               double* y, int n);
+// How inverse iteration ended.
+enum class IterationEnd {
+    converged,      // x holds the accepted unit vector
+    lost,           // an iterate was zero or not finite
+    no_eigenvector  // no iterate had an allowed residual within the cap
+};
+
+// From the start x (n entries), each pass: y := (sigma I - form)^-1 x,
+// orthogonalised and normalised, c = the change of direction from x, x := y.
+// Ends when c <= 1e-10, or from the 6th pass on when c fell by no more than
+// 1e-10 since the previous pass, provided x's residual is within allowed;
+// otherwise after 40 passes with the iterate of smallest residual, accepted
+// only when that residual is within allowed. y is work space of n entries.
+IterationEnd inverse_iteration(const IterationSteps& steps, double allowed, double* x, double* y,
+                               int n);
 
 #endif

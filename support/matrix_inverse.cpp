@@ -56,7 +56,9 @@ bool pivots_show_singular(const LuFactors* lu, int n)
 }
 
 // Product of U's diagonal in order (it may overflow or underflow); the
-// permutation's sign is not applied.
+// permutation's sign is not applied. A matrix the pivots show singular is
+// left unchanged and gives 0, whatever the product, so that a caller reading
+// the result sees the refusal.
 double invert_square(DataMatrix* m, InverseRule rule)
 {
     LuFactors* lu = lu_factor(m);
@@ -65,11 +67,12 @@ double invert_square(DataMatrix* m, InverseRule rule)
     double product = 1.0;
     for (int i = 0; i < m->rows; i++)
         product *= lu_pivot(lu, i);
-    if (rule(product, pivots_show_singular(lu, m->rows)))
+    bool singular = pivots_show_singular(lu, m->rows);
+    if (rule(product, singular))
         for (int i = 0; i < m->rows; i++)
             lu_solve_unit(lu, i, m);
     lu_free(lu);
-    return product;
+    return singular ? 0.0 : product;
 }
 
 double invert_by_rule(DataMatrix* m, InverseRule rule)
@@ -85,14 +88,14 @@ double invert_by_rule(DataMatrix* m, InverseRule rule)
 
 }  // namespace
 
-// Left unchanged when the pivots show the matrix singular.
+// Left unchanged, returning 0, when the pivots show the matrix singular.
 double matrix_invert(DataMatrix* m)
 {
     return invert_by_rule(m, invert_unless_singular);
 }
 
-// Left unchanged when the pivots show the matrix singular or unless
-// |product of pivots| > 1e-10.
+// Left unchanged when the pivots show the matrix singular (returning 0) or
+// unless |product of pivots| > 1e-10 (returning the product).
 double invert_with_determinant(DataMatrix* m)
 {
     return invert_by_rule(m, invert_above_threshold);

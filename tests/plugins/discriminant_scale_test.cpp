@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,11 +19,7 @@ const int IRIS_COLUMNS = 5;
 // The iris rows (four features, then the label), read from the end-to-end case.
 std::vector<double> iris()
 {
-    std::ifstream in(std::string(TOOLKIT_SOURCE_DIR) + "/tests/scripts/flatdisc_iris/iris.txt");
-    std::vector<double> values;
-    for (double v; in >> v;)
-        values.push_back(v);
-    return values;
+    return read_numbers(std::string(TOOLKIT_SOURCE_DIR) + "/tests/scripts/flatdisc_iris/iris.txt");
 }
 
 // iris with feature i multiplied by scales[i].

@@ -91,6 +91,15 @@ std::string read_text(const std::string& file)
     return text.str();
 }
 
+std::vector<double> read_numbers(const std::string& file)
+{
+    std::ifstream in(file);
+    std::vector<double> values;
+    for (double v; in >> v;)
+        values.push_back(v);
+    return values;
+}
+
 void write_text(const std::string& file, const std::string& text)
 {
     std::ofstream(file, std::ios::binary) << text;

@@ -47,6 +47,8 @@ private:
 };
 
 std::string read_text(const std::string& file);   // "" when missing
+// The numbers of a text file separated by white space, in order.
+std::vector<double> read_numbers(const std::string& file);
 void write_text(const std::string& file, const std::string& text);
 bool file_exists(const std::string& file);
 

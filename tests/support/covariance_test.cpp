@@ -48,6 +48,21 @@ TEST(MatrixCovariance, HandWorkedValues)
     }
 }
 
+// Three rows of +-1e154: each product is in range, their sum 3e308 is not,
+// yet the covariance 1.5e308 is. Beside them a column at 1e-160 and one at
+// 1e160: the cross entries are in range and keep their digits.
+TEST(MatrixCovariance, ColumnsFarFromUnitScale)
+{
+    Matrix a = make_matrix(3, 3, {1e154, 1e-160, 1e160, -1e154, 2e-160, 2e160, 1e154, 3e-160, 3e160});
+    Matrix c = make_matrix(3, 3, std::vector<double>(9, 0.0));
+    matrix_covariance(a.get(), nullptr, c.get());
+    EXPECT_NEAR(matrix_get(c.get(), 0, 0) / 1.5e308, 1.0, 1e-15);
+    EXPECT_NEAR(matrix_get(c.get(), 0, 1) / 1e-6, 1.0, 1e-15);   // (1 - 2 + 3) 1e-6 / 2
+    EXPECT_NEAR(matrix_get(c.get(), 1, 2) / 7.0, 1.0, 1e-15);    // (1 + 4 + 9) / 2
+    EXPECT_NEAR(matrix_get(c.get(), 1, 1) / 7e-320, 1.0, 1e-3);  // subnormal: few digits
+    EXPECT_EQ(matrix_get(c.get(), 2, 2), INFINITY);               // 7e320 is out of range
+}
+
 TEST(MatrixPower, HandWorkedValuesAndIdentities)
 {
     double r3 = 1 / std::sqrt(3.0);

@@ -89,6 +89,24 @@ TEST(Inverse, SingularAndThresholdRules)
     EXPECT_DOUBLE_EQ(invert_with_determinant(small.get()), 1e-11);
 }
 
+// Pivots 1e8, 1e-8 and 1 (product 1) or 1e9, -1e-9 and 1e-6 (product
+// -1e-6): the small pivot lies within n roundings of the largest, so the
+// matrix is refused; the result used to be the product, which a caller could
+// not tell from a determinant.
+TEST(Inverse, RefusedInversionReturnsZero)
+{
+    const std::vector<std::vector<double>> cases = {
+        {1e8, 0, 0, 0, 1e-8, 0, 0, 0, 1},
+        {1e9, 0, 0, 0, -1e-9, 0, 0, 0, 1e-6},
+    };
+    for (Inverse invert : {matrix_invert, invert_with_determinant})
+        for (const std::vector<double>& entries : cases) {
+            Matrix m = make_matrix(3, 3, entries);
+            EXPECT_EQ(invert(m.get()), 0.0) << entries[0];
+            EXPECT_EQ(values_of(m.get()), entries);
+        }
+}
+
 TEST(Inverse, UnderflowingPivotProductStillInverts)
 {
     const int n = 340;  // 0.1^340 underflows to 0
