@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -122,16 +124,49 @@ EigenStatus general_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix*
     return EigenStatus::done;
 }
 
-EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals)
+// A hash of every entry's bits (FNV-1a on whole words): with the storage and
+// the order it tells the matrix a kept reduction was made from.
+uint64_t fingerprint_of(const DataMatrix* a)
 {
-    TridiagonalForm t;
-    reduce_to_tridiagonal(a, &t);
-    t.work.reset();
+    uint64_t hash = 14695981039346656037ULL;
+    size_t count = matrix_entry_count(a->rows, a->cols);
+    for (size_t t = 0; t < count; t++) {
+        uint64_t bits;
+        std::memcpy(&bits, &a->data[t], sizeof bits);
+        hash = (hash ^ bits) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+// The kept form when it was made from a itself, else null.
+const TridiagonalForm* kept_form_of(const KeptReduction* kept, const DataMatrix* a)
+{
+    if (!kept || !kept->form || kept->entries != a->data || kept->n != a->rows ||
+        kept->fingerprint != fingerprint_of(a))
+        return nullptr;
+    return kept->form.get();
+}
+
+// Eigenvalues through the tridiagonal form, which keep (when given) receives
+// along with what identifies a.
+EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep)
+{
+    auto t = std::make_unique<TridiagonalForm>();
+    reduce_to_tridiagonal(a, t.get());
+    if (!keep)
+        t->work.reset();
     std::vector<double> found;
-    if (!tridiagonal_ql(t, &found, nullptr, 0))
+    if (!tridiagonal_ql(*t, &found, nullptr, 0))
         return EigenStatus::no_convergence;
     for (int i = 0; i < a->rows; i++)
-        evals->data[i] = std::ldexp(found[i], t.exponent);
+        evals->data[i] = std::ldexp(found[i], t->exponent);
+    if (keep) {
+        keep->entries = a->data;
+        keep->n = a->rows;
+        keep->fingerprint = fingerprint_of(a);
+        keep->symmetric = nearly_symmetric(a);
+        keep->form = std::move(t);
+    }
     return EigenStatus::done;
 }
 
@@ -223,12 +258,16 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
     return EigenStatus::done;
 }
 
-// Inverse iteration on the tridiagonal form of a symmetric a; vectors of
-// coinciding eigenvalues are kept orthogonal to each other.
-EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+// Inverse iteration on the tridiagonal form of a symmetric a (kept, or made
+// here when kept is null); vectors of coinciding eigenvalues are kept
+// orthogonal to each other.
+EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                              const TridiagonalForm* kept)
 {
-    TridiagonalForm t;
-    reduce_to_tridiagonal(a, &t);
+    TridiagonalForm fresh;
+    if (!kept)
+        reduce_to_tridiagonal(a, &fresh);
+    const TridiagonalForm& t = kept ? *kept : fresh;
     TridiagonalLu lu;
     double unit = unit_of(t.norm);
     double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
@@ -295,6 +334,14 @@ EigenStatus symmetric_decomposition(const DataMatrix* a, DataMatrix* values, Dat
 
 }  // namespace
 
+KeptReduction::KeptReduction() = default;
+KeptReduction::~KeptReduction() = default;
+
+void KeptReduction::release()
+{
+    form.reset();
+}
+
 // Selection sort: at step i the first position of the largest dir * v among
 // i..n-1 is exchanged with i. Not stable.
 int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir)
@@ -332,15 +379,17 @@ int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im)
                          with_memory_check([&] { return general_eigenvalues(a, re, im); }));
 }
 
-int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
+int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep)
 {
+    if (keep)
+        keep->release();
     if (!is_square(a) || !is_column(evals, a->rows)) {
         print_message("matrix_eigenvalues_symm: empty input or bad size!\n");
         return 0;
     }
     if (!inputs_finite("matrix_eigenvalues_symm", a))
         return 0;
-    EigenStatus status = with_memory_check([&] { return symmetric_eigenvalues(a, evals); });
+    EigenStatus status = with_memory_check([&] { return symmetric_eigenvalues(a, evals, keep); });
     if (!report_status("matrix_eigenvalues_symm", status))
         return 0;
     vector_sort(evals, nullptr, 1);
@@ -349,7 +398,8 @@ int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
 
 // Inverse iteration with the shift L + 1e-10 |a| for each eigenvalue L, on
 // the tridiagonal form of a symmetric a or the Hessenberg form of any other.
-int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                        const KeptReduction* kept)
 {
     if (!is_square(a) || !evals || !evals->data || evals->rows <= 0 ||
         !is_column(evals, evals->rows) || !vecs || !vecs->data || vecs->rows != a->rows ||
@@ -360,8 +410,10 @@ int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix
     if (!inputs_finite("matrix_eigenvectors", a, evals))
         return 0;
     EigenStatus status = with_memory_check([&] {
-        return nearly_symmetric(a) ? symmetric_vectors(a, evals, vecs)
-                                   : general_vectors(a, evals, vecs);
+        const TridiagonalForm* form = kept_form_of(kept, a);
+        bool symmetric = form ? kept->symmetric : nearly_symmetric(a);
+        return symmetric ? symmetric_vectors(a, evals, vecs, form)
+                         : general_vectors(a, evals, vecs);
     });
     return report_status("matrix_eigenvectors", status);
 }
