@@ -2,6 +2,7 @@
 // triangle row by row, and the implicit QL iteration on the tridiagonal form.
 #include "support/tridiagonal.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -13,28 +14,49 @@ const double EPSILON = DBL_EPSILON;
 // The cap on QL iterations spent on any one eigenvalue.
 const int ITERATIONS_PER_EIGENVALUE = 30;
 
+// Entries of a's symmetric part are gathered in square blocks of this side,
+// so that the block's columns read across rows stay in the first-level cache.
+const int COPY_BLOCK = 32;
+
+// t->work's lower triangle := the symmetric part of a, block by block;
+// returns its largest |entry|.
+double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
+{
+    int n = a->rows;
+    double largest = 0.0;
+    for (int i0 = 0; i0 < n; i0 += COPY_BLOCK)
+        for (int j0 = 0; j0 <= i0; j0 += COPY_BLOCK)
+            for (int i = i0; i < std::min(n, i0 + COPY_BLOCK); i++) {
+                const double* by_row = &a->data[static_cast<size_t>(i) * n];
+                double* row = &t->work[static_cast<size_t>(i) * n];
+                for (int j = j0; j < std::min(i + 1, j0 + COPY_BLOCK); j++) {
+                    row[j] = 0.5 * by_row[j] + 0.5 * a->data[static_cast<size_t>(j) * n + i];
+                    double size = std::fabs(row[j]);
+                    largest = size > largest ? size : largest;
+                }
+            }
+    return largest;
+}
+
 // Copies the symmetric part of a into the lower triangle of t->work, scaled
 // by a power of two (exact) so that its largest entry lies in [0.5, 1): no
 // square or product formed below can overflow, whatever a's scale.
 void copy_scaled_lower(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
-    double largest = 0.0;
-    for (int i = 0; i < n; i++) {
-        double* row = &t->work[static_cast<size_t>(i) * n];
-        for (int j = 0; j <= i; j++) {
-            row[j] = 0.5 * a->data[static_cast<size_t>(i) * n + j] +
-                     0.5 * a->data[static_cast<size_t>(j) * n + i];
-            largest = std::fmax(largest, std::fabs(row[j]));
-        }
-    }
+    double largest = copy_symmetric_part(a, t);
     t->exponent = 0;
     if (largest > 0.0)
         std::frexp(largest, &t->exponent);
-    for (int i = 0; i < n; i++)
+    // A product with 2^-exponent is exact where that factor is a normal
+    // number; beyond (subnormal entries) ldexp takes the two steps.
+    bool normal_factor = t->exponent > DBL_MIN_EXP && t->exponent < DBL_MAX_EXP - 1;
+    double scale = std::ldexp(1.0, -t->exponent);
+    for (int i = 0; i < n; i++) {
+        double* row = &t->work[static_cast<size_t>(i) * n];
         for (int j = 0; j <= i; j++)
-            t->work[static_cast<size_t>(i) * n + j] =
-                std::ldexp(t->work[static_cast<size_t>(i) * n + j], -t->exponent);
+            row[j] = normal_factor ? row[j] * scale : std::ldexp(row[j], -t->exponent);
+    }
     t->norm = std::ldexp(largest, -t->exponent);
 }
 
@@ -77,19 +99,27 @@ double make_reflection(double* x, int m, double* g)
 
 // p := tau * A v on the leading (m+1) x (m+1) block, whose lower triangle
 // lies row by row in work: row r gives its entries left of the diagonal to
-// p[r] (a dot product) and to p[0..r) (an update), so each row is read once.
+// p[r] (a dot product) and to p[0..r) (an update), so each row is read once,
+// four rows to one pass over p.
 void symmetric_times(const double* work, int n, int m, const double* v, double tau, double* p)
 {
     for (int r = 0; r <= m; r++)
         p[r] = 0.0;
     int r = 0;
-    for (; r + 1 <= m; r += 2) {  // two rows per pass over p
+    for (; r + 3 <= m; r += 4) {
         const double* row0 = work + static_cast<size_t>(r) * n;
-        const double* row1 = row0 + n;
-        double dots[2];
-        dot_and_add_two(row0, row1, v, v[r], v[r + 1], p, r, dots);
-        p[r] += dots[0] + row0[r] * v[r] + row1[r] * v[r + 1];
-        p[r + 1] += dots[1] + row1[r] * v[r] + row1[r + 1] * v[r + 1];
+        const double* const rows[4] = {row0, row0 + n, row0 + 2 * n, row0 + 3 * n};
+        double dots[4];
+        dot_and_add_four(rows, v, {v[r], v[r + 1], v[r + 2], v[r + 3]}, p, r, dots);
+        // The block's own small triangle: columns r..r+3.
+        for (int a = 0; a < 4; a++) {
+            double dot = dots[a] + rows[a][r + a] * v[r + a];
+            for (int c = r; c < r + a; c++) {
+                dot += rows[a][c] * v[c];
+                p[c] += rows[a][c] * v[r + a];
+            }
+            p[r + a] += dot;
+        }
     }
     for (; r <= m; r++) {
         const double* row = work + static_cast<size_t>(r) * n;
@@ -104,11 +134,17 @@ void symmetric_times(const double* work, int n, int m, const double* v, double t
 // step s's update is A := A - v_s q_s' - q_s v_s' with q_s = p_s - (tau v_s'p_s / 2) v_s
 // and p_s = tau A v_s (A as updated by every earlier step).
 const int PANEL = 32;
+// The update of the held steps runs over tiles of 4 x 4 entries, a column
+// range of this width at a time, so that the range's packed steps (256 x 64
+// reals) stay in the second-level cache while the rows pass.
+const int TILE_COLUMNS = 256;
 
 struct Panel {
-    int count = 0;           // steps held
-    std::vector<double> vt;  // PANEL x n: row s holds v_s, zero beyond its length
-    std::vector<double> qt;  // PANEL x n: row s holds q_s, zero beyond its length
+    int count = 0;              // steps held
+    std::vector<double> vt;     // PANEL x n: row s holds v_s, zero beyond its length
+    std::vector<double> qt;     // PANEL x n: row s holds q_s, zero beyond its length
+    std::vector<double> left;   // groups of four rows: (v_s, q_s) for each step, each twice
+    std::vector<double> right;  // groups of four columns: (q_s, v_s) for each step
 };
 
 // Row i, entries 0..i, brought up to date with the held steps (each of
@@ -161,11 +197,51 @@ void hold_step(const double* work, Panel* panel, int n, int m, const double* v, 
     panel->count++;
 }
 
-// Applies the held steps to rows 0..rows-1 of the lower triangle.
+// Lays the held steps out for the tiles: for each group of four indices and
+// each step s, the v_s entries and then the q_s entries of the four, each
+// twice (left), or four q_s then four v_s entries (right); indices from rows
+// on are zero.
+void pack_steps(Panel* panel, int n, int rows)
+{
+    int depth = 2 * panel->count;
+    for (int r = 0; r < (rows + 3) / 4 * 4; r++) {
+        double* left = &panel->left[static_cast<size_t>(r / 4) * depth * 8 + 2 * (r % 4)];
+        double* right = &panel->right[static_cast<size_t>(r / 4) * depth * 4 + r % 4];
+        for (int s = 0; s < panel->count; s++) {
+            double v = r < rows ? panel->vt[static_cast<size_t>(s) * n + r] : 0.0;
+            double q = r < rows ? panel->qt[static_cast<size_t>(s) * n + r] : 0.0;
+            left[16 * s] = left[16 * s + 1] = right[8 * s + 4] = v;
+            left[16 * s + 8] = left[16 * s + 9] = right[8 * s] = q;
+        }
+    }
+}
+
+// A := A - sum over the held steps of (v_s q_s' + q_s v_s') on rows
+// 0..rows-1 of the lower triangle, tile by tile; tiles that cross the
+// diagonal or the last row change only their entries inside.
 void release_panel(double* work, Panel* panel, int n, int rows)
 {
-    for (int r = 0; r < rows; r++)
-        update_row(*panel, n, r, work + static_cast<size_t>(r) * n);
+    pack_steps(panel, n, rows);
+    int depth = 2 * panel->count;
+    for (int c0 = 0; c0 < rows; c0 += TILE_COLUMNS) {
+        int end = std::min(rows, c0 + TILE_COLUMNS);
+        for (int r0 = c0; r0 < rows; r0 += 4) {
+            const double* left = &panel->left[static_cast<size_t>(r0 / 4) * depth * 8];
+            for (int c = c0; c < end && c <= r0 + 3; c += 4) {
+                const double* right = &panel->right[static_cast<size_t>(c / 4) * depth * 4];
+                double* a = work + static_cast<size_t>(r0) * n + c;
+                if (c + 3 <= r0 && r0 + 3 < rows) {
+                    four_by_four_products(left, right, depth, a, n, nullptr);
+                    continue;
+                }
+                double out[4][4];
+                four_by_four_products(left, right, depth, a, n, out);
+                for (int i = 0; i < 4 && r0 + i < rows; i++)
+                    for (int k = 0; k < 4 && c + k <= r0 + i; k++)
+                        a[static_cast<size_t>(i) * n + k] -= out[i][k];
+            }
+        }
+    }
     panel->count = 0;
 }
 
@@ -271,6 +347,8 @@ void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
     Panel panel;
     panel.vt.assign(static_cast<size_t>(PANEL) * n, 0.0);
     panel.qt.assign(static_cast<size_t>(PANEL) * n, 0.0);
+    panel.left.assign(static_cast<size_t>(n + 3) / 4 * 8 * 2 * PANEL, 0.0);
+    panel.right.assign(panel.left.size() / 2, 0.0);
     double* work = t->work.get();
     for (int i = n - 1; i >= 1; i--) {
         double* v = work + static_cast<size_t>(i) * n;
