@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
+#include "support/large_block.h"
 #include "support/row_kernels.h"
 
 namespace {
@@ -283,6 +286,16 @@ void apply_rotations(Rotations* rot, double* rows, int width)
     rot->cosine.clear();
 }
 
+// sqrt(x^2 + y^2): the plain formula, accurate to rounding while the sum of
+// squares is a normal number, and hypot's slower scaling only beyond that.
+double length_of(double x, double y)
+{
+    double sum = x * x + y * y;
+    if (sum >= DBL_MIN && sum <= DBL_MAX)
+        return std::sqrt(sum);
+    return std::hypot(x, y);
+}
+
 // The first m >= l at which T splits (off[m] negligible next to its
 // neighbours or to T's norm), or n - 1.
 int split_point(const std::vector<double>& d, const std::vector<double>& e, int l, double tnorm)
@@ -302,12 +315,12 @@ int split_point(const std::vector<double>& d, const std::vector<double>& e, int 
 void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, Rotations* rot)
 {
     double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-    double r = std::hypot(g, 1.0);
+    double r = length_of(g, 1.0);
     g = d[m] - d[l] + e[l] / (g + std::copysign(r, g));
     double s = 1.0, c = 1.0, p = 0.0;
     for (int i = m - 1; i >= l; i--) {
         double f = s * e[i], b = c * e[i];
-        r = std::hypot(f, g);
+        r = length_of(f, g);
         e[i + 1] = r;
         if (r == 0.0) {  // an exact split inside the block: deflate there
             d[i + 1] -= p;
@@ -334,12 +347,25 @@ void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, Rotat
 
 }  // namespace
 
+void WorkBlockRelease::operator()(double* block) const
+{
+    std::free(block);
+}
+
+WorkBlock allocate_work_block(size_t count)
+{
+    void* block = allocate_block(count * sizeof(double));
+    if (!block)
+        throw std::bad_alloc();
+    return WorkBlock(static_cast<double*>(block));
+}
+
 void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
     t->n = n;
     // Only the lower triangle is ever written or read.
-    t->work.reset(new double[static_cast<size_t>(n) * n]);
+    t->work = allocate_work_block(static_cast<size_t>(n) * n);
     t->beta.assign(n, 0.0);
     t->diag.assign(n, 0.0);
     t->off.assign(n, 0.0);

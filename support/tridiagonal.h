@@ -3,10 +3,21 @@
 #ifndef SUPPORT_TRIDIAGONAL_H
 #define SUPPORT_TRIDIAGONAL_H
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
 #include "scriptrun/plugin_api.h"
+
+// Releases a block from allocate_work_block.
+struct WorkBlockRelease {
+    void operator()(double* block) const;
+};
+using WorkBlock = std::unique_ptr<double[], WorkBlockRelease>;
+
+// count reals of uninitialised storage from allocate_block; throws
+// std::bad_alloc when memory is short.
+WorkBlock allocate_work_block(size_t count);
 
 // A symmetric matrix a = 2^exponent Q T Q', with T tridiagonal and Q the
 // product of the reflections kept in work.
@@ -14,7 +25,7 @@ struct TridiagonalForm {
     int n = 0;                  // order
     int exponent = 0;           // the copy holds a * 2^-exponent, largest |entry| in [0.5, 1)
     double norm = 0.0;          // largest |entry| of the scaled copy (0 for a zero matrix)
-    std::unique_ptr<double[]> work;  // n x n row by row; row i, entries 0..i-1: reflection
+    WorkBlock work;             // n x n row by row; row i, entries 0..i-1: reflection
                                      // vector of step i (the upper triangle unused)
     std::vector<double> beta;   // n; step i's reflection is I - beta[i] u u' (0: none)
     std::vector<double> diag;   // n; T's diagonal
