@@ -47,28 +47,6 @@ inline double dot_and_add(const double* row, const double* v, double scale, doub
     return dot;
 }
 
-// The same for two rows at once: p[c] += row0[c] * scale0 + row1[c] * scale1
-// for c < count, and dots receives the two rows' sums with v.
-inline void dot_and_add_two(const double* row0, const double* row1, const double* v,
-                            double scale0, double scale1, double* p, int count, double* dots)
-{
-    RealPair sum0 = both(0.0), sum1 = both(0.0), s0 = both(scale0), s1 = both(scale1);
-    int c = 0;
-    for (; c + 2 <= count; c += 2) {
-        RealPair a0 = load_pair(row0 + c), a1 = load_pair(row1 + c), x = load_pair(v + c);
-        sum0 += a0 * x;
-        sum1 += a1 * x;
-        store_pair(p + c, load_pair(p + c) + (a0 * s0 + a1 * s1));
-    }
-    dots[0] = sum0[0] + sum0[1];
-    dots[1] = sum1[0] + sum1[1];
-    for (; c < count; c++) {
-        dots[0] += row0[c] * v[c];
-        dots[1] += row1[c] * v[c];
-        p[c] += row0[c] * scale0 + row1[c] * scale1;
-    }
-}
-
 // The same for four rows: p[c] += the sum over k of rows[k][c] * scale[k]
 // for c < count, and dots[k] receives row k's sum with v.
 inline void dot_and_add_four(const double* const (&rows)[4], const double* v,

@@ -26,7 +26,7 @@ struct TridiagonalForm {
     int exponent = 0;           // the copy holds a * 2^-exponent, largest |entry| in [0.5, 1)
     double norm = 0.0;          // largest |entry| of the scaled copy (0 for a zero matrix)
     WorkBlock work;             // n x n row by row; row i, entries 0..i-1: reflection
-                                     // vector of step i (the upper triangle unused)
+                                // vector of step i (the upper triangle unused)
     std::vector<double> beta;   // n; step i's reflection is I - beta[i] u u' (0: none)
     std::vector<double> diag;   // n; T's diagonal
     std::vector<double> off;    // n; off[i] couples i and i+1, off[n-1] = 0
