@@ -79,11 +79,11 @@ inline void dot_and_add_four(const double* const (&rows)[4], const double* v,
 }
 
 // The 4 x 4 block of inner products sum over j < depth of left[j][i] *
-// right[j][k], subtracted from the rows a + i * stride, entries 0..3, when
-// out is null, else stored in out[i][k]. right holds four reals per j;
-// left eight, each of its four twice, so that a load is already a pair.
+// right[j][k], subtracted from a[i][0..3] when out is null, else stored in
+// out[i][k]. right holds four reals per j; left eight, each of its four
+// twice, so that a load is already a pair.
 inline void four_by_four_products(const double* left, const double* right, int depth,
-                                  double* a, size_t stride, double (*out)[4])
+                                  double* const (&a)[4], double (*out)[4])
 {
     RealPair c00 = both(0.0), c01 = both(0.0), c10 = both(0.0), c11 = both(0.0);
     RealPair c20 = both(0.0), c21 = both(0.0), c30 = both(0.0), c31 = both(0.0);
@@ -108,9 +108,8 @@ inline void four_by_four_products(const double* left, const double* right, int d
             store_pair(out[i], sums[i][0]);
             store_pair(out[i] + 2, sums[i][1]);
         } else {
-            double* row = a + i * stride;
-            store_pair(row, load_pair(row) - sums[i][0]);
-            store_pair(row + 2, load_pair(row + 2) - sums[i][1]);
+            store_pair(a[i], load_pair(a[i]) - sums[i][0]);
+            store_pair(a[i] + 2, load_pair(a[i] + 2) - sums[i][1]);
         }
     }
 }

@@ -1,5 +1,5 @@
 // Householder tridiagonalisation of a symmetric matrix, working on its lower
-// triangle row by row, and the implicit QL iteration on the tridiagonal form.
+// triangle packed row by row, and the implicit QL iteration on the tridiagonal form.
 #include "support/tridiagonal.h"
 
 #include <algorithm>
@@ -14,6 +14,13 @@
 namespace {
 
 const double EPSILON = DBL_EPSILON;
+
+// Where row i of the packed lower triangle begins: rows 0..i-1 before it
+// hold 1 + 2 + ... + i entries.
+size_t row_start(int i)
+{
+    return static_cast<size_t>(i) * (i + 1) / 2;
+}
 // The cap on QL iterations spent on any one eigenvalue.
 const int ITERATIONS_PER_EIGENVALUE = 30;
 
@@ -31,7 +38,7 @@ double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
         for (int j0 = 0; j0 <= i0; j0 += COPY_BLOCK)
             for (int i = i0; i < std::min(n, i0 + COPY_BLOCK); i++) {
                 const double* by_row = &a->data[static_cast<size_t>(i) * n];
-                double* row = &t->work[static_cast<size_t>(i) * n];
+                double* row = &t->work[row_start(i)];
                 for (int j = j0; j < std::min(i + 1, j0 + COPY_BLOCK); j++) {
                     row[j] = 0.5 * by_row[j] + 0.5 * a->data[static_cast<size_t>(j) * n + i];
                     double size = std::fabs(row[j]);
@@ -56,7 +63,7 @@ void copy_scaled_lower(const DataMatrix* a, TridiagonalForm* t)
     bool normal_factor = t->exponent > DBL_MIN_EXP && t->exponent < DBL_MAX_EXP - 1;
     double scale = std::ldexp(1.0, -t->exponent);
     for (int i = 0; i < n; i++) {
-        double* row = &t->work[static_cast<size_t>(i) * n];
+        double* row = &t->work[row_start(i)];
         for (int j = 0; j <= i; j++)
             row[j] = normal_factor ? row[j] * scale : std::ldexp(row[j], -t->exponent);
     }
@@ -101,17 +108,17 @@ double make_reflection(double* x, int m, double* g)
 }
 
 // p := tau * A v on the leading (m+1) x (m+1) block, whose lower triangle
-// lies row by row in work: row r gives its entries left of the diagonal to
+// lies packed row by row in work: row r gives its entries left of the diagonal to
 // p[r] (a dot product) and to p[0..r) (an update), so each row is read once,
 // four rows to one pass over p.
-void symmetric_times(const double* work, int n, int m, const double* v, double tau, double* p)
+void symmetric_times(const double* work, int m, const double* v, double tau, double* p)
 {
     for (int r = 0; r <= m; r++)
         p[r] = 0.0;
     int r = 0;
     for (; r + 3 <= m; r += 4) {
-        const double* row0 = work + static_cast<size_t>(r) * n;
-        const double* const rows[4] = {row0, row0 + n, row0 + 2 * n, row0 + 3 * n};
+        const double* row0 = work + row_start(r);
+        const double* const rows[4] = {row0, row0 + r + 1, row0 + 2 * r + 3, row0 + 3 * r + 6};
         double dots[4];
         dot_and_add_four(rows, v, {v[r], v[r + 1], v[r + 2], v[r + 3]}, p, r, dots);
         // The block's own small triangle: columns r..r+3.
@@ -125,7 +132,7 @@ void symmetric_times(const double* work, int n, int m, const double* v, double t
         }
     }
     for (; r <= m; r++) {
-        const double* row = work + static_cast<size_t>(r) * n;
+        const double* row = work + row_start(r);
         p[r] += dot_and_add(row, v, v[r], p, r) + row[r] * v[r];
     }
     for (int k = 0; k <= m; k++)
@@ -171,7 +178,7 @@ void update_row(const Panel& panel, int n, int i, double* row)
 void product_with_held(const double* work, const Panel& panel, int n, int m, const double* v,
                        double tau, double* q)
 {
-    symmetric_times(work, n, m, v, 1.0, q);
+    symmetric_times(work, m, v, 1.0, q);
     for (int s = 0; s < panel.count; s++) {
         const double* vs = &panel.vt[static_cast<size_t>(s) * n];
         const double* qs = &panel.qt[static_cast<size_t>(s) * n];
@@ -232,16 +239,18 @@ void release_panel(double* work, Panel* panel, int n, int rows)
             const double* left = &panel->left[static_cast<size_t>(r0 / 4) * depth * 8];
             for (int c = c0; c < end && c <= r0 + 3; c += 4) {
                 const double* right = &panel->right[static_cast<size_t>(c / 4) * depth * 4];
-                double* a = work + static_cast<size_t>(r0) * n + c;
+                // Rows from rows on are never touched; they point at row r0.
+                auto at = [&](int i) { return work + row_start(r0 + i < rows ? r0 + i : r0) + c; };
+                double* const a[4] = {at(0), at(1), at(2), at(3)};
                 if (c + 3 <= r0 && r0 + 3 < rows) {
-                    four_by_four_products(left, right, depth, a, n, nullptr);
+                    four_by_four_products(left, right, depth, a, nullptr);
                     continue;
                 }
                 double out[4][4];
-                four_by_four_products(left, right, depth, a, n, out);
+                four_by_four_products(left, right, depth, a, out);
                 for (int i = 0; i < 4 && r0 + i < rows; i++)
                     for (int k = 0; k < 4 && c + k <= r0 + i; k++)
-                        a[static_cast<size_t>(i) * n + k] -= out[i][k];
+                        a[i][k] -= out[i][k];
             }
         }
     }
@@ -365,7 +374,7 @@ void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
     int n = a->rows;
     t->n = n;
     // Only the lower triangle is ever written or read.
-    t->work = allocate_work_block(static_cast<size_t>(n) * n);
+    t->work = allocate_work_block(row_start(n));
     t->beta.assign(n, 0.0);
     t->diag.assign(n, 0.0);
     t->off.assign(n, 0.0);
@@ -377,7 +386,7 @@ void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
     panel.right.assign(panel.left.size() / 2, 0.0);
     double* work = t->work.get();
     for (int i = n - 1; i >= 1; i--) {
-        double* v = work + static_cast<size_t>(i) * n;
+        double* v = work + row_start(i);
         update_row(panel, n, i, v);
         double g = 0.0;
         t->beta[i] = make_reflection(v, i - 1, &g);
@@ -430,7 +439,7 @@ void reflections_transposed(const TridiagonalForm& t, double* rows)
     for (int i = 1; i < n; i++) {
         if (t.beta[i] == 0.0)
             continue;
-        const double* v = &t.work[static_cast<size_t>(i) * n];
+        const double* v = &t.work[row_start(i)];
         for (int r = 0; r < i; r++)
             reflect(v, t.beta[i], i, rows + static_cast<size_t>(r) * n);
     }
@@ -440,14 +449,14 @@ void to_tridiagonal_basis(const TridiagonalForm& t, double* y)
 {
     for (int i = t.n - 1; i >= 1; i--)
         if (t.beta[i] != 0.0)
-            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+            reflect(&t.work[row_start(i)], t.beta[i], i, y);
 }
 
 void from_tridiagonal_basis(const TridiagonalForm& t, double* y)
 {
     for (int i = 1; i < t.n; i++)
         if (t.beta[i] != 0.0)
-            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+            reflect(&t.work[row_start(i)], t.beta[i], i, y);
 }
 
 void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int k)
@@ -457,7 +466,7 @@ void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int
     for (int i = 1; i < n; i++) {
         if (t.beta[i] == 0.0)
             continue;
-        const double* v = &t.work[static_cast<size_t>(i) * n];
+        const double* v = &t.work[row_start(i)];
         for (int c = 0; c < k; c++)
             w[c] = 0.0;
         for (int r = 0; r < i; r++) {

@@ -25,8 +25,9 @@ struct TridiagonalForm {
     int n = 0;                  // order
     int exponent = 0;           // the copy holds a * 2^-exponent, largest |entry| in [0.5, 1)
     double norm = 0.0;          // largest |entry| of the scaled copy (0 for a zero matrix)
-    WorkBlock work;             // n x n row by row; row i, entries 0..i-1: reflection
-                                // vector of step i (the upper triangle unused)
+    WorkBlock work;             // n(n+1)/2: the lower triangle packed row by row (row i
+                                // from i(i+1)/2); row i, entries 0..i-1: reflection
+                                // vector of step i
     std::vector<double> beta;   // n; step i's reflection is I - beta[i] u u' (0: none)
     std::vector<double> diag;   // n; T's diagonal
     std::vector<double> off;    // n; off[i] couples i and i+1, off[n-1] = 0
