@@ -93,6 +93,13 @@ EigenStatus with_memory_check(Compute compute)
     }
 }
 
+// The largest |a_ij - a_ji| that still counts as symmetric for a matrix
+// whose largest entry is largest.
+double allowed_asymmetry(double largest)
+{
+    return SYMMETRY_ROUNDINGS * DBL_EPSILON * largest;
+}
+
 // Symmetric to rounding: |a_ij - a_ji| within a few roundings of the
 // largest entry everywhere.
 bool nearly_symmetric(const DataMatrix* a)
@@ -102,7 +109,7 @@ bool nearly_symmetric(const DataMatrix* a)
     size_t count = matrix_entry_count(n, n);
     for (size_t t = 0; t < count; t++)
         largest = std::fmax(largest, std::fabs(a->data[t]));
-    double allowed = SYMMETRY_ROUNDINGS * DBL_EPSILON * largest;
+    double allowed = allowed_asymmetry(largest);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < i; j++)
             if (std::fabs(a->data[static_cast<size_t>(i) * n + j] -
@@ -164,7 +171,7 @@ EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals, KeptRe
         keep->entries = a->data;
         keep->n = a->rows;
         keep->fingerprint = fingerprint_of(a);
-        keep->symmetric = nearly_symmetric(a);
+        keep->symmetric = t->asymmetry <= allowed_asymmetry(t->largest_entry);
         keep->form = std::move(t);
     }
     return EigenStatus::done;

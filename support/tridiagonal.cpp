@@ -28,23 +28,27 @@ const int ITERATIONS_PER_EIGENVALUE = 30;
 // so that the block's columns read across rows stay in the first-level cache.
 const int COPY_BLOCK = 32;
 
-// t->work's lower triangle := the symmetric part of a, block by block;
-// returns its largest |entry|.
+// t->work's lower triangle := the symmetric part of a, block by block, and
+// t's measures of a itself; returns the part's largest |entry|.
 double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
-    double largest = 0.0;
+    double largest = 0.0, entry = 0.0, asymmetry = 0.0;
     for (int i0 = 0; i0 < n; i0 += COPY_BLOCK)
         for (int j0 = 0; j0 <= i0; j0 += COPY_BLOCK)
             for (int i = i0; i < std::min(n, i0 + COPY_BLOCK); i++) {
                 const double* by_row = &a->data[static_cast<size_t>(i) * n];
                 double* row = &t->work[row_start(i)];
                 for (int j = j0; j < std::min(i + 1, j0 + COPY_BLOCK); j++) {
-                    row[j] = 0.5 * by_row[j] + 0.5 * a->data[static_cast<size_t>(j) * n + i];
-                    double size = std::fabs(row[j]);
-                    largest = size > largest ? size : largest;
+                    double x = by_row[j], y = a->data[static_cast<size_t>(j) * n + i];
+                    row[j] = 0.5 * x + 0.5 * y;
+                    largest = std::max(largest, std::fabs(row[j]));
+                    entry = std::max(entry, std::max(std::fabs(x), std::fabs(y)));
+                    asymmetry = std::max(asymmetry, std::fabs(x - y));
                 }
             }
+    t->largest_entry = entry;
+    t->asymmetry = asymmetry;
     return largest;
 }
 

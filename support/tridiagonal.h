@@ -25,6 +25,8 @@ struct TridiagonalForm {
     int n = 0;                  // order
     int exponent = 0;           // the copy holds a * 2^-exponent, largest |entry| in [0.5, 1)
     double norm = 0.0;          // largest |entry| of the scaled copy (0 for a zero matrix)
+    double largest_entry = 0.0; // largest |a_ij| of a itself, either triangle
+    double asymmetry = 0.0;     // largest |a_ij - a_ji| of a itself
     WorkBlock work;             // n(n+1)/2: the lower triangle packed row by row (row i
                                 // from i(i+1)/2); row i, entries 0..i-1: reflection
                                 // vector of step i

@@ -249,6 +249,22 @@ TEST(EigenIteration, KeptReductionServesOnlyItsOwnMatrix)
     expect_vectors(a.get(), first.get(), make_matrix(n, 1, found).get(), true, "changed entries");
 }
 
+// A matrix that is not symmetric keeps its general eigenvectors when an
+// eigenvalue call has kept the form of its symmetric part.
+TEST(EigenIteration, KeptReductionOfAGeneralMatrixIsNotUsed)
+{
+    Matrix a = make_matrix(2, 2, {2, 1, 0, 3});  // eigenvectors (1, 0) and (1, 1) / sqrt 2
+    Matrix symmetric_values = make_column({0, 0});
+    KeptReduction kept;
+    ASSERT_EQ(matrix_eigenvalues_symm(a.get(), symmetric_values.get(), &kept), 1);
+    Matrix values = make_column({3, 2});
+    std::vector<double> found = vectors_of(a.get(), values.get(), &kept);
+    const double h = 1 / std::sqrt(2.0);
+    std::vector<double> expected = {h, 1, h, 0};
+    for (int t = 0; t < 4; t++)
+        EXPECT_NEAR(found[t], expected[t], 1e-9) << t;
+}
+
 // The eigenvector call takes the form it is handed rather than reducing a
 // again: given the form of another matrix b under a's fingerprint, it finds
 // b's eigenvectors.
