@@ -22,6 +22,8 @@
 
 namespace {
 
+// Start vectors drawn and carried into the reduced basis together.
+const int STARTS_AT_ONCE = 16;
 // The shift added to each eigenvalue, relative to the matrix's largest entry.
 const double SHIFT = 1e-10;
 // Eigenvalues this close, relative to the largest entry, count as one
@@ -192,10 +194,10 @@ double unit_of(double norm)
 }
 
 // Column i of the n x k block (row by row) := x.
-void store_column(DataMatrix* block, int i, const std::vector<double>& x)
+void store_column(DataMatrix* block, int i, const double* x)
 {
-    for (size_t r = 0; r < x.size(); r++)
-        block->data[r * block->cols + i] = x[r];
+    for (int r = 0; r < block->rows; r++)
+        block->data[static_cast<size_t>(r) * block->cols + i] = x[r];
 }
 
 // Makes y orthogonal to the earlier columns of block whose eigenvalues
@@ -237,7 +239,7 @@ void first_entries_not_negative(DataMatrix* block)
 struct ReducedForm {
     int exponent;                                   // a = 2^exponent (reduced copy)
     double unit;                                    // the copy's largest entry (1 if zero)
-    std::function<void(double*)> to_basis;          // x := Q' x
+    std::function<void(double*, int)> to_basis;     // x := Q' x for k vectors one after another
     std::function<bool(double)> factor;             // factors the form less sigma I
     std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
     std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
@@ -245,22 +247,29 @@ struct ReducedForm {
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
 // the reduced one, the shifted form factored once, inverse iteration; the
-// reduced vectors land in vecs, which the caller carries back.
+// reduced vectors land in vecs, which the caller carries back. The start
+// vectors are drawn and carried over a few at a time, in the order of their
+// eigenvalues, so that each pass over the reflections serves several.
 EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataMatrix* vecs)
 {
-    int n = vecs->rows;
-    std::vector<double> x(n), y(n);
-    for (int i = 0; i < evals->rows; i++) {
-        draw_start(x);
-        form.to_basis(x.data());
-        double value = std::ldexp(evals->data[i], -form.exponent);
-        if (!form.factor(value + SHIFT * form.unit))
-            return EigenStatus::singular;
-        IterationEnd end = inverse_iteration(
-            form.solve, [&](double* v) { form.orthogonalise(i, v); }, x.data(), y.data(), n);
-        if (end != IterationEnd::converged)
-            return EigenStatus::lost;
-        store_column(vecs, i, x);
+    int n = vecs->rows, k = evals->rows;
+    std::vector<double> starts(static_cast<size_t>(std::min(k, STARTS_AT_ONCE)) * n), y(n);
+    for (int first = 0; first < k; first += STARTS_AT_ONCE) {
+        int count = std::min(k - first, STARTS_AT_ONCE);
+        starts.resize(static_cast<size_t>(count) * n);
+        draw_start(starts);
+        form.to_basis(starts.data(), count);
+        for (int i = first; i < first + count; i++) {
+            double* x = &starts[static_cast<size_t>(i - first) * n];
+            double value = std::ldexp(evals->data[i], -form.exponent);
+            if (!form.factor(value + SHIFT * form.unit))
+                return EigenStatus::singular;
+            IterationEnd end = inverse_iteration(
+                form.solve, [&](double* v) { form.orthogonalise(i, v); }, x, y.data(), n);
+            if (end != IterationEnd::converged)
+                return EigenStatus::lost;
+            store_column(vecs, i, x);
+        }
     }
     return EigenStatus::done;
 }
@@ -279,7 +288,7 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
     double unit = unit_of(t.norm);
     double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
     ReducedForm form{
-        t.exponent, unit, [&](double* x) { to_tridiagonal_basis(t, x); },
+        t.exponent, unit, [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
         [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
@@ -300,7 +309,11 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
     HessenbergForm h;
     reduce_to_hessenberg(a, false, &h);
     HessenbergLu lu;
-    ReducedForm form{h.exponent, unit_of(h.norm), [&](double* x) { to_hessenberg_basis(h, x); },
+    ReducedForm form{h.exponent, unit_of(h.norm),
+                     [&](double* x, int k) {
+                         for (int i = 0; i < k; i++)
+                             to_hessenberg_basis(h, x + static_cast<size_t>(i) * h.n);
+                     },
                      [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
                      [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {}};
     EigenStatus status = iterate_each(form, evals, vecs);

@@ -451,9 +451,15 @@ void reflections_transposed(const TridiagonalForm& t, double* rows)
 
 void to_tridiagonal_basis(const TridiagonalForm& t, double* y)
 {
+    vectors_to_tridiagonal_basis(t, y, 1);
+}
+
+void vectors_to_tridiagonal_basis(const TridiagonalForm& t, double* y, int k)
+{
     for (int i = t.n - 1; i >= 1; i--)
         if (t.beta[i] != 0.0)
-            reflect(&t.work[row_start(i)], t.beta[i], i, y);
+            for (int c = 0; c < k; c++)
+                reflect(&t.work[row_start(i)], t.beta[i], i, y + static_cast<size_t>(c) * t.n);
 }
 
 void from_tridiagonal_basis(const TridiagonalForm& t, double* y)

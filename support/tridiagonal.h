@@ -52,6 +52,9 @@ void reflections_transposed(const TridiagonalForm& t, double* rows);
 
 // y := Q' y and y := Q y for one vector of n entries.
 void to_tridiagonal_basis(const TridiagonalForm& t, double* y);
+// y := Q' y for each of k vectors of n entries, one after another; each
+// reflection is read once for all of them.
+void vectors_to_tridiagonal_basis(const TridiagonalForm& t, double* y, int k);
 void from_tridiagonal_basis(const TridiagonalForm& t, double* y);
 
 // Each of the k columns of the n x k block (row by row) y := Q y.
