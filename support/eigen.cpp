@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -20,6 +22,8 @@
 
 namespace {
 
+// Start vectors drawn and carried into the reduced basis together.
+const int STARTS_AT_ONCE = 16;
 // The shift added to each eigenvalue, relative to the matrix's largest entry.
 const double SHIFT = 1e-10;
 // Eigenvalues this close, relative to the largest entry, count as one
@@ -99,6 +103,13 @@ EigenStatus with_memory_check(Compute compute)
     }
 }
 
+// The largest |a_ij - a_ji| that still counts as symmetric for a matrix
+// whose largest entry is largest.
+double allowed_asymmetry(double largest)
+{
+    return SYMMETRY_ROUNDINGS * DBL_EPSILON * largest;
+}
+
 // Symmetric to rounding: |a_ij - a_ji| within a few roundings of the
 // largest entry everywhere.
 bool nearly_symmetric(const DataMatrix* a)
@@ -108,7 +119,7 @@ bool nearly_symmetric(const DataMatrix* a)
     size_t count = matrix_entry_count(n, n);
     for (size_t t = 0; t < count; t++)
         largest = std::fmax(largest, std::fabs(a->data[t]));
-    double allowed = SYMMETRY_ROUNDINGS * DBL_EPSILON * largest;
+    double allowed = allowed_asymmetry(largest);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < i; j++)
             if (std::fabs(a->data[static_cast<size_t>(i) * n + j] -
@@ -130,16 +141,49 @@ EigenStatus general_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix*
     return EigenStatus::done;
 }
 
-EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals)
+// A hash of every entry's bits (FNV-1a on whole words): with the storage and
+// the order it tells the matrix a kept reduction was made from.
+uint64_t fingerprint_of(const DataMatrix* a)
 {
-    TridiagonalForm t;
-    reduce_to_tridiagonal(a, &t);
-    t.work.reset();
+    uint64_t hash = 14695981039346656037ULL;
+    size_t count = matrix_entry_count(a->rows, a->cols);
+    for (size_t t = 0; t < count; t++) {
+        uint64_t bits;
+        std::memcpy(&bits, &a->data[t], sizeof bits);
+        hash = (hash ^ bits) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+// The kept form when it was made from a itself, else null.
+const TridiagonalForm* kept_form_of(const KeptReduction* kept, const DataMatrix* a)
+{
+    if (!kept || !kept->form || kept->entries != a->data || kept->n != a->rows ||
+        kept->fingerprint != fingerprint_of(a))
+        return nullptr;
+    return kept->form.get();
+}
+
+// Eigenvalues through the tridiagonal form, which keep (when given) receives
+// along with what identifies a.
+EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep)
+{
+    auto t = std::make_unique<TridiagonalForm>();
+    reduce_to_tridiagonal(a, t.get());
+    if (!keep)
+        t->work.reset();
     std::vector<double> found;
-    if (!tridiagonal_ql(t, &found, nullptr, 0))
+    if (!tridiagonal_ql(*t, &found, nullptr, 0))
         return EigenStatus::no_convergence;
     for (int i = 0; i < a->rows; i++)
-        evals->data[i] = std::ldexp(found[i], t.exponent);
+        evals->data[i] = std::ldexp(found[i], t->exponent);
+    if (keep) {
+        keep->entries = a->data;
+        keep->n = a->rows;
+        keep->fingerprint = fingerprint_of(a);
+        keep->symmetric = t->asymmetry <= allowed_asymmetry(t->largest_entry);
+        keep->form = std::move(t);
+    }
     return EigenStatus::done;
 }
 
@@ -158,10 +202,10 @@ double unit_of(double norm)
 }
 
 // Column i of the n x k block (row by row) := x.
-void store_column(DataMatrix* block, int i, const std::vector<double>& x)
+void store_column(DataMatrix* block, int i, const double* x)
 {
-    for (size_t r = 0; r < x.size(); r++)
-        block->data[r * block->cols + i] = x[r];
+    for (int r = 0; r < block->rows; r++)
+        block->data[static_cast<size_t>(r) * block->cols + i] = x[r];
 }
 
 // Makes y orthogonal to the earlier columns of block whose eigenvalues
@@ -215,7 +259,7 @@ void first_entries_not_negative(DataMatrix* block)
 struct ReducedForm {
     int exponent;                                   // a = 2^exponent (reduced copy)
     double unit;                                    // the copy's largest entry (1 if zero)
-    std::function<void(double*)> to_basis;          // x := Q' x
+    std::function<void(double*, int)> to_basis;     // x := Q' x for k vectors one after another
     std::function<bool(double)> factor;             // factors the form less sigma I
     std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
     std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
@@ -225,39 +269,50 @@ struct ReducedForm {
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
 // the reduced one, the shifted form factored once, inverse iteration; the
-// reduced vectors land in vecs, which the caller carries back.
+// reduced vectors land in vecs, which the caller carries back. The start
+// vectors are drawn and carried over a few at a time, in the order of their
+// eigenvalues, so that each pass over the reflections serves several.
 EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataMatrix* vecs)
 {
-    int n = vecs->rows;
-    std::vector<double> x(n), y(n);
-    for (int i = 0; i < evals->rows; i++) {
-        draw_start(x);
-        form.to_basis(x.data());
-        double value = std::ldexp(evals->data[i], -form.exponent);
-        if (!form.factor(value + SHIFT * form.unit))
-            return EigenStatus::singular;
-        IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
-                             [&](const double* v) { return form.residual(value, v); }};
-        double allowed =
-            (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i);
-        if (inverse_iteration(steps, allowed, x.data(), y.data(), n) != IterationEnd::converged)
-            return EigenStatus::lost;
-        store_column(vecs, i, x);
+    int n = vecs->rows, k = evals->rows;
+    std::vector<double> starts(static_cast<size_t>(std::min(k, STARTS_AT_ONCE)) * n), y(n);
+    for (int first = 0; first < k; first += STARTS_AT_ONCE) {
+        int count = std::min(k - first, STARTS_AT_ONCE);
+        starts.resize(static_cast<size_t>(count) * n);
+        draw_start(starts);
+        form.to_basis(starts.data(), count);
+        for (int i = first; i < first + count; i++) {
+            double* x = &starts[static_cast<size_t>(i - first) * n];
+            double value = std::ldexp(evals->data[i], -form.exponent);
+            if (!form.factor(value + SHIFT * form.unit))
+                return EigenStatus::singular;
+            IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
+                                 [&](const double* v) { return form.residual(value, v); }};
+            double allowed =
+                (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i);
+            if (inverse_iteration(steps, allowed, x, y.data(), n) != IterationEnd::converged)
+                return EigenStatus::lost;
+            store_column(vecs, i, x);
+        }
     }
     return EigenStatus::done;
 }
 
-// Inverse iteration on the tridiagonal form of a symmetric a; vectors of
-// coinciding eigenvalues are kept orthogonal to each other.
-EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+// Inverse iteration on the tridiagonal form of a symmetric a (kept, or made
+// here when kept is null); vectors of coinciding eigenvalues are kept
+// orthogonal to each other.
+EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                              const TridiagonalForm* kept)
 {
-    TridiagonalForm t;
-    reduce_to_tridiagonal(a, &t);
+    TridiagonalForm fresh;
+    if (!kept)
+        reduce_to_tridiagonal(a, &fresh);
+    const TridiagonalForm& t = kept ? *kept : fresh;
     TridiagonalLu lu;
     double unit = unit_of(t.norm);
     double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
     ReducedForm form{
-        t.exponent, unit, [&](double* x) { to_tridiagonal_basis(t, x); },
+        t.exponent, unit, [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
         [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
@@ -282,7 +337,11 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
     HessenbergForm h;
     reduce_to_hessenberg(a, false, &h);
     HessenbergLu lu;
-    ReducedForm form{h.exponent, unit_of(h.norm), [&](double* x) { to_hessenberg_basis(h, x); },
+    ReducedForm form{h.exponent, unit_of(h.norm),
+                     [&](double* x, int k) {
+                         for (int i = 0; i < k; i++)
+                             to_hessenberg_basis(h, x + static_cast<size_t>(i) * h.n);
+                     },
                      [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
                      [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {},
                      [&](double value, const double* x) { return hessenberg_residual(h, value, x); },
@@ -325,6 +384,14 @@ EigenStatus symmetric_decomposition(const DataMatrix* a, DataMatrix* values, Dat
 
 }  // namespace
 
+KeptReduction::KeptReduction() = default;
+KeptReduction::~KeptReduction() = default;
+
+void KeptReduction::release()
+{
+    form.reset();
+}
+
 // Selection sort: at step i the first position of the largest dir * v among
 // i..n-1 is exchanged with i. Not stable.
 int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir)
@@ -362,15 +429,17 @@ int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im)
                          with_memory_check([&] { return general_eigenvalues(a, re, im); }));
 }
 
-int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
+int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep)
 {
+    if (keep)
+        keep->release();
     if (!is_square(a) || !is_column(evals, a->rows)) {
         print_message("matrix_eigenvalues_symm: empty input or bad size!\n");
         return 0;
     }
     if (!inputs_finite("matrix_eigenvalues_symm", a))
         return 0;
-    EigenStatus status = with_memory_check([&] { return symmetric_eigenvalues(a, evals); });
+    EigenStatus status = with_memory_check([&] { return symmetric_eigenvalues(a, evals, keep); });
     if (!report_status("matrix_eigenvalues_symm", status))
         return 0;
     vector_sort(evals, nullptr, 1);
@@ -379,7 +448,8 @@ int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals)
 
 // Inverse iteration with the shift L + 1e-10 |a| for each eigenvalue L, on
 // the tridiagonal form of a symmetric a or the Hessenberg form of any other.
-int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs)
+int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                        const KeptReduction* kept)
 {
     if (!is_square(a) || !evals || !evals->data || evals->rows <= 0 ||
         !is_column(evals, evals->rows) || !vecs || !vecs->data || vecs->rows != a->rows ||
@@ -390,8 +460,10 @@ int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix
     if (!inputs_finite("matrix_eigenvectors", a, evals))
         return 0;
     EigenStatus status = with_memory_check([&] {
-        return nearly_symmetric(a) ? symmetric_vectors(a, evals, vecs)
-                                   : general_vectors(a, evals, vecs);
+        const TridiagonalForm* form = kept_form_of(kept, a);
+        bool symmetric = form ? kept->symmetric : nearly_symmetric(a);
+        return symmetric ? symmetric_vectors(a, evals, vecs, form)
+                         : general_vectors(a, evals, vecs);
     });
     return report_status("matrix_eigenvectors", status);
 }

@@ -6,7 +6,27 @@
 #ifndef SUPPORT_EIGEN_H
 #define SUPPORT_EIGEN_H
 
+#include <cstdint>
+#include <memory>
+
 #include "scriptrun/plugin_api.h"
+
+struct TridiagonalForm;
+
+// The tridiagonal form matrix_eigenvalues_symm made of a matrix, kept for
+// matrix_eigenvectors on the same matrix so that it is reduced only once.
+// The eigenvector call takes it only for a matrix of the same storage, order
+// and entries (by their fingerprint); any other matrix is reduced afresh.
+struct KeptReduction {
+    KeptReduction();
+    ~KeptReduction();
+    void release();  // drops the kept form (its n x n work block)
+    std::unique_ptr<TridiagonalForm> form;  // null until an eigenvalue call keeps one
+    const double* entries = nullptr;        // the reduced matrix's storage
+    int n = 0;                              // its order
+    uint64_t fingerprint = 0;               // a hash of its entries' bits
+    bool symmetric = false;                 // symmetric to rounding (else vectors ignore form)
+};
 
 // Sorts the column v so that dir * v does not increase; swaps (null or v's
 // shape) receives at i the position exchanged with i at step i. Returns the
@@ -18,14 +38,17 @@ int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
 // its cap), outputs then unchanged.
 int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
 // Eigenvalues of the symmetric matrix a, in descending order; returns as above.
-int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals);
+// A non-null keep receives the reduced form for matrix_eigenvectors.
+int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep = nullptr);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative; eigenvalues of a symmetric a that coincide get
 // orthogonal vectors. Returns 1; 0 after a printed refusal (bad shape, NaN or
 // infinity, no memory: vecs unchanged; a shift out of range, an iterate that
 // vanishes or overflows, or no iterate with a residual |a v - L v| within
 // about twice the shift: vecs then holds no eigenvectors).
-int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs);
+// kept (may be null) is the record an eigenvalue call filled for a.
+int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                        const KeptReduction* kept = nullptr);
 // The whole eigen-decomposition of the symmetric n x n matrix a (left
 // unchanged): eigenvalues into the column values, unsorted, and the matching
 // orthonormal eigenvectors as the columns of vectors (n x n), each with a

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "scriptrun/messages.h"
+#include "support/large_block.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ DataMatrix* matrix_alloc(int rows, int cols)
     DataMatrix* m = static_cast<DataMatrix*>(std::malloc(sizeof(DataMatrix)));
     if (!m)
         return nullptr;
-    m->data = static_cast<double*>(std::malloc(count * sizeof(double)));
+    m->data = static_cast<double*>(allocate_block(count * sizeof(double)));
     if (!m->data) {
         std::free(m);
         return nullptr;

@@ -47,25 +47,70 @@ inline double dot_and_add(const double* row, const double* v, double scale, doub
     return dot;
 }
 
-// The same for two rows at once: p[c] += row0[c] * scale0 + row1[c] * scale1
-// for c < count, and dots receives the two rows' sums with v.
-inline void dot_and_add_two(const double* row0, const double* row1, const double* v,
-                            double scale0, double scale1, double* p, int count, double* dots)
+// The same for four rows: p[c] += the sum over k of rows[k][c] * scale[k]
+// for c < count, and dots[k] receives row k's sum with v.
+inline void dot_and_add_four(const double* const (&rows)[4], const double* v,
+                             const double (&scale)[4], double* p, int count, double (&dots)[4])
 {
-    RealPair sum0 = both(0.0), sum1 = both(0.0), s0 = both(scale0), s1 = both(scale1);
+    RealPair sum0 = both(0.0), sum1 = both(0.0), sum2 = both(0.0), sum3 = both(0.0);
+    RealPair s0 = both(scale[0]), s1 = both(scale[1]), s2 = both(scale[2]), s3 = both(scale[3]);
     int c = 0;
     for (; c + 2 <= count; c += 2) {
-        RealPair a0 = load_pair(row0 + c), a1 = load_pair(row1 + c), x = load_pair(v + c);
+        RealPair a0 = load_pair(rows[0] + c), a1 = load_pair(rows[1] + c);
+        RealPair a2 = load_pair(rows[2] + c), a3 = load_pair(rows[3] + c), x = load_pair(v + c);
         sum0 += a0 * x;
         sum1 += a1 * x;
-        store_pair(p + c, load_pair(p + c) + (a0 * s0 + a1 * s1));
+        sum2 += a2 * x;
+        sum3 += a3 * x;
+        store_pair(p + c, load_pair(p + c) + ((a0 * s0 + a1 * s1) + (a2 * s2 + a3 * s3)));
     }
     dots[0] = sum0[0] + sum0[1];
     dots[1] = sum1[0] + sum1[1];
+    dots[2] = sum2[0] + sum2[1];
+    dots[3] = sum3[0] + sum3[1];
     for (; c < count; c++) {
-        dots[0] += row0[c] * v[c];
-        dots[1] += row1[c] * v[c];
-        p[c] += row0[c] * scale0 + row1[c] * scale1;
+        double x = v[c], add = 0.0;
+        for (int k = 0; k < 4; k++) {
+            dots[k] += rows[k][c] * x;
+            add += rows[k][c] * scale[k];
+        }
+        p[c] += add;
+    }
+}
+
+// The 4 x 4 block of inner products sum over j < depth of left[j][i] *
+// right[j][k], subtracted from a[i][0..3] when out is null, else stored in
+// out[i][k]. right holds four reals per j; left eight, each of its four
+// twice, so that a load is already a pair.
+inline void four_by_four_products(const double* left, const double* right, int depth,
+                                  double* const (&a)[4], double (*out)[4])
+{
+    RealPair c00 = both(0.0), c01 = both(0.0), c10 = both(0.0), c11 = both(0.0);
+    RealPair c20 = both(0.0), c21 = both(0.0), c30 = both(0.0), c31 = both(0.0);
+    for (int j = 0; j < depth; j++, left += 8, right += 4) {
+        RealPair r0 = load_pair(right), r1 = load_pair(right + 2);
+        RealPair l = load_pair(left);
+        c00 += l * r0;
+        c01 += l * r1;
+        l = load_pair(left + 2);
+        c10 += l * r0;
+        c11 += l * r1;
+        l = load_pair(left + 4);
+        c20 += l * r0;
+        c21 += l * r1;
+        l = load_pair(left + 6);
+        c30 += l * r0;
+        c31 += l * r1;
+    }
+    const RealPair sums[4][2] = {{c00, c01}, {c10, c11}, {c20, c21}, {c30, c31}};
+    for (int i = 0; i < 4; i++) {
+        if (out) {
+            store_pair(out[i], sums[i][0]);
+            store_pair(out[i] + 2, sums[i][1]);
+        } else {
+            store_pair(a[i], load_pair(a[i]) - sums[i][0]);
+            store_pair(a[i] + 2, load_pair(a[i] + 2) - sums[i][1]);
+        }
     }
 }
 

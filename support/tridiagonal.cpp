@@ -1,17 +1,56 @@
 // Householder tridiagonalisation of a symmetric matrix, working on its lower
-// triangle row by row, and the implicit QL iteration on the tridiagonal form.
+// triangle packed row by row, and the implicit QL iteration on the tridiagonal form.
 #include "support/tridiagonal.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
+#include "support/large_block.h"
 #include "support/row_kernels.h"
 
 namespace {
 
 const double EPSILON = DBL_EPSILON;
+
+// Where row i of the packed lower triangle begins: rows 0..i-1 before it
+// hold 1 + 2 + ... + i entries.
+size_t row_start(int i)
+{
+    return static_cast<size_t>(i) * (i + 1) / 2;
+}
 // The cap on QL iterations spent on any one eigenvalue.
 const int ITERATIONS_PER_EIGENVALUE = 30;
+
+// Entries of a's symmetric part are gathered in square blocks of this side,
+// so that the block's columns read across rows stay in the first-level cache.
+const int COPY_BLOCK = 32;
+
+// t->work's lower triangle := the symmetric part of a, block by block, and
+// t's measures of a itself; returns the part's largest |entry|.
+double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
+{
+    int n = a->rows;
+    double largest = 0.0, entry = 0.0, asymmetry = 0.0;
+    for (int i0 = 0; i0 < n; i0 += COPY_BLOCK)
+        for (int j0 = 0; j0 <= i0; j0 += COPY_BLOCK)
+            for (int i = i0; i < std::min(n, i0 + COPY_BLOCK); i++) {
+                const double* by_row = &a->data[static_cast<size_t>(i) * n];
+                double* row = &t->work[row_start(i)];
+                for (int j = j0; j < std::min(i + 1, j0 + COPY_BLOCK); j++) {
+                    double x = by_row[j], y = a->data[static_cast<size_t>(j) * n + i];
+                    row[j] = 0.5 * x + 0.5 * y;
+                    largest = std::max(largest, std::fabs(row[j]));
+                    entry = std::max(entry, std::max(std::fabs(x), std::fabs(y)));
+                    asymmetry = std::max(asymmetry, std::fabs(x - y));
+                }
+            }
+    t->largest_entry = entry;
+    t->asymmetry = asymmetry;
+    return largest;
+}
 
 // Copies the symmetric part of a into the lower triangle of t->work, scaled
 // by a power of two (exact) so that its largest entry lies in [0.5, 1): no
@@ -19,22 +58,19 @@ const int ITERATIONS_PER_EIGENVALUE = 30;
 void copy_scaled_lower(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
-    double largest = 0.0;
-    for (int i = 0; i < n; i++) {
-        double* row = &t->work[static_cast<size_t>(i) * n];
-        for (int j = 0; j <= i; j++) {
-            row[j] = 0.5 * a->data[static_cast<size_t>(i) * n + j] +
-                     0.5 * a->data[static_cast<size_t>(j) * n + i];
-            largest = std::fmax(largest, std::fabs(row[j]));
-        }
-    }
+    double largest = copy_symmetric_part(a, t);
     t->exponent = 0;
     if (largest > 0.0)
         std::frexp(largest, &t->exponent);
-    for (int i = 0; i < n; i++)
+    // A product with 2^-exponent is exact where that factor is a normal
+    // number; beyond (subnormal entries) ldexp takes the two steps.
+    bool normal_factor = t->exponent > DBL_MIN_EXP && t->exponent < DBL_MAX_EXP - 1;
+    double scale = std::ldexp(1.0, -t->exponent);
+    for (int i = 0; i < n; i++) {
+        double* row = &t->work[row_start(i)];
         for (int j = 0; j <= i; j++)
-            t->work[static_cast<size_t>(i) * n + j] =
-                std::ldexp(t->work[static_cast<size_t>(i) * n + j], -t->exponent);
+            row[j] = normal_factor ? row[j] * scale : std::ldexp(row[j], -t->exponent);
+    }
     t->norm = std::ldexp(largest, -t->exponent);
 }
 
@@ -76,23 +112,31 @@ double make_reflection(double* x, int m, double* g)
 }
 
 // p := tau * A v on the leading (m+1) x (m+1) block, whose lower triangle
-// lies row by row in work: row r gives its entries left of the diagonal to
-// p[r] (a dot product) and to p[0..r) (an update), so each row is read once.
-void symmetric_times(const double* work, int n, int m, const double* v, double tau, double* p)
+// lies packed row by row in work: row r gives its entries left of the diagonal to
+// p[r] (a dot product) and to p[0..r) (an update), so each row is read once,
+// four rows to one pass over p.
+void symmetric_times(const double* work, int m, const double* v, double tau, double* p)
 {
     for (int r = 0; r <= m; r++)
         p[r] = 0.0;
     int r = 0;
-    for (; r + 1 <= m; r += 2) {  // two rows per pass over p
-        const double* row0 = work + static_cast<size_t>(r) * n;
-        const double* row1 = row0 + n;
-        double dots[2];
-        dot_and_add_two(row0, row1, v, v[r], v[r + 1], p, r, dots);
-        p[r] += dots[0] + row0[r] * v[r] + row1[r] * v[r + 1];
-        p[r + 1] += dots[1] + row1[r] * v[r] + row1[r + 1] * v[r + 1];
+    for (; r + 3 <= m; r += 4) {
+        const double* row0 = work + row_start(r);
+        const double* const rows[4] = {row0, row0 + r + 1, row0 + 2 * r + 3, row0 + 3 * r + 6};
+        double dots[4];
+        dot_and_add_four(rows, v, {v[r], v[r + 1], v[r + 2], v[r + 3]}, p, r, dots);
+        // The block's own small triangle: columns r..r+3.
+        for (int a = 0; a < 4; a++) {
+            double dot = dots[a] + rows[a][r + a] * v[r + a];
+            for (int c = r; c < r + a; c++) {
+                dot += rows[a][c] * v[c];
+                p[c] += rows[a][c] * v[r + a];
+            }
+            p[r + a] += dot;
+        }
     }
     for (; r <= m; r++) {
-        const double* row = work + static_cast<size_t>(r) * n;
+        const double* row = work + row_start(r);
         p[r] += dot_and_add(row, v, v[r], p, r) + row[r] * v[r];
     }
     for (int k = 0; k <= m; k++)
@@ -104,11 +148,17 @@ void symmetric_times(const double* work, int n, int m, const double* v, double t
 // step s's update is A := A - v_s q_s' - q_s v_s' with q_s = p_s - (tau v_s'p_s / 2) v_s
 // and p_s = tau A v_s (A as updated by every earlier step).
 const int PANEL = 32;
+// The update of the held steps runs over tiles of 4 x 4 entries, a column
+// range of this width at a time, so that the range's packed steps (256 x 64
+// reals) stay in the second-level cache while the rows pass.
+const int TILE_COLUMNS = 256;
 
 struct Panel {
-    int count = 0;           // steps held
-    std::vector<double> vt;  // PANEL x n: row s holds v_s, zero beyond its length
-    std::vector<double> qt;  // PANEL x n: row s holds q_s, zero beyond its length
+    int count = 0;              // steps held
+    std::vector<double> vt;     // PANEL x n: row s holds v_s, zero beyond its length
+    std::vector<double> qt;     // PANEL x n: row s holds q_s, zero beyond its length
+    std::vector<double> left;   // groups of four rows: (v_s, q_s) for each step, each twice
+    std::vector<double> right;  // groups of four columns: (q_s, v_s) for each step
 };
 
 // Row i, entries 0..i, brought up to date with the held steps (each of
@@ -132,7 +182,7 @@ void update_row(const Panel& panel, int n, int i, double* row)
 void product_with_held(const double* work, const Panel& panel, int n, int m, const double* v,
                        double tau, double* q)
 {
-    symmetric_times(work, n, m, v, 1.0, q);
+    symmetric_times(work, m, v, 1.0, q);
     for (int s = 0; s < panel.count; s++) {
         const double* vs = &panel.vt[static_cast<size_t>(s) * n];
         const double* qs = &panel.qt[static_cast<size_t>(s) * n];
@@ -161,11 +211,53 @@ void hold_step(const double* work, Panel* panel, int n, int m, const double* v, 
     panel->count++;
 }
 
-// Applies the held steps to rows 0..rows-1 of the lower triangle.
+// Lays the held steps out for the tiles: for each group of four indices and
+// each step s, the v_s entries and then the q_s entries of the four, each
+// twice (left), or four q_s then four v_s entries (right); indices from rows
+// on are zero.
+void pack_steps(Panel* panel, int n, int rows)
+{
+    int depth = 2 * panel->count;
+    for (int r = 0; r < (rows + 3) / 4 * 4; r++) {
+        double* left = &panel->left[static_cast<size_t>(r / 4) * depth * 8 + 2 * (r % 4)];
+        double* right = &panel->right[static_cast<size_t>(r / 4) * depth * 4 + r % 4];
+        for (int s = 0; s < panel->count; s++) {
+            double v = r < rows ? panel->vt[static_cast<size_t>(s) * n + r] : 0.0;
+            double q = r < rows ? panel->qt[static_cast<size_t>(s) * n + r] : 0.0;
+            left[16 * s] = left[16 * s + 1] = right[8 * s + 4] = v;
+            left[16 * s + 8] = left[16 * s + 9] = right[8 * s] = q;
+        }
+    }
+}
+
+// A := A - sum over the held steps of (v_s q_s' + q_s v_s') on rows
+// 0..rows-1 of the lower triangle, tile by tile; tiles that cross the
+// diagonal or the last row change only their entries inside.
 void release_panel(double* work, Panel* panel, int n, int rows)
 {
-    for (int r = 0; r < rows; r++)
-        update_row(*panel, n, r, work + static_cast<size_t>(r) * n);
+    pack_steps(panel, n, rows);
+    int depth = 2 * panel->count;
+    for (int c0 = 0; c0 < rows; c0 += TILE_COLUMNS) {
+        int end = std::min(rows, c0 + TILE_COLUMNS);
+        for (int r0 = c0; r0 < rows; r0 += 4) {
+            const double* left = &panel->left[static_cast<size_t>(r0 / 4) * depth * 8];
+            for (int c = c0; c < end && c <= r0 + 3; c += 4) {
+                const double* right = &panel->right[static_cast<size_t>(c / 4) * depth * 4];
+                // Rows from rows on are never touched; they point at row r0.
+                auto at = [&](int i) { return work + row_start(r0 + i < rows ? r0 + i : r0) + c; };
+                double* const a[4] = {at(0), at(1), at(2), at(3)};
+                if (c + 3 <= r0 && r0 + 3 < rows) {
+                    four_by_four_products(left, right, depth, a, nullptr);
+                    continue;
+                }
+                double out[4][4];
+                four_by_four_products(left, right, depth, a, out);
+                for (int i = 0; i < 4 && r0 + i < rows; i++)
+                    for (int k = 0; k < 4 && c + k <= r0 + i; k++)
+                        a[i][k] -= out[i][k];
+            }
+        }
+    }
     panel->count = 0;
 }
 
@@ -207,6 +299,16 @@ void apply_rotations(Rotations* rot, double* rows, int width)
     rot->cosine.clear();
 }
 
+// sqrt(x^2 + y^2): the plain formula, accurate to rounding while the sum of
+// squares is a normal number, and hypot's slower scaling only beyond that.
+double length_of(double x, double y)
+{
+    double sum = x * x + y * y;
+    if (sum >= DBL_MIN && sum <= DBL_MAX)
+        return std::sqrt(sum);
+    return std::hypot(x, y);
+}
+
 // The first m >= l at which T splits (off[m] negligible next to its
 // neighbours or to T's norm), or n - 1.
 int split_point(const std::vector<double>& d, const std::vector<double>& e, int l, double tnorm)
@@ -226,12 +328,12 @@ int split_point(const std::vector<double>& d, const std::vector<double>& e, int 
 void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, Rotations* rot)
 {
     double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-    double r = std::hypot(g, 1.0);
+    double r = length_of(g, 1.0);
     g = d[m] - d[l] + e[l] / (g + std::copysign(r, g));
     double s = 1.0, c = 1.0, p = 0.0;
     for (int i = m - 1; i >= l; i--) {
         double f = s * e[i], b = c * e[i];
-        r = std::hypot(f, g);
+        r = length_of(f, g);
         e[i + 1] = r;
         if (r == 0.0) {  // an exact split inside the block: deflate there
             d[i + 1] -= p;
@@ -258,12 +360,25 @@ void ql_step(std::vector<double>& d, std::vector<double>& e, int l, int m, Rotat
 
 }  // namespace
 
+void WorkBlockRelease::operator()(double* block) const
+{
+    std::free(block);
+}
+
+WorkBlock allocate_work_block(size_t count)
+{
+    void* block = allocate_block(count * sizeof(double));
+    if (!block)
+        throw std::bad_alloc();
+    return WorkBlock(static_cast<double*>(block));
+}
+
 void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
 {
     int n = a->rows;
     t->n = n;
     // Only the lower triangle is ever written or read.
-    t->work.reset(new double[static_cast<size_t>(n) * n]);
+    t->work = allocate_work_block(row_start(n));
     t->beta.assign(n, 0.0);
     t->diag.assign(n, 0.0);
     t->off.assign(n, 0.0);
@@ -271,9 +386,11 @@ void reduce_to_tridiagonal(const DataMatrix* a, TridiagonalForm* t)
     Panel panel;
     panel.vt.assign(static_cast<size_t>(PANEL) * n, 0.0);
     panel.qt.assign(static_cast<size_t>(PANEL) * n, 0.0);
+    panel.left.assign(static_cast<size_t>(n + 3) / 4 * 8 * 2 * PANEL, 0.0);
+    panel.right.assign(panel.left.size() / 2, 0.0);
     double* work = t->work.get();
     for (int i = n - 1; i >= 1; i--) {
-        double* v = work + static_cast<size_t>(i) * n;
+        double* v = work + row_start(i);
         update_row(panel, n, i, v);
         double g = 0.0;
         t->beta[i] = make_reflection(v, i - 1, &g);
@@ -326,7 +443,7 @@ void reflections_transposed(const TridiagonalForm& t, double* rows)
     for (int i = 1; i < n; i++) {
         if (t.beta[i] == 0.0)
             continue;
-        const double* v = &t.work[static_cast<size_t>(i) * n];
+        const double* v = &t.work[row_start(i)];
         for (int r = 0; r < i; r++)
             reflect(v, t.beta[i], i, rows + static_cast<size_t>(r) * n);
     }
@@ -334,16 +451,22 @@ void reflections_transposed(const TridiagonalForm& t, double* rows)
 
 void to_tridiagonal_basis(const TridiagonalForm& t, double* y)
 {
+    vectors_to_tridiagonal_basis(t, y, 1);
+}
+
+void vectors_to_tridiagonal_basis(const TridiagonalForm& t, double* y, int k)
+{
     for (int i = t.n - 1; i >= 1; i--)
         if (t.beta[i] != 0.0)
-            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+            for (int c = 0; c < k; c++)
+                reflect(&t.work[row_start(i)], t.beta[i], i, y + static_cast<size_t>(c) * t.n);
 }
 
 void from_tridiagonal_basis(const TridiagonalForm& t, double* y)
 {
     for (int i = 1; i < t.n; i++)
         if (t.beta[i] != 0.0)
-            reflect(&t.work[static_cast<size_t>(i) * t.n], t.beta[i], i, y);
+            reflect(&t.work[row_start(i)], t.beta[i], i, y);
 }
 
 void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int k)
@@ -353,7 +476,7 @@ void columns_from_tridiagonal_basis(const TridiagonalForm& t, double* block, int
     for (int i = 1; i < n; i++) {
         if (t.beta[i] == 0.0)
             continue;
-        const double* v = &t.work[static_cast<size_t>(i) * n];
+        const double* v = &t.work[row_start(i)];
         for (int c = 0; c < k; c++)
             w[c] = 0.0;
         for (int r = 0; r < i; r++) {

@@ -38,14 +38,15 @@ void reduce_to_standard(const DataMatrix* l, DataMatrix* b)
 
 // The leading eigenvalues of the symmetric c above the tolerance, in
 // decreasing order; null when none is kept or memory is short, or
-// (*computed false) when the eigenvalue routine refused.
-OwnedMatrix kept_eigenvalues(const DataMatrix* c, bool* computed)
+// (*computed false) when the eigenvalue routine refused. reduced receives
+// c's reduced form for the eigenvector call.
+OwnedMatrix kept_eigenvalues(const DataMatrix* c, bool* computed, KeptReduction* reduced)
 {
     int d = c->rows;
     OwnedMatrix all = make_matrix(d, 1);
     if (!all)
         return nullptr;
-    *computed = matrix_eigenvalues_symm(c, all.get()) != 0;
+    *computed = matrix_eigenvalues_symm(c, all.get(), reduced) != 0;
     if (!*computed)
         return nullptr;
     int kept = 0;
@@ -116,7 +117,8 @@ TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMat
     if (!all_finite(c.get()))
         return TrainStatus::not_finite;
     bool computed = true;
-    OwnedMatrix values = kept_eigenvalues(c.get(), &computed);
+    KeptReduction reduced;
+    OwnedMatrix values = kept_eigenvalues(c.get(), &computed, &reduced);
     if (!computed)
         return TrainStatus::no_eigenvalues;
     if (!values)
@@ -124,7 +126,7 @@ TrainStatus discriminant_directions(DataMatrix* w, const DataMatrix* b, OwnedMat
     OwnedMatrix vectors = make_matrix(d, values->rows);
     if (!vectors)
         return TrainStatus::no_memory;
-    if (!matrix_eigenvectors(c.get(), values.get(), vectors.get()))
+    if (!matrix_eigenvectors(c.get(), values.get(), vectors.get(), &reduced))
         return TrainStatus::no_eigenvectors;
     cholesky_solve_upper(w, vectors.get());
     normalise_columns(vectors.get());

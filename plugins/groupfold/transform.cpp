@@ -25,9 +25,10 @@ TrainStatus train_groupfold(const DataMatrix* db, PairWeights weights, OwnedMatr
         return TrainStatus::no_eigen_memory;
     matrix_fill(values.get(), 0.0);
     matrix_fill(vectors.get(), 0.0);
-    if (!matrix_eigenvalues_symm(s.get(), values.get()))
+    KeptReduction reduced;
+    if (!matrix_eigenvalues_symm(s.get(), values.get(), &reduced))
         return TrainStatus::no_eigenvalues;
-    if (!matrix_eigenvectors(s.get(), values.get(), vectors.get()))
+    if (!matrix_eigenvectors(s.get(), values.get(), vectors.get(), &reduced))
         return TrainStatus::no_eigenvectors;
     if (!all_finite(vectors.get()))
         return TrainStatus::not_finite;

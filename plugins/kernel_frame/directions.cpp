@@ -15,14 +15,24 @@ int leading_run(const DataMatrix* values, double threshold)
     return run;
 }
 
+namespace {
+
+// The reduced form of the matrix whose eigenvalues were taken last, held
+// for the eigenvector call that follows them so that the matrix is reduced
+// once; that call releases it.
+KeptReduction last_reduction;
+
+}  // namespace
+
 OwnedMatrix descending_eigenvalues(const DataMatrix* a, const KernelTexts& texts)
 {
+    last_reduction.release();
     OwnedMatrix values = make_matrix(a->rows, 1);
     if (!values) {
         print_memory_message(texts);
         return nullptr;
     }
-    if (!matrix_eigenvalues_symm(a, values.get()))
+    if (!matrix_eigenvalues_symm(a, values.get(), &last_reduction))
         return nullptr;
     return values;
 }
@@ -33,13 +43,16 @@ OwnedMatrix leading_eigenvectors(const DataMatrix* a, DataMatrix* values, int m,
     values->rows = m;
     OwnedMatrix v = make_matrix(a->rows, m);
     if (!v) {
+        last_reduction.release();
         print_memory_message(texts);
         return nullptr;
     }
     matrix_fill(v.get(), 0.0);
     // A refusal has printed its message; the check below guards what the
     // routine reports as done.
-    if (!matrix_eigenvectors(a, values, v.get()) || !usable_directions(v.get(), texts))
+    bool found = matrix_eigenvectors(a, values, v.get(), &last_reduction);
+    last_reduction.release();
+    if (!found || !usable_directions(v.get(), texts))
         return nullptr;
     return v;
 }

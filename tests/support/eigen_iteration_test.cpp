@@ -10,6 +10,8 @@
 
 #include "reference.h"
 #include "support/eigen.h"
+#include "support/random.h"
+#include "support/tridiagonal.h"
 
 namespace {
 
@@ -212,3 +214,75 @@ TEST(EigenIteration, NoEigenvectorIsAFailure)
 }
 
 }  // namespace
+
+// What the eigenvector call returns for a, its start vectors drawn from the
+// same point of the sequence each time.
+std::vector<double> vectors_of(const DataMatrix* a, const DataMatrix* evals,
+                               const KeptReduction* kept)
+{
+    Matrix v = make_matrix(a->rows, evals->rows, std::vector<double>(a->rows * evals->rows, 0));
+    seed_random15(5);
+    EXPECT_EQ(matrix_eigenvectors(a, evals, v.get(), kept), 1);
+    return values_of(v.get());
+}
+
+// A kept reduction gives the vectors a fresh one gives, bit for bit, and is
+// ignored for any matrix other than the one it was made from, even in the
+// same storage.
+TEST(EigenIteration, KeptReductionServesOnlyItsOwnMatrix)
+{
+    const int n = 9;
+    Matrix a = symmetrised(random_matrix(n, n, 91).get());
+    Matrix values = make_column(std::vector<double>(n, 0));
+    KeptReduction kept;
+    ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values.get(), &kept), 1);
+    ASSERT_NE(kept.form, nullptr);
+    Matrix top = make_column({values->data[0], values->data[1], values->data[n - 1]});
+    EXPECT_EQ(vectors_of(a.get(), top.get(), &kept), vectors_of(a.get(), top.get(), nullptr));
+
+    Matrix copy = make_matrix(n, n, values_of(a.get()));
+    EXPECT_EQ(vectors_of(copy.get(), top.get(), &kept), vectors_of(copy.get(), top.get(), nullptr))
+        << "another storage";
+    a->data[3 * n + 5] += 0.25;
+    a->data[5 * n + 3] += 0.25;
+    Matrix changed = make_column(std::vector<double>(n, 0));
+    ASSERT_EQ(matrix_eigenvalues_symm(a.get(), changed.get()), 1);
+    Matrix first = make_column({changed->data[0]});
+    std::vector<double> found = vectors_of(a.get(), first.get(), &kept);
+    EXPECT_EQ(found, vectors_of(a.get(), first.get(), nullptr)) << "changed entries";
+    expect_vectors(a.get(), first.get(), make_matrix(n, 1, found).get(), true, "changed entries");
+}
+
+// A matrix that is not symmetric keeps its general eigenvectors when an
+// eigenvalue call has kept the form of its symmetric part.
+TEST(EigenIteration, KeptReductionOfAGeneralMatrixIsNotUsed)
+{
+    Matrix a = make_matrix(2, 2, {2, 1, 0, 3});  // eigenvectors (1, 0) and (1, 1) / sqrt 2
+    Matrix symmetric_values = make_column({0, 0});
+    KeptReduction kept;
+    ASSERT_EQ(matrix_eigenvalues_symm(a.get(), symmetric_values.get(), &kept), 1);
+    Matrix values = make_column({3, 2});
+    std::vector<double> found = vectors_of(a.get(), values.get(), &kept);
+    const double h = 1 / std::sqrt(2.0);
+    std::vector<double> expected = {h, 1, h, 0};
+    for (int t = 0; t < 4; t++)
+        EXPECT_NEAR(found[t], expected[t], 1e-9) << t;
+}
+
+// The eigenvector call takes the form it is handed rather than reducing a
+// again: given the form of another matrix b under a's fingerprint, it finds
+// b's eigenvectors.
+TEST(EigenIteration, EigenvectorsUseTheKeptForm)
+{
+    const int n = 6;
+    Matrix a = symmetrised(random_matrix(n, n, 61).get());
+    Matrix b = symmetrised(random_matrix(n, n, 62).get());
+    Matrix values_a = make_column(std::vector<double>(n, 0));
+    Matrix values_b = make_column(std::vector<double>(n, 0));
+    KeptReduction kept_a, kept_b;
+    ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values_a.get(), &kept_a), 1);
+    ASSERT_EQ(matrix_eigenvalues_symm(b.get(), values_b.get(), &kept_b), 1);
+    kept_a.form = std::move(kept_b.form);
+    std::vector<double> found = vectors_of(a.get(), values_b.get(), &kept_a);
+    expect_vectors(b.get(), values_b.get(), make_matrix(n, n, found).get(), true, "b's form");
+}
