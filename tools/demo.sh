@@ -6,7 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+if ! cmake --build build >build/build.log 2>&1; then
+  tail -n 40 build/build.log
+  echo "the build failed; its whole output is in build/build.log"
+  exit 1
+fi
+echo "Built the programs in build/bin and the plug-ins in build/libs (log: build/build.log)"
 # The demo runs in a folder of its own, so the model files it writes stay out
 # of the source tree.
 rm -rf build/demo && mkdir -p build/demo && cp examples/* build/demo/
