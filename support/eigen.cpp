@@ -29,6 +29,11 @@ const double SHIFT = 1e-10;
 // Eigenvalues this close, relative to the largest entry, count as one
 // repeated eigenvalue: their vectors are made orthogonal to each other.
 const double COINCIDING = 1e-8;
+// Eigenvalues this close, relative to the largest entry, form a cluster:
+// each vector is kept orthogonal to the cluster's earlier ones during the
+// iteration, since rounding alone leaves a vector a share of about
+// eps |A| / gap of each close neighbour's.
+const double CLUSTER = 1e-5;
 // Entries a_ij and a_ji closer than this many roundings of the largest entry
 // count as equal, so the matrix is treated as symmetric.
 const double SYMMETRY_ROUNDINGS = 8.0;
@@ -311,12 +316,13 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
     TridiagonalLu lu;
     double unit = unit_of(t.norm);
     double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
+    double cluster = std::ldexp(CLUSTER * unit, t.exponent);
     ReducedForm form{
         t.exponent, unit, [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
         [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
-            orthogonalise_against(vecs, coinciding_before(evals, i, coinciding), v);
+            orthogonalise_against(vecs, coinciding_before(evals, i, cluster), v);
         },
         [&](double value, const double* x) {
             return tridiagonal_residual(t.diag, t.off, value, x);
