@@ -27,7 +27,8 @@ const int STARTS_AT_ONCE = 16;
 // The shift added to each eigenvalue, relative to the matrix's largest entry.
 const double SHIFT = 1e-10;
 // Eigenvalues this close, relative to the largest entry, count as one
-// repeated eigenvalue: their vectors are made orthogonal to each other.
+// repeated eigenvalue, whose vector may be any vector of their span: their
+// spread widens the residual accepted (see RESIDUAL_ROUNDINGS).
 const double COINCIDING = 1e-8;
 // Eigenvalues this close, relative to the largest entry, form a cluster:
 // each vector is kept orthogonal to the cluster's earlier ones during the
@@ -304,7 +305,7 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
 }
 
 // Inverse iteration on the tridiagonal form of a symmetric a (kept, or made
-// here when kept is null); vectors of coinciding eigenvalues are kept
+// here when kept is null); vectors of clustered eigenvalues are kept
 // orthogonal to each other.
 EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
                               const TridiagonalForm* kept)
