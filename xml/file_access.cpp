@@ -102,9 +102,29 @@ bool check_target(const std::string& target, bool* exists, struct stat* info, st
     return false;
 }
 
+// The folder that holds target.
+std::string folder_of(const std::string& target)
+{
+    size_t slash = target.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : target.substr(0, slash);
+}
+
+// In a folder with the sticky bit (such as /tmp) only the file's owner, the
+// folder's owner or the superuser may rename over a file; for anyone else who
+// may write the file, the rename would fail where an in-place open succeeds.
+bool rename_forbidden_by_sticky_folder(const std::string& target, const struct stat& info)
+{
+    struct stat folder;
+    uid_t caller = geteuid();
+    return stat(folder_of(target).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+           caller != 0 && caller != info.st_uid && caller != folder.st_uid;
+}
+
 // Checks the target and writes the temporary file beside it. A writable
-// target in a folder where no file can be made is left for the in-place
-// write instead.
+// target in a folder where no file can be made, or that the caller may not
+// rename over, is left for the in-place write instead.
 bool prepare(const FileText& file, Pending* out, std::string* why)
 {
     struct stat info;
@@ -115,6 +135,8 @@ bool prepare(const FileText& file, Pending* out, std::string* why)
     }
     if (!check_target(out->target, &exists, &info, why))
         return false;
+    if (exists && rename_forbidden_by_sticky_folder(out->target, info))
+        return true;
     size_t slash = out->target.rfind('/');
     std::string temporary =
         (slash == std::string::npos ? "" : out->target.substr(0, slash + 1)) + ".saving.XXXXXX";

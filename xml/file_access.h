@@ -27,8 +27,9 @@ struct FileText {
 // and only when every one is complete are they renamed over the targets. An
 // existing target that the caller may not write (its own permission bits, as
 // an in-place open would see them) or that is no regular file is refused. An
-// existing, writable target in a folder the caller may not write is written
-// in place, the one case that is not atomic. On failure returns false with
+// existing, writable target in a folder the caller may not write, or in a
+// folder with the sticky bit when neither it nor the folder is the caller's,
+// is written in place, the one case that is not atomic. On failure returns false with
 // failed set to the index of the file at fault and why to the system's
 // reason; the files are as they were.
 bool replace_files(const std::vector<FileText>& files, size_t* failed, std::string* why);

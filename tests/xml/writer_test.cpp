@@ -317,6 +317,44 @@ TEST(Writer, SaveFollowsTheFilesOwnPermission)
             EXPECT_EQ(entry.path().filename().string(), "model.xml");
 }
 
+// In a folder with the sticky bit (such as /tmp) only a file's owner may
+// rename over it: another user who may write the file writes it in place
+// (run as "nobody" over a file of root's; skipped when not root).
+TEST(Writer, WritableFileOfAnotherUserInAStickyFolderIsWrittenInPlace)
+{
+    namespace fs = std::filesystem;
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    const uid_t nobody = 65534;
+    std::string folder = scratch("sticky");
+    chmod(scratch("").c_str(), 0755);
+    fs::create_directories(folder);
+    chmod(folder.c_str(), 01777);
+    std::string model = folder + "/model.xml";
+    write_text(model, "<OLD/>");
+    chmod(model.c_str(), 0666);
+    struct stat before;
+    ASSERT_EQ(stat(model.c_str(), &before), 0);
+    int result = bounded_child([&] {
+        if (setgid(nobody) != 0 || setuid(nobody) != 0)
+            return 2;
+        Handle h;
+        XMLcreateNewDoc(&h, "NEW");
+        testing::internal::CaptureStderr();
+        int saved = XMLsave(&h, model.c_str());
+        bool quiet = testing::internal::GetCapturedStderr().empty();
+        return saved == 1 && quiet ? 7 : 1;
+    });
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(read_text(model), "<NEW/>");
+    struct stat after;
+    ASSERT_EQ(stat(model.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string(), "model.xml");
+}
+
 // Several files are replaced together or not at all: a refused second file
 // leaves the first as it was, and the reason names the file at fault.
 TEST(Writer, SeveralFilesAreReplacedAllOrNone)
