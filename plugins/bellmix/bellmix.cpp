@@ -8,6 +8,7 @@
 
 #include "plugins/bellmix/arguments.h"
 #include "plugins/bellmix/class_training.h"
+#include "plugins/bellmix/mixture_model.h"
 #include "plugins/bellmix/model_file.h"
 #include "plugins/bellmix/testing.h"
 #include "plugins/bellmix/training.h"
@@ -136,6 +137,11 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
     TrainingOptions o = read_training_options(args.options);
     if (!check_training_request(args.db, o))
         return nullptr;
+    if (o.classToTrain > 0 && !kept_mixtures_readable(args.file, o.classToTrain)) {
+        print_message("BELLMIX: the model file '%s' cannot be read in full; nothing is "
+                      "written\n", args.file);
+        return nullptr;
+    }
     DataMatrix* labels = matrix_alloc(args.db->rows, 1);
     if (!labels) {
         print_message("BELLMIX: not enough memory for the labels\n");

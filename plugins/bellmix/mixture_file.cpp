@@ -159,12 +159,9 @@ bool read_components(XMLParser** handle, StoredMixture* s)
     return true;
 }
 
-bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, StoredMixture* s)
+// The index-th MIXTURE of an open document.
+bool read_open_mixture(XMLParser** handle, int index, StoredMixture* s)
 {
-    if (!XMLopen(handle, fileName)) {
-        print_message("BELLMIX: the XML file name is not valid!\n");
-        return false;
-    }
     if (!XMLchangeElement(handle, kParametersPath)) {
         print_message("BELLMIX: BELLMIX/parameters element not found!\n");
         return false;
@@ -177,7 +174,51 @@ bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, St
     return read_sizes(handle, s) && read_components(handle, s);
 }
 
+bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, StoredMixture* s)
+{
+    if (!XMLopen(handle, fileName)) {
+        print_message("BELLMIX: the XML file name is not valid!\n");
+        return false;
+    }
+    return read_open_mixture(handle, index, s);
+}
+
+// The network weights of an open document, when it has any, each a finite
+// number (their count depends on mixtures that may still be missing).
+bool stored_network_finite(XMLParser** handle)
+{
+    if (!XMLchangeElement(handle, "/BELLMIX/parameters/RBFN"))
+        return true;
+    int count = XMLgetAttrArraySize(handle, "Weights", ",");
+    std::vector<double> values;
+    if (count <= 0 ||
+        read_finite_list(handle, "Weights", count, &values) != AttributeRead::not_number)
+        return true;
+    print_message("BELLMIX: the Weights attribute of RBFN holds a value that is not a finite "
+                  "number!\n");
+    return false;
+}
+
 }  // namespace
+
+bool kept_mixtures_readable(const char* fileName, int index)
+{
+    XMLParser* handle = nullptr;
+    bool readable = true;
+    if (XMLopen(&handle, fileName) && XMLchangeElement(&handle, kParametersPath)) {
+        int count = 0;
+        while (XMLchangeElementWithNumber(&handle, kMixturePath, count + 1))
+            ++count;
+        // A class beyond the file's mixtures goes into one appended to them.
+        for (int i = 1; i <= count && readable; ++i) {
+            StoredMixture s;
+            readable = i == index || read_open_mixture(&handle, i, &s);
+        }
+        readable = readable && stored_network_finite(&handle);
+    }
+    XMLclose(&handle);
+    return readable;
+}
 
 // Every value is read and its count checked before anything is allocated, so
 // that the sizes a file claims cannot outgrow what it holds.

@@ -93,4 +93,11 @@ private:
     bool read_from_file(const char* fileName, int index);
 };
 
+// Whether every MIXTURE of an existing model file other than the one that
+// class index is written into, and the network weights, read back in full:
+// a class trained into the file keeps them, so a value there that is not a
+// finite number would be saved again. True when the file cannot be opened
+// (a new one is made). Prints the first fault.
+bool kept_mixtures_readable(const char* fileName, int index);
+
 #endif

@@ -347,6 +347,64 @@ TEST_F(BellmixScript, TrainingRefusalsLeaveMatrixAndFileAlone)
     }
 }
 
+// A one-component MIXTURE of one feature.
+std::string one_component_mixture(const char* dimension, const char* cov)
+{
+    return std::string("<MIXTURE Dimension=\"") + dimension +
+           "\" NumOfMix=\"1\" Diagonal=\"1\" Weights=\"1\"><GAUSSIAN Mean=\"0\" Cov=\"" + cov +
+           "\"/></MIXTURE>";
+}
+
+struct KeptMixtureCase {
+    const char* name;
+    const char* options;
+    const char* first[2];   // Dimension and Cov of MIXTURE 1
+    const char* second[2];  // the same of MIXTURE 2
+    const char* network;    // Weights of RBFN
+    std::string message;    // the reader's message; "" when the class is written
+};
+
+// A class trained into an existing file keeps the file's other mixtures and
+// network weights; one of them that does not read back refuses the call, so
+// that no value that is not finite is saved again. The mixture being replaced
+// may be broken: retraining it is the repair.
+TEST_F(BellmixScript, ClassTrainedIntoAFileWithUnreadableMixturesWritesNothing)
+{
+    std::vector<KeptMixtureCase> cases = {
+        {"NaN in another mixture", "ClassToTrain=2 NumOfMix=1", {"1", "nan"}, {"1", "1"},
+         "1,2", "BELLMIX: the Cov attribute of GAUSSIAN 1 in MIXTURE 1 holds a value that is "
+                "not a finite number!\n"},
+        {"text before an appended mixture", "ClassToTrain=3 NumOfMix=1", {"1", "1"},
+         {"abc", "1"}, "1,2",
+         "BELLMIX: the Dimension attribute of MIXTURE 2 is not a whole number!\n"},
+        {"infinite network weight", "ClassToTrain=1 NumOfMix=1", {"1", "1"}, {"1", "1"},
+         "1,inf",
+         "BELLMIX: the Weights attribute of RBFN holds a value that is not a finite number!\n"},
+        {"NaN in the mixture replaced", "ClassToTrain=2 NumOfMix=1", {"1", "1"}, {"1", "nan"},
+         "1,2", ""},
+    };
+    std::string file = path("kept.xml");
+    for (const KeptMixtureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = "<BELLMIX><history/><initial_settings/><parameters>" +
+                           one_component_mixture(c.first[0], c.first[1]) +
+                           one_component_mixture(c.second[0], c.second[1]) +
+                           "<RBFN Weights=\"" + c.network + "\"/></parameters></BELLMIX>";
+        write_text(file, text);
+        TestDatabase db(6, 2, {1, 1, 1.5, 1, 5, 2, 5.5, 2, 9, 3, 9.5, 3});
+        std::string out = run(train_bellmix, db, "kept.xml", c.options);
+        if (c.message.empty()) {
+            EXPECT_EQ(out.find("could not be fitted"), std::string::npos) << out;
+            EXPECT_EQ(read_text(file).find("nan"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(out, c.message + "BELLMIX: the model file '" + file +
+                           "' cannot be read in full; nothing is written\n");
+        EXPECT_EQ(read_text(file), text);
+        EXPECT_EQ(db.matrix.cols, 2);
+    }
+}
+
 TEST_F(BellmixScript, DefaultTraceSplitsAndClassifies)
 {
     TestDatabase db(80, 3, two_classes(40, 2, 6.0, 3));
