@@ -195,6 +195,16 @@ void discard(const std::vector<Pending>& pending)
 
 }  // namespace
 
+std::string replace_refusal(const char* path)
+{
+    std::string target, why;
+    struct stat info;
+    bool exists = false;
+    if (!resolve_links(path, target))
+        return strerror(errno);
+    return check_target(target, &exists, &info, &why) ? "" : why;
+}
+
 std::string regular_file_refusal(const char* path)
 {
     struct stat info;

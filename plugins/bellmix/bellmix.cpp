@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "plugins/bellmix/arguments.h"
 #include "plugins/bellmix/class_training.h"
@@ -14,6 +15,7 @@
 #include "plugins/bellmix/training.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
+#include "xml/file_access.h"
 
 namespace {
 
@@ -142,6 +144,12 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
                       "written\n", args.file);
         return nullptr;
     }
+    std::string refusal = replace_refusal(args.file);
+    if (!refusal.empty()) {
+        print_message("BELLMIX: the model file '%s' cannot be written: %s; nothing is trained\n",
+                      args.file, refusal.c_str());
+        return nullptr;
+    }
     DataMatrix* labels = matrix_alloc(args.db->rows, 1);
     if (!labels) {
         print_message("BELLMIX: not enough memory for the labels\n");
@@ -152,10 +160,13 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
     print_training_header(args.db->rows, args.db->cols, C, o);
     try {
         seed_training_generator();
-        if (!prepare_model_file(args.file, o, args.db->rows, args.db->cols) ||
-            !train_classes(args.db, labels, C, o, args.file))
+        WorkingCopy copy(args.file);
+        if (!prepare_model_file(args.file, copy.path(), o, args.db->rows, args.db->cols) ||
+            !train_classes(args.db, labels, C, o, copy.path()))
             print_message("BELLMIX: the model file '%s' could not be written; training stopped\n",
                           args.file);
+        else
+            copy.commit();
     } catch (const std::bad_alloc&) {
         print_message("BELLMIX: not enough memory\n");
     }

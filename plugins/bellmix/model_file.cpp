@@ -1,13 +1,18 @@
 // History and settings items of the model file, appended on every training
-// call; texts of any length.
+// call (texts of any length), and the working copy that training saves to.
 #include "plugins/bellmix/model_file.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "scriptrun/messages.h"
+#include "xml/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -75,7 +80,8 @@ void open_or_create(XMLParser** handle, const char* file, int classToTrain)
 
 }  // namespace
 
-int prepare_model_file(const char* file, const TrainingOptions& o, int rows, int features)
+int prepare_model_file(const char* file, const char* saveTo, const TrainingOptions& o, int rows,
+                       int features)
 {
     XMLParser* handle = nullptr;
     open_or_create(&handle, file, o.classToTrain);
@@ -92,7 +98,51 @@ int prepare_model_file(const char* file, const TrainingOptions& o, int rows, int
     add_item(&handle, settings, formatted("Max No. of K-Means iterations: %d", o.kmeansMaxIt));
     add_item(&handle, settings, formatted("Max No. of EM iterations: %d", o.emMaxIt));
     add_item(&handle, settings, formatted("EM stopping threshold: %f", o.epsilon));
-    int saved = XMLsave(&handle, file);
+    int saved = XMLsave(&handle, saveTo);
     XMLclose(&handle);
     return saved;
+}
+
+WorkingCopy::WorkingCopy(const char* file) : file_(file), path_(file)
+{
+    size_t slash = file_.rfind('/');
+    std::string copy = (slash == std::string::npos ? "" : file_.substr(0, slash + 1)) +
+                       ".bellmix-training.XXXXXX";
+    int fd = mkostemp(&copy[0], O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        path_ = copy;
+    }
+}
+
+WorkingCopy::~WorkingCopy()
+{
+    if (path_ != file_)
+        unlink(path_.c_str());
+}
+
+bool WorkingCopy::commit()
+{
+    if (path_ == file_)
+        return true;
+    std::string refusal, text;
+    int fd = open_regular_file(path_.c_str(), &refusal);
+    bool read = fd >= 0;
+    char chunk[65536];
+    for (ssize_t n; read && (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        read = n > 0;
+        if (read)
+            text.append(chunk, static_cast<size_t>(n));
+    }
+    std::string why = read ? "" : strerror(errno);
+    if (fd >= 0)
+        close(fd);
+    size_t failed = 0;
+    if (read && replace_files({{file_, text}}, &failed, &why))
+        return true;
+    print_message("BELLMIX: the model file '%s' could not be written: %s\n", file_.c_str(),
+                  why.c_str());
+    return false;
 }

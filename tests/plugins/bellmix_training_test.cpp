@@ -3,10 +3,13 @@
 // traces, refusals and model files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 
+#include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -254,6 +257,20 @@ unsigned fixed_seed()
 }
 
 // Script-level cases share a scratch folder and a fixed training seed.
+// The names in folder, "." and ".." aside, sorted.
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class BellmixScript : public testing::Test {
 protected:
     void SetUp() override { set_training_seed_source(fixed_seed); }
@@ -515,12 +532,15 @@ TEST_F(BellmixScript, TestRefusalsNeedNoInput)
 }
 
 // A save that fails part-way (a full disk; here a file-size limit) is
-// reported and ends the training: the file keeps its last complete save,
-// the history without any mixture.
-TEST_F(BellmixScript, FailedSaveIsReportedAndStopsTraining)
+// reported and ends the training. The steps went to a working copy, so the
+// earlier model stays whole (it used to be replaced by the history alone)
+// and no copy is left beside it.
+TEST_F(BellmixScript, FailedSaveIsReportedAndKeepsTheEarlierModel)
 {
     TestDatabase db(60, 21, two_classes(30, 20, 3.0, 9));
     std::string file = path("limited.xml");
+    const std::string earlier = "<BELLMIX><history/><parameters/></BELLMIX>";
+    write_text(file, earlier);
     std::vector<TestArgument> args = {matrix_argument(db), string_argument(file),
                                       string_argument("NumOfMix=1 KMeansStarts=1 Diagonal=0")};
     int ends[2];
@@ -552,9 +572,23 @@ TEST_F(BellmixScript, FailedSaveIsReportedAndStopsTraining)
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("Training class 2"), std::string::npos);
-    std::string saved = read_text(file);
-    EXPECT_EQ(count_of(saved, "<history>"), 1);
-    EXPECT_EQ(count_of(saved, "<MIXTURE"), 0);
+    EXPECT_EQ(read_text(file), earlier);
+    EXPECT_EQ(folder_entries(path("")), std::vector<std::string>{"limited.xml"});
+}
+
+// A model file that may not be written is refused before anything trains.
+TEST_F(BellmixScript, UnwritableModelIsRefusedBeforeTraining)
+{
+    TestDatabase db(60, 21, two_classes(30, 20, 3.0, 9));
+    std::string file = path("folder.xml");
+    ASSERT_EQ(mkdir(file.c_str(), 0700), 0);
+    std::vector<TestArgument> args = {matrix_argument(db), string_argument(file)};
+    testing::internal::CaptureStderr();
+    int type = 0;
+    call_script(train_bellmix, args, &type);
+    std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out, "BELLMIX: the model file '" + file +
+                       "' cannot be written: Is a directory; nothing is trained\n");
 }
 
 }  // namespace
