@@ -147,6 +147,26 @@ bool load_parameters(XMLParser** handle, ProjectionModel* model)
 
 }  // namespace
 
+namespace {
+
+// The sizes, NormFact, Means and every projection into the document's
+// "/PATHLET/parameters".
+void write_parameters(XMLParser** handle, const ProjectionModel* model)
+{
+    XMLchangeElement(handle, parameters_path);
+    XMLchangeOrAddIntAttribute(handle, "NumInput", model->NumInput);
+    XMLchangeOrAddIntAttribute(handle, "NumOutput", model->NumOutput);
+    XMLchangeOrAddIntAttribute(handle, "NumProjPars", model->NumProjPars);
+    XMLchangeOrAddIntAttribute(handle, "NumProj", model->NumProj);
+    XMLchangeOrAddDoubleAttribute(handle, "NormFact", model->NormFact);
+    XMLchangeOrAddDoubleArrayAttribute(handle, "Means", model->Means.data(), model->NumOutput,
+                                       ",");
+    for (int m = 0; m < model->NumProj; ++m)
+        save_projection(handle, model, m);
+}
+
+}  // namespace
+
 void save_projection_model(const ProjectionModel* model, const char* file)
 {
     XMLParser* handle = nullptr;
@@ -154,16 +174,7 @@ void save_projection_model(const ProjectionModel* model, const char* file)
         XMLclose(&handle);
         new_document(&handle);
     }
-    XMLchangeElement(&handle, parameters_path);
-    XMLchangeOrAddIntAttribute(&handle, "NumInput", model->NumInput);
-    XMLchangeOrAddIntAttribute(&handle, "NumOutput", model->NumOutput);
-    XMLchangeOrAddIntAttribute(&handle, "NumProjPars", model->NumProjPars);
-    XMLchangeOrAddIntAttribute(&handle, "NumProj", model->NumProj);
-    XMLchangeOrAddDoubleAttribute(&handle, "NormFact", model->NormFact);
-    XMLchangeOrAddDoubleArrayAttribute(&handle, "Means", model->Means.data(), model->NumOutput,
-                                       ",");
-    for (int m = 0; m < model->NumProj; ++m)
-        save_projection(&handle, model, m);
+    write_parameters(&handle, model);
     XMLsave(&handle, file);
     XMLclose(&handle);
 }
@@ -208,18 +219,29 @@ void add_item(XMLParser** handle, const char* path, const std::string& text, boo
 
 }  // namespace
 
-void write_model_document(const ModelHistory& history)
+namespace {
+
+void write_history(XMLParser** handle, const ModelHistory& history)
 {
-    XMLParser* handle = nullptr;
-    new_document(&handle);
+    new_document(handle);
     const char* path = "/PATHLET/history";
-    add_item(&handle, path, "creation time: ", true);
-    add_item(&handle, path, std::string("XML output file: '") + history.file + "'", false);
-    add_item(&handle, path, "rows in original database: " + std::to_string(history.rows), false);
-    add_item(&handle, path, "columns in original database: " + std::to_string(history.features),
+    add_item(handle, path, "creation time: ", true);
+    add_item(handle, path, std::string("XML output file: '") + history.file + "'", false);
+    add_item(handle, path, "rows in original database: " + std::to_string(history.rows), false);
+    add_item(handle, path, "columns in original database: " + std::to_string(history.features),
              false);
     for (const std::string& setting : history.settings)
-        add_item(&handle, "/PATHLET/initial_settings", setting, false);
-    XMLsave(&handle, history.file);
+        add_item(handle, "/PATHLET/initial_settings", setting, false);
+}
+
+}  // namespace
+
+bool save_trained_model(const ModelHistory& history, const ProjectionModel* model)
+{
+    XMLParser* handle = nullptr;
+    write_history(&handle, history);
+    write_parameters(&handle, model);
+    bool saved = XMLsave(&handle, history.file) != 0;
     XMLclose(&handle);
+    return saved;
 }

@@ -28,8 +28,9 @@ struct ModelHistory {
 };
 
 // A new document: the creation time, file name and sizes under "history",
-// the settings under "initial_settings", an empty "parameters"; saved under
-// history.file and closed.
-void write_model_document(const ModelHistory& history);
+// the settings under "initial_settings", and the trained model's parameters,
+// saved once under history.file, so that a save that fails leaves the
+// earlier file whole. False when it was not saved.
+bool save_trained_model(const ModelHistory& history, const ProjectionModel* model);
 
 #endif

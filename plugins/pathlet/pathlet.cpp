@@ -131,8 +131,8 @@ void train_and_save(const Arguments& args, const TrainSettings& s)
     }
     print_message("Error after training:    %f\n", error);
     print_message("Classification error:    %.2f %%\n", classification_error(&model) * 100.0);
-    write_model_document(ModelHistory{args.file, rows, features, settings_items(s)});
-    save_projection_model(&model, args.file);
+    if (!save_trained_model(ModelHistory{args.file, rows, features, settings_items(s)}, &model))
+        print_message("PATHLET: the model file '%s' could not be written\n", args.file);
 }
 
 // Reads one character; the end of input counts as one.
