@@ -11,7 +11,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -137,6 +140,32 @@ std::vector<double> stored_list(const std::string& text, const std::string& elem
     while (std::getline(items, item, ','))
         numbers.push_back(strtod(item.c_str(), nullptr));
     return numbers;
+}
+
+std::string stderr_under_file_size_limit(long bytes, const std::function<void()>& body,
+                                         int* status)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "<pipe>";
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[1], STDERR_FILENO);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        body();
+        _exit(0);
+    }
+    close(ends[1]);
+    std::string out;
+    char chunk[4096];
+    for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;)
+        out.append(chunk, static_cast<size_t>(n));
+    close(ends[0]);
+    *status = -1;
+    waitpid(child, status, 0);
+    return out;
 }
 
 int count_of(const std::string& text, const std::string& needle)

@@ -4,6 +4,7 @@
 #ifndef DISCRIMINANT_TEST_HELPERS_H
 #define DISCRIMINANT_TEST_HELPERS_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ std::string mask_times(const std::string& text);
 
 // The numbers of the "value" attribute of the named element in a model file.
 std::vector<double> stored_list(const std::string& text, const std::string& element);
+
+// Runs body in a child process whose files may grow to at most bytes (a
+// disk that fills), SIGXFSZ ignored so that a write fails instead; returns
+// what the child wrote to standard error (through a pipe, which the limit
+// does not touch), and in *status its wait status.
+std::string stderr_under_file_size_limit(long bytes, const std::function<void()>& body,
+                                         int* status);
 
 // Number of occurrences of needle in text.
 int count_of(const std::string& text, const std::string& needle);

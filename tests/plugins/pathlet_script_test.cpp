@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "plugins/pathlet/projection_model.h"
 #include "plugins/pathlet/settings.h"
@@ -200,30 +196,16 @@ TEST(PathletScript, FailedSaveKeepsTheEarlierModel)
     std::string file = folder.path("m.xml");
     const std::string earlier = "<PATHLET><history/></PATHLET>";
     write_text(file, earlier);
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(ends[1], STDERR_FILENO);  // a pipe, which the size limit does not touch
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {1024, 1024};  // the history alone takes about 600 bytes
-        setrlimit(RLIMIT_FSIZE, &limit);
+    int status = -1;
+    // The history alone takes about 600 bytes.
+    std::string said = stderr_under_file_size_limit(1024, [&] {
         TestDatabase train(30, 4, small_database());
         int type;
         call_script(train_pathlet,
                     {matrix_argument(train), string_argument(file),
                      string_argument("NumProj=2 NumProjPars=3")},
                     &type);
-        _exit(0);
-    }
-    close(ends[1]);
-    std::string said;
-    char chunk[4096];
-    for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;)
-        said.append(chunk, static_cast<size_t>(n));
-    close(ends[0]);
-    int status = -1;
-    waitpid(child, &status, 0);
+    }, &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(said.find("PATHLET: the model file '" + file + "' could not be written\n"),
               std::string::npos)
