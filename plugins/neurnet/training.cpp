@@ -100,10 +100,11 @@ double memory_available()
 }
 
 // A memory the system cannot serve is refused before it is asked for: the
-// stores are taken whole at the start and touched from the first
-// iterations on, and a system short of memory kills the process rather
-// than fail the allocation. Half of what is available leaves room for the
-// rest of the process and for whatever else runs.
+// compact store is taken whole at the start, the two-loop store grows with
+// its pairs up to all of them when no iteration limit stops it, and a system
+// short of memory kills the process rather than fail the allocation. Half of
+// what is available leaves room for the rest of the process and for
+// whatever else runs.
 bool store_fits(const DirectionModule& module, int n, int pairs)
 {
     if (module.store_bytes(n, pairs) <= memory_available() / 2) return true;
