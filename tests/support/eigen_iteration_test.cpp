@@ -15,14 +15,6 @@
 
 namespace {
 
-double largest_entry(const DataMatrix* a)
-{
-    double largest = 0;
-    for (double v : values_of(a))
-        largest = std::max(largest, std::fabs(v));
-    return largest;
-}
-
 // Symmetric n x n with about a third of its entries nonzero, or with a zero
 // diagonal, entries from {-1, 0.01, 1, 2.5}-like values.
 Matrix sparse_symmetric(int n, std::mt19937& engine, bool zero_diagonal)
@@ -86,9 +78,7 @@ void expect_vectors(const DataMatrix* a, const DataMatrix* evals, const DataMatr
     int n = a->rows, k = v->cols;
     double scale = largest_entry(a);
     for (int c = 0; c < k; c++) {
-        std::vector<double> column(n);
-        for (int r = 0; r < n; r++)
-            column[r] = v->data[r * k + c];
+        std::vector<double> column = column_of(v, c);
         std::vector<double> av = times(a, column);
         for (int r = 0; r < n; r++)
             EXPECT_LE(std::fabs(av[r] - evals->data[c] * column[r]), 1e-10 * scale)

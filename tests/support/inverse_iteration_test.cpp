@@ -48,14 +48,10 @@ struct Residuals {
 Residuals measure(const DataMatrix* a, const DataMatrix* evals, const DataMatrix* v)
 {
     int n = a->rows, k = v->cols;
-    double scale = 0;
-    for (double x : values_of(a))
-        scale = std::fmax(scale, std::fabs(x));
+    double scale = largest_entry(a);
     Residuals r{0, 0};
     for (int c = 0; c < k; c++) {
-        std::vector<double> column(n);
-        for (int i = 0; i < n; i++)
-            column[i] = v->data[i * k + c];
+        std::vector<double> column = column_of(v, c);
         std::vector<double> av = times(a, column);
         for (int i = 0; i < n; i++)
             r.largest = std::fmax(r.largest, std::fabs(av[i] - evals->data[c] * column[i]) / scale);

@@ -46,6 +46,22 @@ std::vector<double> values_of(const DataMatrix* m)
     return std::vector<double>(m->data, m->data + static_cast<size_t>(m->rows) * m->cols);
 }
 
+std::vector<double> column_of(const DataMatrix* m, int c)
+{
+    std::vector<double> column(m->rows);
+    for (int r = 0; r < m->rows; r++)
+        column[r] = m->data[static_cast<size_t>(r) * m->cols + c];
+    return column;
+}
+
+double largest_entry(const DataMatrix* m)
+{
+    double largest = 0;
+    for (double v : values_of(m))
+        largest = std::fmax(largest, std::fabs(v));
+    return largest;
+}
+
 void expect_messages(const std::vector<MessageCase>& cases)
 {
     for (size_t i = 0; i < cases.size(); i++) {

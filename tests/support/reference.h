@@ -24,6 +24,9 @@ Matrix random_matrix(int rows, int cols, unsigned seed);
 // a + a', so symmetric.
 Matrix symmetrised(const DataMatrix* a);
 std::vector<double> values_of(const DataMatrix* m);
+// Column c of m, and the largest |entry| of m.
+std::vector<double> column_of(const DataMatrix* m, int c);
+double largest_entry(const DataMatrix* m);
 
 // A call and the exact text it must write to standard error.
 struct MessageCase {

@@ -20,14 +20,6 @@ Matrix scaled(const DataMatrix* a, double factor)
     return m;
 }
 
-double largest_entry(const DataMatrix* a)
-{
-    double largest = 0;
-    for (double v : values_of(a))
-        largest = std::max(largest, std::fabs(v));
-    return largest;
-}
-
 // A V = V diag(values) to tolerance * |A|, V'V = I, first entries >= 0, and
 // the values factor times those of an independent Jacobi solver on a / factor
 // (its stopping rule is absolute, so it runs at unit scale).
@@ -39,9 +31,7 @@ void expect_decomposition(const DataMatrix* a, const DataMatrix* values, const D
     const double tolerance = 1e-12 * std::max(1, n / 100);
     double scale = largest_entry(a);
     for (int i = 0; i < n; i++) {
-        std::vector<double> column(n);
-        for (int r = 0; r < n; r++)
-            column[r] = v->data[r * n + i];
+        std::vector<double> column = column_of(v, i);
         std::vector<double> av = times(a, column);
         for (int r = 0; r < n; r++)
             EXPECT_LE(std::fabs(av[r] - values->data[i] * column[r]), tolerance * scale)
