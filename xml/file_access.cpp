@@ -200,9 +200,23 @@ std::string replace_refusal(const char* path)
     std::string target, why;
     struct stat info;
     bool exists = false;
+    if (path == nullptr || *path == '\0')
+        return "the file name is empty";
     if (!resolve_links(path, target))
         return strerror(errno);
-    return check_target(target, &exists, &info, &why) ? "" : why;
+    if (!check_target(target, &exists, &info, &why))
+        return why;
+    if (exists)
+        return "";
+    // A new file needs a folder the caller may enter and add to.
+    std::string folder = folder_of(target);
+    if (stat(folder.c_str(), &info) != 0)
+        return strerror(errno);
+    if (!S_ISDIR(info.st_mode))
+        return strerror(ENOTDIR);
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return strerror(errno);
+    return "";
 }
 
 std::string regular_file_refusal(const char* path)

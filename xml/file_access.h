@@ -16,9 +16,11 @@ int open_regular_file(const char* path, std::string* refusal);
 // (nothing is opened).
 std::string regular_file_refusal(const char* path);
 
-// Why a save could not replace path now (a link that cannot be followed, no
-// regular file, a file the caller may not write): "" when it could, or when
-// there is no such file yet. Lets a long job refuse before it starts.
+// Why a save could not replace or create path now (an empty name, a link
+// that cannot be followed, no regular file, a file the caller may not write,
+// or, for a file that does not exist yet, a folder that is missing or that
+// the caller may not add to): "" when it could. Lets a long job refuse
+// before it starts.
 std::string replace_refusal(const char* path);
 
 // The new content of one file.

@@ -380,3 +380,32 @@ TEST(Writer, SeveralFilesAreReplacedAllOrNone)
         entries += entry.is_regular_file() ? 1 : 100;
     EXPECT_EQ(entries, 2);
 }
+
+// The test a long job runs before it starts: a file that does not exist yet
+// needs a name and a folder that exists and takes new files.
+TEST(Writer, ReplaceRefusalCoversFilesNotYetMade)
+{
+    namespace fs = std::filesystem;
+    std::string folder = scratch("refusal");
+    fs::create_directories(folder + "/sub");
+    write_text(folder + "/plain", "x");
+    fs::remove(folder + "/to-missing");
+    fs::remove(folder + "/to-new");
+    fs::create_symlink("gone/model.xml", folder + "/to-missing");
+    fs::create_symlink("sub/model.xml", folder + "/to-new");
+    const struct {
+        std::string path;
+        std::string why;
+    } cases[] = {
+        {"", "the file name is empty"},
+        {folder + "/sub/new.xml", ""},
+        {folder + "/plain", ""},
+        {folder + "/no/such/new.xml", "No such file or directory"},
+        {folder + "/plain/new.xml", "Not a directory"},
+        {folder + "/sub", "Is a directory"},
+        {folder + "/to-missing", "No such file or directory"},
+        {folder + "/to-new", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(replace_refusal(c.path.c_str()), c.why) << c.path;
+}
