@@ -62,3 +62,20 @@ int read_int_option(const char* options, const char* key, int fallback)
 {
     return truncate_to_int(read_real_option(options, key, fallback));
 }
+
+OptionRead read_whole_option(const char* options, const char* key, int* target)
+{
+    char* text = get_option_value(options, key);
+    if (text == nullptr)
+        return OptionRead::absent;
+    char* end;
+    double value = std::strtod(text, &end);
+    bool whole = end != text && *end == '\0' && std::isfinite(value) &&
+                 value == std::trunc(value) && value >= static_cast<double>(INT_MIN) &&
+                 value <= static_cast<double>(INT_MAX);
+    std::free(text);
+    if (!whole)
+        return OptionRead::refused;
+    *target = static_cast<int>(value);
+    return OptionRead::read;
+}

@@ -19,4 +19,17 @@ int truncate_to_int(double value);
 // options is null or the key does not occur.
 int read_int_option(const char* options, const char* key, int fallback);
 
+// How reading a whole-number option went.
+enum class OptionRead {
+    absent,  // no options, or the key does not occur; target untouched
+    read,    // the value was stored
+    refused  // the text is not a whole number within int; target untouched
+};
+
+// The value of key as a whole number within int, read as the finite real
+// its text is ("0x10" is 16, "1e3" is 1000; "", "3abc", "1.5", "1e300" and
+// "-2147483649" are refused): the one rule of every count and integer
+// setting, so that the number checked is the number used.
+OptionRead read_whole_option(const char* options, const char* key, int* target);
+
 #endif

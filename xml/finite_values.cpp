@@ -1,7 +1,6 @@
 // Strict number texts and the attribute readers built on them.
 #include "xml/finite_values.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -35,11 +34,9 @@ bool read_attribute_text(XMLParser** handle, const char* name, std::string* valu
 
 bool read_whole_text(const char* text, int* target)
 {
-    char* end;
-    errno = 0;
-    long value = strtol(text, &end, 10);
-    if (end == text || !only_blanks(end) || errno == ERANGE || value > INT_MAX ||
-        value < INT_MIN)
+    double value;
+    if (!read_finite_text(text, &value) || value != std::trunc(value) ||
+        value < static_cast<double>(INT_MIN) || value > static_cast<double>(INT_MAX))
         return false;
     *target = static_cast<int>(value);
     return true;

@@ -18,7 +18,9 @@ enum class ValueRead {
 // The attribute's whole text into value; false when there is none.
 bool read_attribute_text(XMLParser** handle, const char* name, std::string* value);
 
-// A whole number within int: optional blanks, a sign, decimal digits.
+// A whole number within int, read as the finite real that its text is (so
+// "0x10" is 16 and "1e3" is 1000, while "1.5" and "1e300" are refused): the
+// one rule for every size, count and integer setting.
 bool read_whole_text(const char* text, int* target);
 
 // One finite real (no "nan", no "inf"), with optional blanks around it.

@@ -26,8 +26,8 @@ AttributeRead read_finite_list(XMLParser** handle, const char* name, long long c
 // One finite real.
 AttributeRead read_finite_real(XMLParser** handle, const char* name, double* out);
 
-// One whole number within the range of an int, in decimal digits with an
-// optional sign.
+// One whole number within the range of an int: a finite real with no
+// fractional part ("0x10" is 16, "1e3" is 1000; "1.5" is refused).
 AttributeRead read_whole_number(XMLParser** handle, const char* name, int* out);
 
 #endif

@@ -76,6 +76,31 @@ TEST(Options, RealAndIntValues)
     EXPECT_TRUE(std::isnan(read_real_option("feanum=nan", "feanum", 12.0)));
 }
 
+// Counts and integer settings: the number validated is the number used.
+TEST(Options, WholeOptionsAreReadAsTheirValidatedNumber)
+{
+    const struct {
+        const char* options;
+        OptionRead read;
+        int value;
+    } cases[] = {
+        {"n=12", OptionRead::read, 12},        {"n=0x10", OptionRead::read, 16},
+        {"n=1e3", OptionRead::read, 1000},     {"n=-1", OptionRead::read, -1},
+        {"n=2147483647", OptionRead::read, INT_MAX},
+        {"n=1.5", OptionRead::refused, 7},     {"n=1e300", OptionRead::refused, 7},
+        {"n=-2147483649", OptionRead::refused, 7}, {"n=3abc", OptionRead::refused, 7},
+        {"n=", OptionRead::refused, 7},        {"n", OptionRead::refused, 7},
+        {"n=nan", OptionRead::refused, 7},     {"m=3", OptionRead::absent, 7},
+    };
+    for (const auto& c : cases) {
+        int value = 7;
+        EXPECT_EQ(read_whole_option(c.options, "n", &value), c.read) << c.options;
+        EXPECT_EQ(value, c.value) << c.options;
+    }
+    int value = 7;
+    EXPECT_EQ(read_whole_option(nullptr, "n", &value), OptionRead::absent);
+}
+
 TEST(Options, Truncation)
 {
     const struct {

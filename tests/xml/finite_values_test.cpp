@@ -20,6 +20,10 @@ TEST(FiniteValues, OnlyAWholeFiniteNumberIsRead)
         {"abc", false, false, 0},   {"", false, false, 0},        {"  ", false, false, 0},
         {"nan", false, false, 0},   {"-inf", false, false, 0},    {"1e999", false, false, 0},
         {"3 4", false, false, 0},   {"99999999999", false, true, 99999999999.0},
+        // A whole number is the real that was validated, not a second reading.
+        {"0x10", true, true, 16},   {"1e3", true, true, 1000},    {"2.5e1", true, true, 25},
+        {"1e300", false, true, 1e300}, {"-2147483648", true, true, -2147483648.0},
+        {"2147483648", false, true, 2147483648.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
