@@ -147,6 +147,20 @@ bool load_parameters(XMLParser** handle, ProjectionModel* model)
 
 }  // namespace
 
+bool load_projection_model(ProjectionModel* model, const char* file)
+{
+    XMLParser* handle = nullptr;
+    bool loaded = false;
+    if (!XMLopen(&handle, file))
+        print_message("PATHLET: the XML file name is not valid!\n");
+    else if (!XMLchangeElement(&handle, parameters_path))
+        print_message("PATHLET: PATHLET/parameters element not found!\n");
+    else
+        loaded = load_parameters(&handle, model);
+    XMLclose(&handle);
+    return loaded;
+}
+
 namespace {
 
 // The sizes, NormFact, Means and every projection into the document's
@@ -164,36 +178,6 @@ void write_parameters(XMLParser** handle, const ProjectionModel* model)
     for (int m = 0; m < model->NumProj; ++m)
         save_projection(handle, model, m);
 }
-
-}  // namespace
-
-void save_projection_model(const ProjectionModel* model, const char* file)
-{
-    XMLParser* handle = nullptr;
-    if (!XMLopen(&handle, file) || !XMLchangeElement(&handle, parameters_path)) {
-        XMLclose(&handle);
-        new_document(&handle);
-    }
-    write_parameters(&handle, model);
-    XMLsave(&handle, file);
-    XMLclose(&handle);
-}
-
-bool load_projection_model(ProjectionModel* model, const char* file)
-{
-    XMLParser* handle = nullptr;
-    bool loaded = false;
-    if (!XMLopen(&handle, file))
-        print_message("PATHLET: the XML file name is not valid!\n");
-    else if (!XMLchangeElement(&handle, parameters_path))
-        print_message("PATHLET: PATHLET/parameters element not found!\n");
-    else
-        loaded = load_parameters(&handle, model);
-    XMLclose(&handle);
-    return loaded;
-}
-
-namespace {
 
 // The standard 24-character time text of now, without its line end.
 std::string time_text()
@@ -216,10 +200,6 @@ void add_item(XMLParser** handle, const char* path, const std::string& text, boo
     if (stamped)
         XMLappendText(handle, time_text().c_str());
 }
-
-}  // namespace
-
-namespace {
 
 void write_history(XMLParser** handle, const ModelHistory& history)
 {

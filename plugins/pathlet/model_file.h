@@ -9,10 +9,6 @@
 
 #include "plugins/pathlet/projection_model.h"
 
-// Writes the parameters into the file's "/PATHLET/parameters" (a new
-// document when the file has none) and saves it again.
-void save_projection_model(const ProjectionModel* model, const char* file);
-
 // Fills a fresh record from a model file. Each problem prints its
 // "PATHLET: ..." message and ends the load; the record then holds the sizes
 // and the whole projections read before it (NumProj counts those). Returns
