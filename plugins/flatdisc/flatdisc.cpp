@@ -26,7 +26,7 @@ PLUGIN_EXPORT void* compute_flatdisc(void** values, int* types, int count, int* 
         return nullptr;
     double epsilon = read_real_option(args.options, "epsilon", 0.0);
     const char* prefix = flatdisc_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix))
+    if (!check_training_values(args.db, prefix) || !check_output(args.file, flatdisc_texts.tag))
         return nullptr;
     try {
         OwnedMatrix v;

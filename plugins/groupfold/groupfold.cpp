@@ -25,7 +25,7 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
         return nullptr;
     PairWeights weights = read_pair_weights(args.options);
     const char* prefix = groupfold_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix))
+    if (!check_training_values(args.db, prefix) || !check_output(args.file, groupfold_texts.tag))
         return nullptr;
     try {
         OwnedMatrix q;

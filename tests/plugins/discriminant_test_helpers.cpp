@@ -142,8 +142,11 @@ std::vector<double> stored_list(const std::string& text, const std::string& elem
     return numbers;
 }
 
-std::string stderr_under_file_size_limit(long bytes, const std::function<void()>& body,
-                                         int* status)
+namespace {
+
+// Runs body in a child whose standard error goes into a pipe; returns what
+// the child wrote there, and in *status its wait status.
+std::string stderr_of_child(const std::function<int()>& body, int* status)
 {
     int ends[2];
     if (pipe(ends) != 0)
@@ -151,11 +154,7 @@ std::string stderr_under_file_size_limit(long bytes, const std::function<void()>
     pid_t child = fork();
     if (child == 0) {
         dup2(ends[1], STDERR_FILENO);
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        body();
-        _exit(0);
+        _exit(body());
     }
     close(ends[1]);
     std::string out;
@@ -166,6 +165,69 @@ std::string stderr_under_file_size_limit(long bytes, const std::function<void()>
     *status = -1;
     waitpid(child, status, 0);
     return out;
+}
+
+}  // namespace
+
+std::string stderr_under_file_size_limit(long bytes, const std::function<void()>& body,
+                                         int* status)
+{
+    return stderr_of_child([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        body();
+        return 0;
+    }, status);
+}
+
+std::vector<RefusedOutput> refused_outputs(const ScratchFolder& folder)
+{
+    std::string locked = folder.path("locked.xml");
+    write_text(locked, "untouched");
+    chmod(locked.c_str(), 0444);
+    std::filesystem::create_symlink("gone/m.xml", folder.path("dangling.xml"));
+    return {{"read-only file", locked, "Permission denied"},
+            {"missing folder", folder.path("gone/m.xml"), "No such file or directory"},
+            {"empty name", "", "the file name is empty"},
+            {"link into a missing folder", folder.path("dangling.xml"),
+             "No such file or directory"}};
+}
+
+void expect_outputs_refused(ScriptFunction f, TestDatabase& db, const char* options,
+                            const std::string& prefix, const std::string& empty_name_message)
+{
+    const uid_t nobody = 65534;
+    ScratchFolder folder;
+    chmod(folder.path("").c_str(), 0755);
+    std::vector<RefusedOutput> cases = refused_outputs(folder);
+    for (const RefusedOutput& c : cases) {
+        std::string expected = prefix + ": the model file '" + c.file +
+                               "' cannot be written: " + c.reason + "; nothing is trained\n";
+        if (c.file.empty() && !empty_name_message.empty())
+            expected = empty_name_message;
+        int status = -1;
+        std::string said = stderr_of_child([&] {
+            if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
+                return 2;
+            std::vector<double> before = db.values;
+            int cols = db.matrix.cols, type = -1;
+            std::vector<TestArgument> args = {matrix_argument(db), string_argument(c.file)};
+            if (options)
+                args.push_back(string_argument(options));
+            void* result = call_script(f, args, &type);
+            bool untouched = db.values == before && db.matrix.cols == cols;
+            return result == nullptr && type == VALUE_EMPTY && untouched ? 7 : 1;
+        }, &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.name;
+        EXPECT_EQ(said, expected) << c.name;
+    }
+    EXPECT_EQ(read_text(cases[0].file), "untouched");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path("")))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"dangling.xml", "locked.xml"}));
 }
 
 int count_of(const std::string& text, const std::string& needle)

@@ -67,6 +67,27 @@ std::vector<double> stored_list(const std::string& text, const std::string& elem
 std::string stderr_under_file_size_limit(long bytes, const std::function<void()>& body,
                                          int* status);
 
+// A model file that a training call must refuse before it trains, and the
+// reason the save's own test gives for it.
+struct RefusedOutput {
+    std::string name;    // what is wrong
+    std::string file;    // the name passed
+    std::string reason;  // why it cannot be written
+};
+// Made in folder: a read-only file holding "untouched", a file in a missing
+// folder, an empty name, and a link into a missing folder.
+std::vector<RefusedOutput> refused_outputs(const ScratchFolder& folder);
+
+// Calls f with (db, each refused output [, options]) in a child acting as an
+// ordinary user ("nobody" when the test runs as root, so that permission
+// bits count) and expects only "<prefix>: the model file '<file>' cannot be
+// written: <reason>; nothing is trained\n" (empty_name_message instead for
+// the empty name, when given), no result, the database as it was, and no
+// file written.
+void expect_outputs_refused(ScriptFunction f, TestDatabase& db, const char* options,
+                            const std::string& prefix,
+                            const std::string& empty_name_message = "");
+
 // Number of occurrences of needle in text.
 int count_of(const std::string& text, const std::string& needle);
 

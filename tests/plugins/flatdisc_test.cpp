@@ -361,6 +361,14 @@ TEST(FlatdiscRefusals, ComputeLeavesTheFileUntouched)
         expect_refusal(compute_flatdisc, c, file);
 }
 
+// A model file the save could not replace or create is refused before
+// anything trains.
+TEST(FlatdiscRefusals, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    TestDatabase good(4, 3, {0, 0, 1, 1, 0, 1, 0, 1, 2, 1, 1, 2});
+    expect_outputs_refused(compute_flatdisc, good, "epsilon=0.01", "FLATDISC");
+}
+
 // The singular case trains once epsilon lifts W's diagonal.
 TEST(FlatdiscRefusals, EpsilonMakesASingularWUsable)
 {

@@ -270,3 +270,11 @@ TEST(GroupfoldRefusals, LeaveTheFileUntouched)
         expect_refusal(execute_groupfold, c, file);
 }
 
+
+// A model file the save could not replace or create is refused before the
+// pair scatter starts counting rows.
+TEST(GroupfoldRefusals, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    TestDatabase good(4, 3, {0, 0, 1, 1, 0, 1, 0, 1, 2, 1, 1, 2});
+    expect_outputs_refused(compute_groupfold, good, nullptr, "GROUPFOLD");
+}

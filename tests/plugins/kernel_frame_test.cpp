@@ -284,3 +284,11 @@ TEST(KernelFrame, ProjectingValuesThatAreNotFiniteIsRefused)
         EXPECT_EQ(read_text(file), model);
     }
 }
+
+// A model file the save could not replace or create is refused before the
+// kernel is built or anything trains.
+TEST(KernelFrame, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    auto db = kernel_data(6, 2, 2, 0.5, 12);
+    expect_outputs_refused(compute_curvaxis, *db, "kernel=exp", "CURVAXIS");
+}

@@ -157,3 +157,9 @@ TEST(TesselTraining, RefusalsWriteNoModel)
          "TESSEL: the feature in row 1, column 2 is not a finite number\n"},
     });
 }
+
+TEST(TesselTraining, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    auto db = kernel_data(6, 2, 2, 0.5, 12);
+    expect_outputs_refused(compute_tessel, *db, nullptr, "TESSEL");
+}

@@ -179,3 +179,9 @@ TEST(UnmixerProjection, ReadsTheUnmixingRows)
     expect_broken_models_refused(execute_unmixer,
                                  broken_models("UNMIXER", "Execute UNMIXER", "VW"));
 }
+
+TEST(UnmixerTraining, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    auto db = kernel_data(6, 2, 2, 0.5, 12);
+    expect_outputs_refused(compute_unmixer, *db, nullptr, "UNMIXER");
+}

@@ -217,3 +217,9 @@ TEST(WarpfoldProjection, MessagesNameTheExecuteFunction)
         expect_refusal(execute_warpfold, c, file);
     }
 }
+
+TEST(WarpfoldTraining, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    auto db = kernel_data(6, 2, 2, 0.5, 12);
+    expect_outputs_refused(compute_warpfold, *db, "epsilon=0.1", "compute_warpfold");
+}
