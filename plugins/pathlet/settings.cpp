@@ -3,8 +3,6 @@
 // inside "RotateB" and "TrainLoop" inside "TrainLoopB".
 #include "plugins/pathlet/settings.h"
 
-#include <cstdlib>
-
 #include "scriptrun/messages.h"
 #include "support/options.h"
 
@@ -13,43 +11,55 @@ namespace {
 int kept_num_proj = 1;       // NumProj of the last training call that gave it
 int kept_num_proj_pars = 1;  // NumProjPars likewise
 
-// The whole number after key= in options (atoi: 0 for no number), or the
-// current value when the key is absent.
-void read_key(const char* options, const char* key, int* value)
+// One option: its key, where it is stored, and the values it may take.
+struct OptionRule {
+    const char* key;             // option key, in the order keys are read
+    int TrainSettings::*field;   // where its value goes
+    int minimum;                 // smallest value that makes sense
+    bool up_to_rows;             // at most the training rows
+};
+
+// Below -1 the stretch starts would never pass the projection count. The
+// output weights of the projections and the Hermite coefficients of each are
+// least-squares solutions over the training rows, so neither count may
+// exceed the rows. An added projection (with Strategy -1, the whole set)
+// must be rotated at least once to be trained at all; backfitting may be
+// left out.
+const OptionRule rules[] = {
+    {"NumProj", &TrainSettings::NumProj, 1, true},
+    {"NumProjPars", &TrainSettings::NumProjPars, 1, true},
+    {"Strategy", &TrainSettings::Strategy, -1, false},
+    {"Rotate", &TrainSettings::Rotate, 1, false},
+    {"TrainLoop", &TrainSettings::TrainLoop, 1, false},
+    {"RotateB", &TrainSettings::RotateB, 0, false},
+    {"TrainLoopB", &TrainSettings::TrainLoopB, 0, false},
+};
+
+// Reads the rule's key into its field; false, after a message naming the
+// option, when the text is no whole number or the value is out of range.
+bool read_rule(const char* options, const OptionRule& rule, int rows, TrainSettings* s)
 {
-    char* text = get_option_value(options, key);
-    if (!text)
-        return;
-    *value = atoi(text);
-    free(text);
+    int* value = &(s->*rule.field);
+    bool whole = read_whole_option(options, rule.key, value) != OptionRead::refused;
+    if (whole && *value >= rule.minimum && (!rule.up_to_rows || *value <= rows))
+        return true;
+    if (rule.up_to_rows)
+        print_message("PATHLET: %s must be a whole number from %d to the number of data lines "
+                      "(%d)\n", rule.key, rule.minimum, rows);
+    else
+        print_message("PATHLET: %s must be a whole number of %d or more\n", rule.key,
+                      rule.minimum);
+    return false;
 }
 
 }  // namespace
 
-bool read_settings(const char* options, TrainSettings* s)
+bool read_settings(const char* options, int rows, TrainSettings* s)
 {
     *s = TrainSettings{kept_num_proj, kept_num_proj_pars, 0, 3, 3, 2, 1};
-    read_key(options, "NumProj", &s->NumProj);
-    read_key(options, "NumProjPars", &s->NumProjPars);
-    read_key(options, "Strategy", &s->Strategy);
-    read_key(options, "Rotate", &s->Rotate);
-    read_key(options, "TrainLoop", &s->TrainLoop);
-    read_key(options, "RotateB", &s->RotateB);
-    read_key(options, "TrainLoopB", &s->TrainLoopB);
-    // Below -1 the stretch starts would never pass the projection count;
-    // below 1 projection or Hermite function there is no model.
-    if (s->Strategy < -1) {
-        print_message("PATHLET: Strategy must be -1 or more\n");
-        return false;
-    }
-    if (s->NumProj < 1) {
-        print_message("PATHLET: NumProj must be 1 or more\n");
-        return false;
-    }
-    if (s->NumProjPars < 1) {
-        print_message("PATHLET: NumProjPars must be 1 or more\n");
-        return false;
-    }
+    for (const OptionRule& rule : rules)
+        if (!read_rule(options, rule, rows, s))
+            return false;
     return true;
 }
 

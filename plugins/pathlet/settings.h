@@ -9,9 +9,12 @@
 #include "plugins/pathlet/training.h"
 
 // The defaults (the kept NumProj and NumProjPars), then each key found in
-// options, in table order. False, after a message, when Strategy is below -1
-// or NumProj or NumProjPars below 1; the kept values are not changed here.
-bool read_settings(const char* options, TrainSettings* settings);
+// options, in table order, as a whole number within int. False, after a
+// message naming the first option at fault, when a value is no whole number
+// or out of range: Strategy below -1, Rotate or TrainLoop below 1, RotateB
+// or TrainLoopB below 0, NumProj or NumProjPars outside 1..rows (the kept
+// values count too). The kept values are not changed here.
+bool read_settings(const char* options, int rows, TrainSettings* settings);
 
 // Makes the call's NumProj and NumProjPars the defaults of later calls.
 void keep_settings(const TrainSettings& settings);

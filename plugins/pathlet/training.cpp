@@ -43,22 +43,23 @@ void backfit_stretches(ProjectionModel* model, const TrainSettings& s, int i)
 
 void train_projection(ProjectionModel* model, int rotations, int loops, int m)
 {
-    for (int it = 1; it <= loops; ++it) {
-        print_message("\tIteration No. %d\n", it);
-        for (int rot = 1; rot <= rotations; ++rot)
-            rotate(model, rot, m);
+    // Counted from 0 so that a count of INT_MAX still ends.
+    for (int it = 0; it < loops; ++it) {
+        print_message("\tIteration No. %d\n", it + 1);
+        for (int rot = 0; rot < rotations; ++rot)
+            rotate(model, rot + 1, m);
         print_message("\tError after Hermite interpol:  %f\n", fit_output_weights(model));
     }
 }
 
 void train_all_projections(ProjectionModel* model, int rotations, int loops)
 {
-    for (int it = 1; it <= loops; ++it) {
-        print_message("\tIteration No. %d\n", it);
+    for (int it = 0; it < loops; ++it) {
+        print_message("\tIteration No. %d\n", it + 1);
         for (int j = 0; j < model->NumProj; ++j) {
             print_message("       Adjusting projection No. %d\n", j + 1);
-            for (int rot = 1; rot <= rotations; ++rot)
-                rotate(model, rot, j);
+            for (int rot = 0; rot < rotations; ++rot)
+                rotate(model, rot + 1, j);
         }
         print_message("\tError after Hermite interpol:  %f\n", fit_output_weights(model));
     }

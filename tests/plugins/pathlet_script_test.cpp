@@ -22,32 +22,68 @@ bool same(const TrainSettings& a, const TrainSettings& b)
            a.RotateB == b.RotateB && a.TrainLoopB == b.TrainLoopB;
 }
 
+// Each key is read as a whole number within int, from the text as a finite
+// real, and checked against its range; the first key at fault is named.
 TEST(PathletSettings, KeysMatchAsSubstringsAndTwoAreKept)
 {
     keep_settings(TrainSettings{1, 1, 0, 3, 3, 2, 1});
+    const TrainSettings defaults{1, 1, 0, 3, 3, 2, 1};
     struct Case {
         const char* options;
-        TrainSettings expected;
+        TrainSettings expected;  // when read
+        std::string refusal;     // the message when refused
+    };
+    auto from_one = [](const char* key) {
+        return "PATHLET: " + std::string(key) +
+               " must be a whole number from 1 to the number of data lines (2000)\n";
+    };
+    auto at_least = [](const char* key, int minimum) {
+        return "PATHLET: " + std::string(key) + " must be a whole number of " +
+               std::to_string(minimum) + " or more\n";
     };
     const Case cases[] = {
-        {nullptr, {1, 1, 0, 3, 3, 2, 1}},
-        {"RotateB=1 Rotate=4", {1, 1, 0, 1, 3, 1, 1}},
-        {"NumProjPars=3", {3, 3, 0, 3, 3, 2, 1}},
-        {"NumProj=4,NumProjPars=2", {4, 2, 0, 3, 3, 2, 1}},
-        {"TrainLoopB=5\tTrainLoop=2 Strategy=-1", {1, 1, -1, 3, 5, 2, 5}},
-        {"Strategy=x Rotate=", {1, 1, 0, 0, 3, 2, 1}},
+        {nullptr, defaults, ""},
+        {"RotateB=1 Rotate=4", {1, 1, 0, 1, 3, 1, 1}, ""},
+        {"NumProjPars=3", {3, 3, 0, 3, 3, 2, 1}, ""},
+        {"NumProj=4,NumProjPars=2", {4, 2, 0, 3, 3, 2, 1}, ""},
+        {"TrainLoopB=5\tTrainLoop=2 Strategy=-1", {1, 1, -1, 3, 5, 2, 5}, ""},
+        {"NumProj=0x10 TrainLoop=1e3", {16, 1, 0, 3, 1000, 2, 1}, ""},
+        {"NumProj=2000 Strategy=2147483647", {2000, 1, 2147483647, 3, 3, 2, 1}, ""},
+        {"Rotate=1 RotateB=0 TrainLoop=1 TrainLoopB=0", {1, 1, 0, 1, 1, 0, 0}, ""},
+        {"Strategy=x Rotate=", defaults, at_least("Strategy", -1)},
+        {"Rotate=1.5", defaults, at_least("Rotate", 1)},
+        {"Strategy=1e300", defaults, at_least("Strategy", -1)},
+        {"Strategy=-2", defaults, at_least("Strategy", -1)},
+        {"Rotate=4 RotateB=-1", defaults, at_least("RotateB", 0)},
+        {"TrainLoop=-2147483649", defaults, at_least("TrainLoop", 1)},
+        {"TrainLoop=0", defaults, at_least("TrainLoop", 1)},
+        {"TrainLoop=2 TrainLoopB=-1", defaults, at_least("TrainLoopB", 0)},
+        {"RotateB=0", defaults, at_least("Rotate", 1)},  // Rotate is found inside RotateB
+        {"NumProj=0", defaults, from_one("NumProj")},
+        {"NumProj=2001", defaults, from_one("NumProj")},
+        {"NumProj=2 NumProjPars=2001", defaults, from_one("NumProjPars")},
+        {"NumProj=2 NumProjPars=-1", defaults, from_one("NumProjPars")},
     };
     for (const Case& c : cases) {
+        const char* name = c.options ? c.options : "null";
         TrainSettings s;
-        ASSERT_TRUE(read_settings(c.options, &s)) << (c.options ? c.options : "null");
-        EXPECT_TRUE(same(s, c.expected)) << (c.options ? c.options : "null");
+        testing::internal::CaptureStderr();
+        bool read = read_settings(c.options, 2000, &s);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.refusal) << name;
+        EXPECT_EQ(read, c.refusal.empty()) << name;
+        EXPECT_TRUE(!read || same(s, c.expected)) << name;
     }
     TrainSettings four;
-    ASSERT_TRUE(read_settings("NumProj=4 NumProjPars=2", &four));
+    ASSERT_TRUE(read_settings("NumProj=4 NumProjPars=2", 2000, &four));
     keep_settings(four);
     TrainSettings later;
-    read_settings("Strategy=2", &later);
+    read_settings("Strategy=2", 2000, &later);
     EXPECT_TRUE(same(later, TrainSettings{4, 2, 2, 3, 3, 2, 1}));
+    // The kept counts are checked against the rows of the call that uses them.
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(read_settings(nullptr, 3, &later));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "PATHLET: NumProj must be a whole number from 1 to the number of data lines (3)\n");
     keep_settings(TrainSettings{1, 1, 0, 3, 3, 2, 1});
 }
 
@@ -103,12 +139,14 @@ TEST(PathletScript, RefusesBadCallsBeforeSplittingAndWritesNothing)
         {"no features", {matrix_argument(single), string_argument(file)},
          "PATHLET: the database has no feature columns\n"},
         {"Strategy -2", {matrix_argument(good), string_argument(file), string_argument("Strategy=-2")},
-         "PATHLET: Strategy must be -1 or more\n"},
+         "PATHLET: Strategy must be a whole number of -1 or more\n"},
         {"NumProj 0", {matrix_argument(good), string_argument(file), string_argument("NumProj=0")},
-         "PATHLET: NumProj must be 1 or more\n"},
-        {"NumProjPars 0",
+         "PATHLET: NumProj must be a whole number from 1 to the number of data lines (30)\n"},
+        {"NumProjPars x",
          {matrix_argument(good), string_argument(file), string_argument("NumProj=2 NumProjPars=x")},
-         "PATHLET: NumProjPars must be 1 or more\n"},
+         "PATHLET: NumProjPars must be a whole number from 1 to the number of data lines (30)\n"},
+        {"Rotate 0", {matrix_argument(good), string_argument(file), string_argument("Rotate=0")},
+         "PATHLET: Rotate must be a whole number of 1 or more\n"},
         {"label 0", {matrix_argument(zero_label), string_argument(file)},
          "PATHLET: the class label in row 6 is not a whole number of 1 or more\n"},
         {"NaN feature", {matrix_argument(not_finite), string_argument(file)},
@@ -137,6 +175,15 @@ TEST(PathletScript, RefusesBadCallsBeforeSplittingAndWritesNothing)
     set_model_seed_hook(nullptr);
     EXPECT_NE(said.find("\nNumber of Projections: 1\nNumber of projection paramters: 1\n"),
               std::string::npos);
+}
+
+// A model file the save could not replace or create is refused before the
+// labels are split off or anything trains.
+TEST(PathletScript, UnwritableModelFileIsRefusedBeforeTraining)
+{
+    TestDatabase good(30, 4, small_database());
+    expect_outputs_refused(train_pathlet, good, "Rotate=1 TrainLoop=1", "PATHLET",
+                           "PATHLET: empty XML file name\n");
 }
 
 TEST(PathletScript, TrainsWritesTheFileAndTestsIt)
