@@ -20,10 +20,10 @@ struct DataFile {
 
 enum DataReadResult {
     DATA_READ = 0,       // every line read
-    DATA_NO_FILE = 1,    // the file cannot be opened; nothing printed
+    DATA_NO_FILE = 1,    // nothing stands at the path; nothing printed
     DATA_NO_MEMORY = 2,  // the block cannot be allocated; nothing printed
-    DATA_BAD = 3         // the file is no regular file or a line failed its checks;
-                         // the message is printed
+    DATA_BAD = 3         // the file cannot be read, is no regular file, or a line
+                         // failed its checks; the message is printed
 };
 
 // Reads path, printing the counts and the reading lines with fileWord

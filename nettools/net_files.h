@@ -3,6 +3,7 @@
 #ifndef NETTOOLS_NET_FILES_H
 #define NETTOOLS_NET_FILES_H
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -18,21 +19,32 @@ std::string class_frequencies_text(int classes, const int* counts);
 int net_write_layered(const NetGraph* net, const std::string& path);
 int net_write_explicit(const NetGraph* net, const std::string& path);
 
-// Fills a fresh record from a weights file; returns its layer count, -1
-// when the file cannot be opened, or -2 after a message naming the file
-// when its contents are refused (the record is then released).
-int net_read(NetGraph* net, const std::string& path);
-// Reads the means and scales; nothing for an empty path or a file that
-// cannot be opened. Returns 0 after a message when the file is refused (no
-// regular file, or malformed).
+// net_read's result for a file whose input count exceeds what the caller can
+// feed: the record then holds the shape alone (input and output counts,
+// layer sizes, output kind) for the caller to report, and nothing was
+// allocated for the network itself.
+constexpr int NET_READ_SHAPE_ONLY = -3;
+
+// Fills a fresh record from a weights file; returns its layer count, -1 when
+// nothing stands at path, -2 after a message naming the file when it cannot
+// be read or its contents are refused (the record is then released), or
+// NET_READ_SHAPE_ONLY when it claims more than maxInputs inputs: a file of a
+// few bytes must not make the reader allocate gigabytes.
+int net_read(NetGraph* net, const std::string& path, int maxInputs = INT_MAX);
+// Reads the means and scales; nothing for an empty path or when nothing
+// stands at path. Returns 0 after a message when the file is refused (it
+// cannot be read, is no regular file, is malformed, or a scale's reciprocal
+// is no finite float).
 int net_read_normalization(NetGraph* net, const std::string& path);
-// net_read, then net_read_normalization; -2 when either refuses its file.
-int net_load(NetGraph* net, const std::string& path, const std::string& normPath);
+// net_read, then net_read_normalization for a network read whole; -2 when
+// either refuses its file.
+int net_load(NetGraph* net, const std::string& path, const std::string& normPath,
+             int maxInputs = INT_MAX);
 
 int write_class_frequencies(const std::string& path, int classes, const int* counts);
-// 0 after reading classes counts; 1 when the file cannot be opened; 2 when
-// its first number is not classes; 3 when a count is missing or malformed;
-// 4 after a message when it is no regular file.
+// 0 after reading classes counts; 1 when nothing stands at path; 2 when its
+// first number is not classes; 3 when a count is missing or malformed; 4
+// after a message when it cannot be read or is no regular file.
 int read_class_frequencies(const std::string& path, int classes, std::vector<int>* counts);
 
 #endif

@@ -1,8 +1,9 @@
 // nettest: applies the network of stem".wts" to stem".test" and prints the
 // confusion matrices and the ratio of correct answers, plain and weighted
 // with the training class frequencies of stem".fre".
-#include <new>
+#include <climits>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,12 @@ void load_network(const std::string& stem, const std::string& normName, TesterRu
         printf("On-line Normalization is On!\n");
     else
         printf("Cannot find normfile!\n");
-    if (net_load(&run->net, weights, normName) < 0)
+    // A network can read no more inputs than the test data holds: a file
+    // claiming more is read for its shape only and refused by check_fit.
+    long long held = static_cast<long long>(run->data.features) * run->data.lines;
+    int layers = net_load(&run->net, weights, normName,
+                          held < INT_MAX ? static_cast<int>(held) : INT_MAX);
+    if (layers < 0 && layers != NET_READ_SHAPE_ONLY)
         exit_after_key(1);
     print_loaded_sizes(&run->net);
     print_output_layer(&run->net);
@@ -66,7 +72,8 @@ void load_network(const std::string& stem, const std::string& normName, TesterRu
 
 // Inputs equal to the features test every row; a multiple k of them tests
 // windows of k rows that lie wholly inside the data, each for its middle
-// row (the earlier of two middles when k is even).
+// row (the earlier of two middles when k is even). A window longer than
+// the data cannot be tested at all.
 void check_fit(TesterRun* run)
 {
     int inputs = run->net.inputCount, u = run->data.features, lines = run->data.lines;
@@ -76,8 +83,8 @@ void check_fit(TesterRun* run)
         int k = inputs / u;
         run->halfWidth = (k - 1) / 2;
         printf("Assuming that training was performed with %i neighboring raws!\n", run->halfWidth);
-        run->tests = lines - k + 1 > 0 ? lines - k + 1 : 0;
-        fits = true;
+        run->tests = lines - k + 1;
+        fits = k <= lines;
     }
     if (!fits || run->net.outputCount < run->classes) {
         printf("Incompatible datafile and weightsfile!!\n");

@@ -1,5 +1,6 @@
 // nettrain: trains a feed-forward network on stem".data" and writes
 // stem".wts" and stem".fre". Arguments, read, check, train, write.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -116,9 +117,11 @@ void make_network(const TrainerArgs& args, TrainerRun* run)
 {
     std::string weights = args.stem + ".wts";
     if (file_exists(weights)) {
+        // A file claiming more inputs than the data has features is read for
+        // its shape only, and refused as incompatible below.
         run->net = new NetGraph();
-        run->layerCount = net_load(run->net, weights, "");
-        if (run->layerCount < 0)
+        run->layerCount = net_load(run->net, weights, "", run->data.features);
+        if (run->layerCount < 0 && run->layerCount != NET_READ_SHAPE_ONLY)
             exit_after_key(1);
         print_loaded_sizes(run->net);
     } else {
@@ -194,8 +197,7 @@ float run_epoch(const TrainerArgs& args, TrainerRun* run, float rate)
 }
 
 // Epochs until IterationNum epochs in a row bring no better validation
-// error or the rate falls to 0.01; the rate shrinks whenever the training
-// error rises above 95% of the previous one. The best network is kept.
+// error or the managed rate falls to 0.01. The best network is kept.
 void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
 {
     NetGraph* net = run->net;
@@ -203,19 +205,18 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
     const float* rows = run->data.values.data() + static_cast<size_t>(run->trainRows) * features;
     const int* labels = run->data.classes.data() + run->trainRows;
     std::vector<float> snapshot(static_cast<size_t>(net->weightCount) + net->unitCount);
-    float rate = 0.3f, best = 100000.0f, threshold = 100000.0f;
+    RateSchedule schedule;
+    float best = 100000.0f;
     int iteration = 1, misses = 0;
     bool taken = false;
     do {
-        printf("LearnRate=%f\n", rate);
-        float e = run_epoch(args, run, rate);
+        printf("LearnRate=%f\n", schedule.rate);
+        float e = run_epoch(args, run, schedule.rate);
         printf("Average error after iteration %i: %f\n", iteration, e);
         float v = validation_error(net, rows, labels, features, validation);
         printf("Average error on validation set: %f", v);
         ++iteration;
-        if (e > threshold)
-            rate = static_cast<float>(rate * 0.7);
-        threshold = static_cast<float>(e * 0.95);
+        rate_schedule_step(&schedule, e);
         if (v < best) {
             best = v;
             net_save_weights(net, snapshot.data());
@@ -225,7 +226,7 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
             ++misses;
         }
         printf(" (%i)\n", misses);
-    } while (misses < args.iterations && rate > 0.01);
+    } while (misses < args.iterations && schedule.rate > 0.01);
     if (taken)
         net_restore_weights(net, snapshot.data());
     else
@@ -253,13 +254,14 @@ void train_fixed(const TrainerArgs& args, TrainerRun* run)
     exit_after_key(1);
 }
 
-// An output that stands but is no regular file (a FIFO, a device, a folder)
-// would only be refused after training: refused before it.
+// An output the save would refuse (no regular file, not writable, or a new
+// file in a folder that is missing or closed) is refused before training,
+// not after it.
 void check_output_files(const TrainerArgs& args)
 {
     for (const char* extension : {".wts", ".fre"}) {
         std::string path = args.stem + extension;
-        std::string why = regular_file_refusal(path.c_str());
+        std::string why = replace_refusal(path.c_str());
         if (!why.empty())
             cannot_write(path, why);
     }
@@ -288,6 +290,10 @@ void write_results(const TrainerArgs& args, const TrainerRun& run)
 
 int trainer_main(int argc, char** argv)
 {
+    // Beyond a file-size limit a write must fail with EFBIG, so that the
+    // save reports it and removes its temporary file, rather than the
+    // signal ending the process half-way.
+    signal(SIGXFSZ, SIG_IGN);
     TrainerArgs args = parse_args(argc, argv);
     check_output_files(args);
     TrainerRun run;

@@ -16,13 +16,23 @@ namespace {
 
 const char* const routine = "net_fit_output_weights";
 
-// Every output unit must share the last unit's fan-in n, and there must be
-// at least n + 1 rows for a determined fit.
+// The design matrix holds the last unit's inputs, so every output unit must
+// read exactly those, slot for slot (an explicit network may wire its
+// outputs differently), and none of them may be an output, which the fit
+// itself changes. There must be at least n + 1 rows for a determined fit.
 bool fit_possible(const NetGraph* net, int rows, int n)
 {
+    const NetUnit* last = net->units[net->unitCount - 1];
     for (int i = net->unitCount - net->outputCount; i < net->unitCount; ++i) {
-        if (net->units[i]->fanIn != n) {
+        const NetUnit* u = net->units[i];
+        if (u->fanIn != n || !std::equal(last->inputSlots, last->inputSlots + n, u->inputSlots)) {
             print_message("%s: the output units have different inputs\n", routine);
+            return false;
+        }
+    }
+    for (int j = 0; j < n; ++j) {
+        if (last->inputSlots[j] >= net->outputVector) {
+            print_message("%s: the output units read outputs\n", routine);
             return false;
         }
     }

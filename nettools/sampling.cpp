@@ -160,3 +160,10 @@ float validation_error(NetGraph* net, const float* data, const int* labels, int 
     }
     return rows > 0 ? total * 0.5f / static_cast<float>(rows) : 0.0f;
 }
+
+void rate_schedule_step(RateSchedule* schedule, float epochError)
+{
+    if (epochError > schedule->threshold)
+        schedule->rate = static_cast<float>(schedule->rate * 0.7);
+    schedule->threshold = static_cast<float>(epochError * 0.95);
+}

@@ -1,5 +1,5 @@
-// Training epochs in three sampling orders, the validation error, and the
-// least-squares fit of the output weights.
+// Training epochs in three sampling orders, the validation error, the rate
+// of early stopping, and the least-squares fit of the output weights.
 #ifndef NETTOOLS_SAMPLING_H
 #define NETTOOLS_SAMPLING_H
 
@@ -35,12 +35,22 @@ float net_epoch_frequency(NetGraph* net, const float* data, int draws, int class
 float validation_error(NetGraph* net, const float* data, const int* labels, int rowLength,
                        int rows);
 
+// The managed rate of early stopping: from 0.3 it shrinks to 70% whenever
+// an epoch's error exceeds 95% of the error of the epoch before.
+struct RateSchedule {
+    float rate = 0.3f;            // rate of the next epoch
+    float threshold = 100000.0f;  // 95% of the last epoch's error
+};
+// Takes the error of the epoch just run.
+void rate_schedule_step(RateSchedule* schedule, float epochError);
+
 // Fits the output units' weights and biases by least squares on the last
 // unit's inputs over all rows; weights with |q| < threshold are set to 0.
 // Returns 1 after the fit, or 0 after a message on the standard error
-// stream, the weights unchanged, when there are fewer rows than the fan-in
-// plus one or the system is singular. Either way *meanError receives the
-// mean sample error of the network afterwards.
+// stream, the weights unchanged, when an output unit reads other inputs
+// than the last unit or reads an output, when there are fewer rows than the
+// fan-in plus one, or when the system is singular. Either way *meanError
+// receives the mean sample error of the network afterwards.
 int net_fit_output_weights(NetGraph* net, const float* data, const int* labels, int rows,
                            float threshold, float* meanError);
 

@@ -1,5 +1,6 @@
 // Normalisation tables (".trf": a line of means, a line of scales) and
 // class frequencies (".fre": the class count, one count per class, total).
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -36,6 +37,20 @@ bool read_table_line(LineReader& in, int count, double* out)
     return found == count;
 }
 
+// Means, then reciprocal scales (0 for a scale of 0), as floats; the number
+// (from 1) of the first scale whose reciprocal overflows a float, or 0.
+size_t fill_table(const double* read, size_t n, float* table)
+{
+    for (size_t i = 0; i < n; ++i) {
+        double scale = read[n + i];
+        table[i] = static_cast<float>(read[i]);
+        table[n + i] = scale != 0.0 ? static_cast<float>(1.0 / scale) : 0.0f;
+        if (!std::isfinite(table[n + i]))
+            return i + 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int net_read_normalization(NetGraph* net, const std::string& path)
@@ -53,21 +68,23 @@ int net_read_normalization(NetGraph* net, const std::string& path)
     LineReader in(file.get());
     size_t n = static_cast<size_t>(net->inputCount);
     std::unique_ptr<double[]> read(new (std::nothrow) double[2 * n + 1]);
-    float* table = nullptr;
+    std::unique_ptr<float[]> table;
     if (!read || !read_table_line(in, net->inputCount, read.get()) ||
         !read_table_line(in, net->inputCount, read.get() + n) ||
-        !(table = new (std::nothrow) float[2 * n + 1])) {
+        !(table = std::unique_ptr<float[]>(new (std::nothrow) float[2 * n + 1]))) {
         printf("Error in normfile %s: two lines of %d numbers expected!\n", path.c_str(),
                net->inputCount);
         return 0;
     }
-    for (size_t i = 0; i < n; ++i) {
-        double scale = read[n + i];
-        table[i] = static_cast<float>(read[i]);
-        table[n + i] = scale != 0.0 ? static_cast<float>(1.0 / scale) : 0.0f;
+    // A scale so small that its reciprocal overflows would turn every input
+    // into an infinity or NaN.
+    if (size_t bad = fill_table(read.get(), n, table.get())) {
+        printf("Error in normfile %s: scale %zu is too small for its reciprocal to be finite!\n",
+               path.c_str(), bad);
+        return 0;
     }
     delete[] net->normalization;
-    net->normalization = table;
+    net->normalization = table.release();
     return 1;
 }
 

@@ -3,6 +3,8 @@
 #include "nettools/token_reader.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <sys/types.h>
 #include <unistd.h>
@@ -13,11 +15,17 @@
 FILE* open_input(const std::string& path, std::string* refusal)
 {
     int fd = open_regular_file(path.c_str(), refusal);
+    // Only a file that is not there counts as missing: one that is there but
+    // cannot be read must not pass for an absent optional file.
+    if (fd < 0 && refusal->empty() && errno != ENOENT && errno != ENOTDIR)
+        *refusal = strerror(errno);
     if (fd < 0)
         return nullptr;
     FILE* f = fdopen(fd, "r");
-    if (!f)
+    if (!f) {
+        *refusal = strerror(errno);
         close(fd);
+    }
     return f;
 }
 

@@ -7,8 +7,9 @@
 #include <string>
 
 // Opens path for reading when it is a regular file. Null with refusal empty
-// when it cannot be opened (missing, not readable); null with refusal set to
-// the reason when it is a FIFO, a device or a folder, which is never waited on.
+// when nothing stands at path; null with refusal set to the reason when it
+// is a FIFO, a device or a folder (never waited on) or when it is there but
+// cannot be opened (no permission, for one).
 FILE* open_input(const std::string& path, std::string* refusal);
 
 // Lines of any length, NUL bytes kept, without their line feed.

@@ -1,6 +1,7 @@
 // Reading weights, normalisation and class-frequency files. Every count and
 // index is checked before it is used, so that a damaged file is refused and
 // nothing is read or written outside the record's arrays.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -173,9 +174,25 @@ int read_body(TokenReader& in, NetGraph* net, const WeightsHeader& h, long long 
     return h.layers;
 }
 
+// The shape alone, for a caller that reports a network it cannot feed.
+int keep_shape(NetGraph* net, const WeightsHeader& h, const std::string& path)
+{
+    net->inputCount = h.inputs;
+    net->outputCount = h.outputs;
+    net->outputKind = static_cast<UnitKind>(h.kind);
+    if (h.layers != 0) {
+        net->layerSizes = new (std::nothrow) int[h.sizes.size()];
+        if (!net->layerSizes)
+            return refuse(path, "not enough memory for the network");
+        std::copy(h.sizes.begin(), h.sizes.end(), net->layerSizes);
+        net->layerCount = h.layers;
+    }
+    return NET_READ_SHAPE_ONLY;
+}
+
 }  // namespace
 
-int net_read(NetGraph* net, const std::string& path)
+int net_read(NetGraph* net, const std::string& path, int maxInputs)
 {
     *net = NetGraph();
     std::string refusal;
@@ -189,6 +206,8 @@ int net_read(NetGraph* net, const std::string& path)
         return refuse(path, "truncated or malformed header");
     if (const char* why = check_header(h, bytes))
         return refuse(path, why);
+    if (h.inputs > maxInputs)
+        return keep_shape(net, h, path);
     if (!net_alloc(net, h.inputs, h.outputs, h.units, h.weights, h.layers)) {
         net_destroy(net);
         return refuse(path, "not enough memory for the network");
@@ -200,9 +219,10 @@ int net_read(NetGraph* net, const std::string& path)
     return result;
 }
 
-int net_load(NetGraph* net, const std::string& path, const std::string& normPath)
+int net_load(NetGraph* net, const std::string& path, const std::string& normPath,
+             int maxInputs)
 {
-    int layers = net_read(net, path);
+    int layers = net_read(net, path, maxInputs);
     if (layers >= 0 && !net_read_normalization(net, normPath)) {
         net_destroy(net);
         return -2;

@@ -9,7 +9,9 @@
 
 #include "nettools/data_file.h"
 #include "nettools/net_files.h"
+#include "nettools/seed_clock.h"
 #include "nettools/text_numbers.h"
+#include "support/random.h"
 #include "tests/nettools/net_test_helpers.h"
 
 namespace {
@@ -277,12 +279,25 @@ TEST(NormalizationFile, MeansScalesAndRefusals)
     EXPECT_EQ(net->activations[0], static_cast<float>(1.0 / 1.1));
     EXPECT_EQ(net->activations[1], static_cast<float>(1.0 / 2.3));
     EXPECT_EQ(net->activations[2], 0.25f);
-    for (const char* bad : {"1 2\n1 1 1\n", "1 2 3\n", "1 2 3\n1 x 1\n"}) {
-        write_text(dir + "bad.trf", bad);
+    // A scale of 1e-40 is a float, but its reciprocal is not.
+    const struct {
+        const char* text;
+        const char* message;
+    } bad[] = {
+        {"1 2\n1 1 1\n", "two lines of 3 numbers"},
+        {"1 2 3\n", "two lines of 3 numbers"},
+        {"1 2 3\n1 x 1\n", "two lines of 3 numbers"},
+        {"0 0 0\n1 1e-40 1\n", "scale 2 is too small for its reciprocal to be finite"},
+    };
+    for (const auto& c : bad) {
+        write_text(dir + "bad.trf", c.text);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(net_read_normalization(net, dir + "bad.trf"), 0) << bad;
-        EXPECT_NE(testing::internal::GetCapturedStdout().find("bad.trf"), std::string::npos);
+        EXPECT_EQ(net_read_normalization(net, dir + "bad.trf"), 0) << c.text;
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(printed.find(dir + "bad.trf"), std::string::npos) << printed;
+        EXPECT_NE(printed.find(c.message), std::string::npos) << printed;
     }
+    EXPECT_EQ(net->normalization[4], static_cast<float>(1.0 / 2.3)) << "the table before stays";
     EXPECT_EQ(net_read_normalization(net, ""), 1);
     EXPECT_EQ(net_read_normalization(net, dir + "none.trf"), 1);
     free_net(net);
@@ -317,23 +332,49 @@ TEST(TextFields, NulBytesAreRefused)
     EXPECT_FALSE(parse_whole("2\0junk"s, &whole));
 }
 
-// Flag 0 in the explicit form: the weights no unit takes as an input get a
-// random start too, not whatever the memory held (a block of 7.0 freed just
-// before stands for that memory). The unit lines use weights 0 to 3 of 30.
+// Flag 0 in the explicit form: the weights no unit takes as an input get the
+// draws that follow the units' own, not whatever the memory held. The unit
+// lines use weights 0 to 3 of 30; the units draw 3 + 2 + 2 values (last unit
+// first), so weights 4 to 28 take draws 8 to 32 of the seeded generator.
 TEST(WeightsFile, FlagZeroExplicitGivesEveryWeightAValue)
 {
     std::string dir = temp_folder();
     write_text(dir + "x.wts", "2\n2\n3\n30\n0\n0\n2\n"
                               "2 2 0 0 1 1 2 3 3 4 \n1 1 2 2 29 3 \n1 1 3 2 29 4 \n");
-    {
-        std::vector<float> junk(30, 7.0f);
-        EXPECT_EQ(junk[29], 7.0f);
-    }
+    set_seed_clock([]() -> unsigned { return 31u; });
     NetGraph net;
     ASSERT_EQ(net_read(&net, dir + "x.wts"), 0);
-    for (int w = 0; w < 29; ++w)
-        EXPECT_LE(std::fabs(net.weights[w]), 0.05f) << w;
+    set_seed_clock(nullptr);
+    seed_random15(31u);
+    std::vector<float> draws;
+    for (int d = 0; d < 32; ++d)
+        draws.push_back(static_cast<float>(random15() * 0.1 * (1.0 / 32767) - 0.05));
+    EXPECT_EQ(net.units[0]->bias, draws[6]);
+    for (int w = 4; w < 29; ++w)
+        EXPECT_EQ(net.weights[w], draws[w + 3]) << w;
     EXPECT_EQ(net.weights[29], 1.0f);
+    net_destroy(&net);
+}
+
+// A file that claims more inputs than the caller can feed is read for its
+// shape alone: 33 bytes claiming 500,000,000 inputs allocate nothing.
+TEST(WeightsFile, InputsBeyondTheCallersBoundGiveTheShapeOnly)
+{
+    std::string dir = temp_folder();
+    write_text(dir + "big.wts", "500000000\n1\n3\n1000000003\n3\n2\n0\n1\n");
+    NetGraph net;
+    EXPECT_EQ(net_read(&net, dir + "big.wts", 6), NET_READ_SHAPE_ONLY);
+    EXPECT_EQ(net.inputCount, 500000000);
+    EXPECT_EQ(net.outputCount, 1);
+    EXPECT_EQ(net.outputKind, UNIT_EXPONENTIAL);
+    ASSERT_EQ(net.layerCount, 3);
+    EXPECT_EQ(net.layerSizes[1], 2);
+    EXPECT_EQ(net.activations, nullptr);
+    EXPECT_EQ(net.weights, nullptr);
+    EXPECT_EQ(net.units, nullptr);
+    net_destroy(&net);
+    write_text(dir + "six.wts", "6\n1\n1\n7\n2\n0\n0\n");
+    EXPECT_EQ(net_read(&net, dir + "six.wts", 6), 2);
     net_destroy(&net);
 }
 

@@ -1,6 +1,8 @@
 // The two programs as built: a FIFO, a device or a folder in place of any of
-// their files is refused at once, and a run whose writes fail part-way (a
-// file-size limit standing for a full disk) keeps the old files.
+// their files is refused at once, so is a file they may not read, or an
+// output they may not write (before anything trains), and a run whose writes
+// fail part-way (a file-size limit standing for a full disk) keeps the old
+// files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,11 +23,14 @@ struct ProgramRun {
     std::string out;  // standard output
 };
 
+const uid_t nobody = 65534;
+
 // Runs program with args in folder, standard input from /dev/null. An alarm
 // ends a program that waits (after ten seconds); fileLimit > 0 caps the size
-// of every file it writes, with the signal for that ignored.
+// of every file it writes, the signal for that left at its default (the
+// program must not die of it); user, when not 0, is the user it runs as.
 ProgramRun run_program(const char* program, std::vector<std::string> args,
-                       const std::string& folder, rlim_t fileLimit = 0)
+                       const std::string& folder, rlim_t fileLimit = 0, uid_t user = 0)
 {
     int ends[2];
     if (pipe(ends) != 0)
@@ -38,10 +43,12 @@ ProgramRun run_program(const char* program, std::vector<std::string> args,
         if (chdir(folder.c_str()) != 0)
             _exit(99);
         if (fileLimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
+            signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit = {fileLimit, fileLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (user != 0 && user != geteuid() && (setgid(user) != 0 || setuid(user) != 0))
+            _exit(97);
         std::vector<char*> argv{const_cast<char*>(program)};
         for (std::string& a : args)
             argv.push_back(&a[0]);
@@ -121,6 +128,62 @@ TEST(Programs, FilesThatAreNotRegularAreRefusedAtOnce)
         struct stat info;
         ASSERT_EQ(stat(path.c_str(), &info), 0);
         EXPECT_TRUE(c.folder ? S_ISDIR(info.st_mode) : S_ISFIFO(info.st_mode));
+    }
+}
+
+// Permissions as an ordinary user sees them (the test acts as "nobody" in
+// the child when it runs as root): a file that cannot be read is refused
+// with its name and the reason, never taken for a missing one, and an
+// output the save would refuse is refused before anything is read.
+TEST(Programs, FilesTheUserMayNotReadOrWriteAreRefused)
+{
+    const struct {
+        const char* program;
+        const char* stem;
+        const char* file;  // given mode, or removed with the outputs when a folder
+        mode_t mode;
+        const char* message;  // the start of the refusal line
+        bool whole;           // the refusal is all that is printed
+    } cases[] = {
+        {NETTEST_PROGRAM, "s", "s.trf", 0, "Error in normfile s.trf: Permission denied!", false},
+        {NETTEST_PROGRAM, "s", "s.wts", 0, "Error in weightsfile s.wts: Permission denied!", false},
+        {NETTEST_PROGRAM, "s", "s.fre", 0, "Cannot read file s.fre: Permission denied!", false},
+        {NETTRAIN_PROGRAM, "s", "s.wts", 0222, "Error in weightsfile s.wts: Permission denied!", false},
+        {NETTRAIN_PROGRAM, "s", "s.data", 0, "Cannot read file s.data: Permission denied!", false},
+        {NETTRAIN_PROGRAM, "s", "s.wts", 0444, "Cannot write file s.wts: Permission denied!\n", true},
+        {NETTRAIN_PROGRAM, "sub/s", "sub", 0555, "Cannot write file sub/s.wts: Permission denied!\n",
+         true},
+        {NETTRAIN_PROGRAM, "none/s", "", 0,
+         "Cannot write file none/s.wts: No such file or directory!\n", true},
+    };
+    uid_t user = geteuid() == 0 ? nobody : geteuid();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.file);
+        std::string dir = temp_folder(), sub = dir + "sub/";
+        ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
+        for (const std::string& folder : {dir, sub}) {
+            write_good_files(folder);
+            for (const std::string& name : entries(folder))
+                chmod((folder + name).c_str(), 0666);
+            ASSERT_EQ(chown(folder.c_str(), user, static_cast<gid_t>(-1)), 0);
+        }
+        unlink((sub + "s.wts").c_str());
+        unlink((sub + "s.fre").c_str());
+        if (*c.file)
+            chmod((dir + c.file).c_str(), c.mode);
+        std::vector<std::string> args = {c.stem, "1", "60", "0.1", "0"};
+        if (std::string(c.program) == NETTEST_PROGRAM)
+            args = {c.stem, "n"};
+        std::string wts = read_text(dir + "s.wts");
+        ProgramRun run = run_program(c.program, args, dir, 0, user);
+        EXPECT_EQ(run.status, 1);
+        if (c.whole) {
+            EXPECT_EQ(run.out, c.message);
+        } else {
+            EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+        }
+        EXPECT_EQ(read_text(dir + "s.wts"), wts);
+        EXPECT_EQ(entries(sub), (std::vector<std::string>{"s.data", "s.test", "s.trf"}));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "nettools/net_files.h"
 #include "nettools/sampling.h"
 #include "nettools/seed_clock.h"
 #include "support/random.h"
@@ -362,6 +363,68 @@ TEST(OutputFit, TooFewRowsKeepTheWeights)
             total += 0.5 * e * e;
         }
     EXPECT_NEAR(error, total / 4, 1e-5 * (1 + total));
+}
+
+// Explicit networks of two linear outputs over two inputs: the fit is only
+// sound when both outputs read the last unit's inputs in the same order and
+// neither reads an output. Rows: the four corners of the unit square.
+TEST(OutputFit, OutputsMustReadTheSameInputs)
+{
+    const struct {
+        const char* units;  // the two unit lines of the explicit form
+        int result;
+        const char* message;
+    } cases[] = {
+        {"2 1 0 0 1 1 4 2 \n2 1 2 0 3 1 4 3 \n", 1, ""},
+        {"2 1 0 0 1 1 4 2 \n2 1 2 1 3 0 4 3 \n", 0, "the output units have different inputs"},
+        {"2 1 0 0 1 2 4 2 \n2 1 2 0 3 2 4 3 \n", 0, "the output units read outputs"},
+    };
+    const float data[8] = {0, 0, 0, 1, 1, 0, 1, 1};
+    const int labels[4] = {0, 1, 1, 0};
+    std::string dir = temp_folder();
+    for (const auto& c : cases) {
+        write_text(dir + "x.wts", std::string("2\n2\n2\n5\n0\n1\n2\n") + c.units +
+                                      "0.5 -0.5 0.25 -0.25 1.0 \n0.1 -0.1 ");
+        NetGraph net;
+        ASSERT_EQ(net_read(&net, dir + "x.wts"), 0) << c.units;
+        std::vector<float> before(net.weights, net.weights + net.weightCount);
+        float error = 0.0f;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(net_fit_output_weights(&net, data, labels, 4, 0.0f, &error), c.result);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.message), std::string::npos) << said;
+        if (c.result == 0) {
+            EXPECT_EQ(std::vector<float>(net.weights, net.weights + net.weightCount), before);
+        } else {
+            // XOR of the corners: the best plane is the constant 0.5 for
+            // each output, a mean error of 2 * 0.5 * 0.25.
+            EXPECT_NEAR(error, 0.25f, 1e-5f);
+            EXPECT_NEAR(net.weights[0], 0.0f, 1e-5f);
+            EXPECT_NEAR(net.units[1]->bias, 0.5f, 1e-5f);
+        }
+        net_destroy(&net);
+    }
+}
+
+// The rate of early stopping after each epoch's error, worked by hand: it
+// shrinks to 70% only when an error exceeds 95% of the one before.
+TEST(EarlyStopping, RateShrinksWhenTheErrorFallsByLessThanFivePercent)
+{
+    const struct {
+        float error, rate, threshold;  // the epoch's error; rate and threshold after it
+    } steps[] = {
+        {1.0f, 0.3f, 0.95f},          // the first epoch never shrinks the rate
+        {0.93f, 0.3f, 0.8835f},       // fell by 7%
+        {0.9f, 0.21f, 0.855f},        // fell by 3.2%
+        {0.8f, 0.21f, 0.76f},         // fell by 11%
+        {0.9f, 0.147f, 0.855f},       // rose
+    };
+    RateSchedule schedule;
+    for (const auto& s : steps) {
+        rate_schedule_step(&schedule, s.error);
+        EXPECT_FLOAT_EQ(schedule.rate, s.rate) << s.error;
+        EXPECT_FLOAT_EQ(schedule.threshold, s.threshold) << s.error;
+    }
 }
 
 }  // namespace
