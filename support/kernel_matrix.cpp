@@ -247,3 +247,29 @@ void get_centralized_kernel_matrix(KernelMatrix* k, DataMatrix* out)
         centre_new_rows(k, out);
     }
 }
+
+KernelFault kernel_fault(int type, const double* param, int* parameter)
+{
+    *parameter = 0;
+    if (type < 0 || type > 3)
+        return KernelFault::unknown_type;
+    for (int p = 0; p < 5; p++)
+        if (!std::isfinite(param[p])) {
+            *parameter = p;
+            return KernelFault::parameter_not_finite;
+        }
+    // The square, not the width, divides: a width of 1e-200 is as empty as 0.
+    if (type == 2 && param[0] * param[0] == 0.0)
+        return KernelFault::no_width;
+    return KernelFault::none;
+}
+
+const char* kernel_fault_text(KernelFault fault)
+{
+    switch (fault) {
+    case KernelFault::unknown_type: return "names no kernel type";
+    case KernelFault::parameter_not_finite: return "holds a value that is not a finite number";
+    case KernelFault::no_width: return "gives the exponential kernel no width";
+    default: return "";
+    }
+}

@@ -32,4 +32,24 @@ double kernel_function(const double* x, const double* y, int n, int type, const 
 double kernel_matrix_entry(KernelMatrix* k, int i, int j);
 void get_centralized_kernel_matrix(KernelMatrix* k, DataMatrix* out);
 
+// What keeps a kernel code and its parameters from giving kernel values.
+enum class KernelFault {
+    none,
+    unknown_type,          // a code outside 0..3
+    parameter_not_finite,  // one of p0..p4 is NaN or infinite (all are stored)
+    no_width               // exponential with p0 * p0 == 0: k(x, x) would be 0/0
+};
+
+// The one check of every plug-in that stores or takes a kernel, before the
+// kernel is used: the first fault of code and param[0..4], and in *parameter
+// the index of the parameter at fault (0 when no parameter is). A degree
+// that is not whole is no fault: it gives values that are not finite only
+// for negative bases, which the callers catch row by row.
+KernelFault kernel_fault(int type, const double* param, int* parameter);
+
+// The fault in words, to follow what holds it: "names no kernel type",
+// "holds a value that is not a finite number", "gives the exponential
+// kernel no width".
+const char* kernel_fault_text(KernelFault fault);
+
 #endif

@@ -13,11 +13,13 @@
 
 namespace {
 
-// The iteration's vectors (J values each) and the objective of the point
-// that the last step took.
+// The iteration's vectors (J values each), the objective of the point that
+// the last step took, and the lowest objective met so far, starting with
+// that of the starting point.
 struct DescentVectors {
     std::vector<double> trial, x, xPrev, g, gPrev;
     double taken = 0.0;
+    double lowest = INFINITY;
 };
 
 // Iterations in a row without a new lowest objective after which a
@@ -119,6 +121,8 @@ bool iterate(const DescentProblem& p, const LearningSettings& s, int k, DescentV
     *norm = std::sqrt(std::fabs(dot(v.g.data(), v.g.data(), n))) / p.normDivisor;
     if (!finite_start(p, k, v, f0, *norm, failed))
         return false;
+    if (k == 0)
+        v.lowest = f0;
     double* d = lbfgs_2loop_direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), k);
     for (int j = 0; j < n; j++)
         d[j] = -d[j];
@@ -197,7 +201,7 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         print_message("out of memory\n");
         return 0;
     }
-    double norm = 0.0, lowest = INFINITY;
+    double norm = 0.0;
     bool failed = false;
     for (int k = 0, stalled = 0;;) {
         if (!iterate(p, s, k, v, &norm, &failed))
@@ -208,9 +212,11 @@ int descend(const DescentProblem& p, const LearningSettings& s)
         // Steps may raise the objective, so without an iteration limit a
         // cycle of points could go on for ever. A new lowest objective (a
         // double) can be reached only finitely often, so a bounded run of
-        // steps without one ends the training.
-        stalled = v.taken < lowest ? 0 : stalled + 1;
-        lowest = std::fmin(lowest, v.taken);
+        // steps without one ends the training. The lowest starts at the
+        // starting objective: a first step that raises it far sets no
+        // reference from which every later step would count as new.
+        stalled = v.taken < v.lowest ? 0 : stalled + 1;
+        v.lowest = std::fmin(v.lowest, v.taken);
         if (s.maxIter <= 0 && stalled == kStallLimit) {
             print_message("the objective has reached no new lowest value in %d steps: the "
                           "class's training stops\n", kStallLimit);

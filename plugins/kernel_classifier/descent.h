@@ -25,8 +25,9 @@ struct DescentProblem {
 // and when an iteration's starting objective or norm is not finite (the
 // point goes back to the previous start; at the first start nothing is
 // trained). So the point left is always finite. Without an iteration limit
-// it also stops after 100 steps in a row that reach no new lowest
-// objective, which ends any cycle. Returns 1, or 0 after "out
+// it also stops after 100 steps in a row that reach no objective below the
+// lowest met so far (the starting objective the first reference), which
+// ends any cycle. Returns 1, or 0 after "out
 // of memory\n" or a first start that is not finite.
 int descend(const DescentProblem& problem, const LearningSettings& settings);
 

@@ -8,6 +8,7 @@
 #include "plugins/kernel_classifier/database_checks.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
+#include "xml/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -132,6 +133,17 @@ void* make_init_file(void** values, const int* types, int count, int* resultType
     if (!check_arguments(values, types, count, names))
         return nullptr;
     const DataMatrix* db = static_cast<const DataMatrix*>(values[0]);
+    const char* file = static_cast<const char*>(values[1]);
+    if (file == nullptr)
+        return nullptr;
+    // Refused before the coefficients are drawn: a refused call leaves the
+    // generator where it was.
+    std::string refusal = replace_refusal(file);
+    if (!refusal.empty()) {
+        print_message("%s: the init file '%s' cannot be written: %s\n", names.makeInit, file,
+                      refusal.c_str());
+        return nullptr;
+    }
     try {
         std::string text = coefficients(db->rows);
         int classes = 1;
@@ -140,9 +152,6 @@ void* make_init_file(void** values, const int* types, int count, int* resultType
             if (label > classes)
                 classes = static_cast<int>(label);
         }
-        const char* file = static_cast<const char*>(values[1]);
-        if (file == nullptr)
-            return nullptr;
         write_init_file(file, names, db, classes, text);
     } catch (const std::bad_alloc&) {
         print_message("Out of memory\n");

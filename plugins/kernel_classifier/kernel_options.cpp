@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scriptrun/messages.h"
+#include "support/kernel_matrix.h"
 #include "support/options.h"
 
 namespace {
@@ -38,9 +40,25 @@ const KernelKeys kernels[] = {{"linear", "lin", nullptr, 0},
 
 }  // namespace
 
-int read_cache_size(const char* options)
+bool read_cache_size(const char* options, const char* prefix, int* cacheSize)
 {
-    return read_int_option(options, "cachesize", 0);
+    *cacheSize = 0;
+    if (read_whole_option(options, "cachesize", cacheSize) != OptionRead::refused)
+        return true;
+    print_message("%s: cachesize must be a whole number within the range of an int\n", prefix);
+    return false;
+}
+
+bool kernel_choice_usable(const KernelChoice& choice, const char* prefix)
+{
+    int p;
+    KernelFault fault = choice.code < 0 ? KernelFault::none
+                                        : kernel_fault(choice.code, choice.param, &p);
+    if (fault == KernelFault::none)
+        return true;
+    print_message("%s: %s %s\n", prefix, kernels[choice.code].keys[p].option,
+                  kernel_fault_text(fault));
+    return false;
 }
 
 KernelChoice read_kernel_choice(const char* options)

@@ -15,8 +15,15 @@ struct KernelChoice {
 // absent or names no kernel; every parameter is then 0.
 KernelChoice read_kernel_choice(const char* options);
 
-// "cachesize" truncated toward zero and held within int range; 0 when absent.
-int read_cache_size(const char* options);
+// Whether the chosen kernel can be used (kernel_fault); otherwise prints
+// "<prefix>: <option> <fault>\n", naming the option of the parameter at
+// fault, and returns false. No kernel chosen is no fault.
+bool kernel_choice_usable(const KernelChoice& choice, const char* prefix);
+
+// "cachesize" as a whole number within int into *cacheSize (0 when
+// absent); false after "<prefix>: cachesize must be a whole number within
+// the range of an int\n".
+bool read_cache_size(const char* options, const char* prefix, int* cacheSize);
 
 // Model-file name of kernel code 0..3 ("linear" .. "user").
 const char* kernel_function_name(int code);

@@ -3,6 +3,7 @@
 // coefficients written back.
 #include "plugins/kernel_classifier/model_io.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstdint>
 #include <string>
@@ -13,7 +14,7 @@
 #include "plugins/kernel_classifier/number_text.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
-#include "support/options.h"
+#include "xml/finite_values.h"
 #include "xml/xml_functions.h"
 
 double* training_rows = nullptr;
@@ -50,117 +51,160 @@ void rewrite_kernel(XMLParser** h, const KernelChoice& choice)
         XMLchangeOrAddDoubleAttribute(h, name, choice.param[p]);
 }
 
-// Goes to the kernel child of the current class element and returns the
-// code its "function" names; -1 when there is no child or it names none.
-int enter_kernel(XMLParser** h)
-{
-    if (!XMLhasChildElement(h, "kernel") || !XMLchangeElement(h, "kernel"))
-        return -1;
-    int size = XMLgetAttrValueSize(h, "function");
-    std::string name(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0)
-        XMLgetAttrValue(h, "function", &name[0]);
-    return kernel_code_of_name(name.c_str());
-}
-
-// The kernel child of the current class element: code and p0..p4; the
-// linear kernel with zeros when it is missing or names no kernel.
-KernelChoice stored_kernel(XMLParser** h)
-{
-    KernelChoice k = {0, {0.0, 0.0, 0.0, 0.0, 0.0}};
-    int code = enter_kernel(h);
-    if (code < 0)
-        return k;
-    k.code = code;
-    for (int p = 0; const char* attr = kernel_parameter_name(code, p); p++)
-        k.param[p] = XMLgetAttrDoubleValue(h, attr, 0.0);
-    return k;
-}
-
 // Refuses an inconsistent file: the attribute of the element that where
-// names holds a value that is not a finite number.
+// names holds what is wrong with it.
+void refuse(const char* prefix, const char* attribute, const std::string& where,
+            const char* what)
+{
+    print_message("%s: inconsistent file: \"%s\" of %s %s\n", prefix, attribute, where.c_str(),
+                  what);
+}
+
+const char* const not_finite = "holds a value that is not a finite number";
+const char* const not_whole = "holds a value that is not a whole number";
+
+// Refuses the value of an attribute that is not a finite number.
 void refuse_value(const char* prefix, const char* attribute, const std::string& where)
 {
-    print_message("%s: inconsistent file: \"%s\" of %s holds a value that is not a finite "
-                  "number\n", prefix, attribute, where.c_str());
+    refuse(prefix, attribute, where, not_finite);
 }
 
-// Whether each of the attributes (a null-ended list) of the current element
-// is absent or a finite number; refuses the first that is not.
-bool attributes_finite(XMLParser** h, const char* const* attributes, const char* prefix,
-                       const std::string& where)
+// The attribute of the current element as a whole number into *out, which
+// keeps its value when the attribute is absent; false after the refusal of
+// anything else.
+bool whole_attribute(XMLParser** h, const char* attribute, int* out, const char* prefix,
+                     const std::string& where)
 {
-    for (; *attributes != nullptr; attributes++)
-        if (!attribute_absent_or_finite(h, *attributes)) {
-            refuse_value(prefix, *attributes, where);
-            return false;
-        }
-    return true;
+    if (read_whole_attribute(h, attribute, out) != ValueRead::refused)
+        return true;
+    refuse(prefix, attribute, where, not_whole);
+    return false;
 }
 
-// The parameters that the current class element's kernel child is read
-// with (none when it has no kernel or names none) are finite numbers.
-bool kernel_values_finite(XMLParser** h, const char* prefix, const std::string& where)
+// As whole_attribute, for a finite real.
+bool finite_attribute(XMLParser** h, const char* attribute, double* out, const char* prefix,
+                      const std::string& where)
 {
-    int code = enter_kernel(h);
-    for (int p = 0; const char* attr = code < 0 ? nullptr : kernel_parameter_name(code, p); p++)
-        if (!attribute_absent_or_finite(h, attr)) {
-            refuse_value(prefix, attr, "the \"kernel\" of " + where);
+    if (read_finite_attribute(h, attribute, out) != ValueRead::refused)
+        return true;
+    refuse_value(prefix, attribute, where);
+    return false;
+}
+
+// The kernel child of the current class element into *k: the linear kernel
+// with zeros when there is no child or its "function" is absent, else the
+// kernel "function" names with the parameters of that kernel (an absent one
+// is 0). A name of no kernel, a parameter that is not a finite number and a
+// kernel that cannot be used (kernel_fault) are refused: false after the
+// message.
+bool read_kernel(XMLParser** h, KernelChoice* k, const char* prefix, const std::string& where)
+{
+    *k = KernelChoice{0, {0.0, 0.0, 0.0, 0.0, 0.0}};
+    std::string name;
+    if (!XMLhasChildElement(h, "kernel") || !XMLchangeElement(h, "kernel") ||
+        !read_attribute_text(h, "function", &name))
+        return true;
+    std::string kernel = "the \"kernel\" of " + where;
+    k->code = kernel_code_of_name(name.c_str());
+    for (int p = 0; const char* attr = kernel_parameter_name(k->code, p); p++)
+        if (!finite_attribute(h, attr, &k->param[p], prefix, kernel))
             return false;
-        }
-    return true;
+    int p;
+    KernelFault fault = kernel_fault(k->code, k->param, &p);
+    if (fault == KernelFault::none)
+        return true;
+    const char* attr = fault == KernelFault::unknown_type ? "function"
+                                                          : kernel_parameter_name(k->code, p);
+    refuse(prefix, attr, kernel, kernel_fault_text(fault));
+    return false;
 }
 
 }  // namespace
 
 int stored_class_count(XMLParser** h, const ClassifierNames& names)
 {
-    if (!XMLchangeElement(h, definition_path(names).c_str()))
-        return 0;
-    return truncate_to_int(XMLgetAttrDoubleValue(h, "num_of_classes", 0.0));
+    int count = 0;
+    if (XMLchangeElement(h, definition_path(names).c_str()))
+        read_whole_attribute(h, "num_of_classes", &count);
+    return count;
 }
 
-int apply_kernel_options(XMLParser** h, const ClassifierNames& names, const char* options)
+void rewrite_kernels(XMLParser** h, const ClassifierNames& names, const KernelChoice& choice)
 {
-    int cacheSize = read_cache_size(options);
-    KernelChoice choice = read_kernel_choice(options);
     if (choice.code < 0)
-        return cacheSize;
+        return;
     int classes = stored_class_count(h, names);
     std::string path = class_path(names);
     // Class elements stand one after another: past the last one there are
     // no more, whatever "num_of_classes" claims.
     for (int c = 1; c <= classes && XMLchangeElementWithNumber(h, path.c_str(), c); c++)
         rewrite_kernel(h, choice);
-    return cacheSize;
 }
 
-bool learning_settings_finite(XMLParser** h, const ClassifierNames& names, const char* prefix)
+namespace {
+
+// One learning setting: its attribute, where it is kept, and its range.
+struct SettingRule {
+    const char* attribute;           // in "initial_settings/learning"
+    double LearningSettings::*real;  // the field of a real setting, or null
+    int LearningSettings::*whole;    // the field of a whole-number setting, or null
+    double low;                      // the range's lower end
+    bool lowIncluded;                // whether low itself is allowed
+    double high;                     // its upper end, never allowed; infinite: none
+    const char* range;               // the range in words
+};
+
+// A step factor or decrease fraction outside (0, 1) makes the line search
+// grow steps or accept anything; a negative nu makes the loss a reward,
+// unbounded below; alpha and max_step_size of 0 or less leave no smooth
+// plus function and no step; negative counts mean nothing.
+const SettingRule setting_rules[] = {
+    {"nu", &LearningSettings::nu, nullptr, 0.0, true, INFINITY, "0 or more"},
+    {"alpha", &LearningSettings::alpha, nullptr, 0.0, false, INFINITY, "greater than 0"},
+    {"armijo_multiplier", &LearningSettings::armijoMultiplier, nullptr, 0.0, false, 1.0,
+     "greater than 0 and less than 1"},
+    {"max_iter_num", nullptr, &LearningSettings::maxIter, 0.0, true, INFINITY, "0 or more"},
+    {"max_armijo_iter_num", nullptr, &LearningSettings::maxArmijoIter, 0.0, true, INFINITY,
+     "0 or more"},
+    {"grad_threshold", &LearningSettings::gradThreshold, nullptr, -INFINITY, true, INFINITY,
+     "a finite number"},
+    {"armijo_delta", &LearningSettings::armijoDelta, nullptr, 0.0, false, 1.0,
+     "greater than 0 and less than 1"},
+    {"max_step_size", &LearningSettings::maxStepSize, nullptr, 0.0, false, INFINITY,
+     "greater than 0"},
+    {"m_for_lbfgs", nullptr, &LearningSettings::m, 0.0, true, INFINITY, "0 or more"},
+};
+
+// Reads one setting of the current element as the kind it is; false after
+// the refusal of a value that is not that kind or not in its range.
+bool read_setting(XMLParser** h, const SettingRule& rule, LearningSettings* s,
+                  const char* prefix)
 {
-    static const char* const attributes[] = {
-        "nu", "alpha", "armijo_multiplier", "max_iter_num", "max_armijo_iter_num",
-        "grad_threshold", "armijo_delta", "max_step_size", "m_for_lbfgs", nullptr};
-    std::string path = std::string("/") + names.root + "/initial_settings/learning";
-    return !XMLchangeElement(h, path.c_str()) ||
-           attributes_finite(h, attributes, prefix, "\"learning\"");
+    const std::string where = "\"learning\"";
+    if (rule.real ? !finite_attribute(h, rule.attribute, &(s->*rule.real), prefix, where)
+                  : !whole_attribute(h, rule.attribute, &(s->*rule.whole), prefix, where))
+        return false;
+    double value = rule.real ? s->*rule.real : s->*rule.whole;
+    if ((rule.lowIncluded ? value >= rule.low : value > rule.low) && value < rule.high)
+        return true;
+    print_message("%s: \"%s\" of \"learning\" must be %s\n", prefix, rule.attribute,
+                  rule.range);
+    return false;
 }
 
-LearningSettings read_learning_settings(XMLParser** h, const ClassifierNames& names)
+}  // namespace
+
+bool read_learning_settings(XMLParser** h, const ClassifierNames& names, const char* prefix,
+                            LearningSettings* out)
 {
-    LearningSettings s;
+    *out = LearningSettings();
     std::string path = std::string("/") + names.root + "/initial_settings/learning";
     if (!XMLchangeElement(h, path.c_str()))
-        return s;
-    s.nu = XMLgetAttrDoubleValue(h, "nu", s.nu);
-    s.alpha = XMLgetAttrDoubleValue(h, "alpha", s.alpha);
-    s.armijoMultiplier = XMLgetAttrDoubleValue(h, "armijo_multiplier", s.armijoMultiplier);
-    s.maxIter = XMLgetAttrIntValue(h, "max_iter_num", s.maxIter);
-    s.maxArmijoIter = XMLgetAttrIntValue(h, "max_armijo_iter_num", s.maxArmijoIter);
-    s.gradThreshold = XMLgetAttrDoubleValue(h, "grad_threshold", s.gradThreshold);
-    s.armijoDelta = XMLgetAttrDoubleValue(h, "armijo_delta", s.armijoDelta);
-    s.maxStepSize = XMLgetAttrDoubleValue(h, "max_step_size", s.maxStepSize);
-    s.m = XMLgetAttrIntValue(h, "m_for_lbfgs", s.m);
-    return s;
+        return true;
+    for (const SettingRule& rule : setting_rules)
+        if (!read_setting(h, rule, out, prefix))
+            return false;
+    return true;
 }
 
 void save_class_models(XMLParser** h, const ClassifierNames& names, const char* file,
@@ -207,33 +251,38 @@ int count_children(XMLParser** h, const std::string& path, const char* name)
     return found;
 }
 
-// The sizes of the definition element. C, D and N of 0 or below end the
-// process (a negative count would size no table), C first, then, as every
-// class record reads them, D and N. Prints C as read.
-void read_sizes(XMLParser** h, const ClassifierNames& names, int* classes, int* dimension,
-                int* rows)
+// The sizes of the definition element, each a whole number (0 when
+// absent); false after the refusal of one that is not. C, D and N of 0 or
+// below end the process (a negative count would size no table), C first,
+// then, as every class record reads them, D and N. Prints C as read.
+bool read_sizes(XMLParser** h, const ClassifierNames& names, const char* prefix, int* classes,
+                int* dimension, int* rows)
 {
-    *classes = stored_class_count(h, names);
+    *classes = *dimension = *rows = 0;
+    std::string where = std::string("\"") + names.definition + "\"";
+    if (XMLchangeElement(h, definition_path(names).c_str()) &&
+        (!whole_attribute(h, "num_of_classes", classes, prefix, where) ||
+         !whole_attribute(h, "dimension", dimension, prefix, where) ||
+         !whole_attribute(h, "rows_in_database", rows, prefix, where)))
+        return false;
     if (*classes <= 0)
         fatal_message("error with the number of classes.");
     print_message("Number of classes=%d\n", *classes);
-    XMLchangeElement(h, definition_path(names).c_str());
-    *dimension = truncate_to_int(XMLgetAttrDoubleValue(h, "dimension", 0.0));
-    *rows = truncate_to_int(XMLgetAttrDoubleValue(h, "rows_in_database", 0.0));
     if (*dimension <= 0)
         fatal_message("bad dimension");
     if (*rows <= 0)
         fatal_message("number of vectors in the database:bad number");
+    return true;
 }
 
 // Reads the N rows of "A" into training_rows and their class numbers into
 // ids. A row whose "data" does not hold exactly D values ends the process;
-// one whose "data" or "classID" holds a value that is not a finite number
-// is refused (false after the message).
+// one whose "data" holds a value that is not a finite number, or whose
+// "classID" (1 when absent) is not a whole number, is refused (false after
+// the message).
 bool read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int d, int* ids,
                         const char* prefix)
 {
-    static const char* const row_attributes[] = {"data", "classID", nullptr};
     std::string path = row_path(names);
     for (int r = 0; r < n; r++) {
         if (!XMLchangeElementWithNumber(h, path.c_str(), r + 1) ||
@@ -244,10 +293,10 @@ bool read_training_rows(XMLParser** h, const ClassifierNames& names, int n, int 
             refuse_value(prefix, "data", where);
             return false;
         }
-        if (!attributes_finite(h, row_attributes + 1, prefix, where))
+        ids[r] = 1;
+        if (!whole_attribute(h, "classID", &ids[r], prefix, where))
             return false;
         XMLgetAttrDoubleArrayValue(h, "data", training_rows + static_cast<size_t>(r) * d, " ");
-        ids[r] = XMLgetAttrIntValue(h, "classID", 1);
     }
     return true;
 }
@@ -288,13 +337,13 @@ bool take_training_rows(XMLParser** h, const ClassifierNames& names, int n, int 
     return true;
 }
 
-// The coefficients (and bias) of class c; false after the printed failure.
-// Values that are not finite numbers, in "u", "gamma" or the kernel's
-// parameters, are refused.
+// The coefficients (and bias) of class c, and its kernel into *kernel;
+// false after the printed failure. Values that are not finite numbers, in
+// "u", "gamma" or the kernel's parameters, and a kernel that cannot be used
+// are refused.
 bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassModel* cls,
-                const char* prefix)
+                KernelChoice* kernel, const char* prefix)
 {
-    static const char* const bias[] = {"gamma", nullptr};
     XMLchangeElementWithNumber(h, class_path(names).c_str(), c);
     cls->labels = static_cast<double*>(std::malloc(sizeof(double) * cls->rows));
     cls->u = static_cast<double*>(std::calloc(cls->rows, sizeof(double)));
@@ -303,11 +352,9 @@ bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassM
         return false;
     }
     std::string where = std::string("\"") + names.classElement + "\" " + std::to_string(c);
-    if (names.hasBias) {
-        if (!attributes_finite(h, bias, prefix, where))
-            return false;
-        cls->gamma = XMLgetAttrDoubleValue(h, "gamma", 0.0);
-    }
+    cls->gamma = 0.0;
+    if (names.hasBias && !finite_attribute(h, "gamma", &cls->gamma, prefix, where))
+        return false;
     if (XMLgetAttrArraySize(h, "u", " ") != cls->rows) {
         print_message("Error setting u, class %d\n", c);
         return false;
@@ -317,21 +364,19 @@ bool read_class(XMLParser** h, const ClassifierNames& names, int c, KernelClassM
         return false;
     }
     XMLgetAttrDoubleArrayValue(h, "u", cls->u, " ");
-    return kernel_values_finite(h, prefix, where);
+    return read_kernel(h, kernel, prefix, where);
 }
 
 // The class's kernel between samples (or the training rows) and the
-// training rows, set as its "kernel" element says.
-void make_kernel(XMLParser** h, const ClassifierNames& names, int c, KernelClassModel* cls,
-                 const DataMatrix* samples, int cacheSize)
+// training rows, set as its "kernel" element said.
+void make_kernel(KernelClassModel* cls, const KernelChoice& k, const DataMatrix* samples,
+                 int cacheSize)
 {
     cls->trainingView = DataMatrix{cls->rows, cls->dimension, training_rows};
     DataMatrix* left = samples ? const_cast<DataMatrix*>(samples) : &cls->trainingView;
     cls->kernelMatrix = init_kernel_matrix(left, &cls->trainingView, cacheSize);
     if (cls->kernelMatrix == nullptr)
         fatal_message("out of memory\n");
-    XMLchangeElementWithNumber(h, class_path(names).c_str(), c);
-    KernelChoice k = stored_kernel(h);
     set_kernel_type(cls->kernelMatrix, k.code);
     for (int p = 0; p < 5; p++)
         set_kernel_parameter(cls->kernelMatrix, p, k.param[p]);
@@ -346,8 +391,9 @@ bool fill_classes(XMLParser** h, const ClassifierNames& names, KernelClassModel*
 {
     int n = classes[0].rows, d = classes[0].dimension;
     const char* prefix = samples != nullptr ? names.evaluate : names.learn;
+    std::vector<KernelChoice> kernels(count);
     for (int c = 1; c <= count; c++)
-        if (!read_class(h, names, c, &classes[c - 1], prefix))
+        if (!read_class(h, names, c, &classes[c - 1], &kernels[c - 1], prefix))
             return false;
     for (int c = 0; c < count; c++)
         for (int r = 0; r < n; r++)
@@ -362,8 +408,8 @@ bool fill_classes(XMLParser** h, const ClassifierNames& names, KernelClassModel*
                       names.evaluate, samples->cols, d);
         return false;
     }
-    for (int c = 1; c <= count; c++)
-        make_kernel(h, names, c, &classes[c - 1], samples, cacheSize);
+    for (int c = 0; c < count; c++)
+        make_kernel(&classes[c], kernels[c], samples, cacheSize);
     return true;
 }
 
@@ -404,15 +450,11 @@ void report_missing_class(XMLParser** h, const ClassifierNames& names, int prese
 int load_class_models(XMLParser** h, const ClassifierNames& names, KernelClassModel** classes,
                       const DataMatrix* samples, int cacheSize)
 {
-    static const char* const sizes[] = {"num_of_classes", "dimension", "rows_in_database",
-                                        nullptr};
     int count, d, n;
     *classes = nullptr;
     const char* prefix = samples != nullptr ? names.evaluate : names.learn;
-    if (XMLchangeElement(h, definition_path(names).c_str()) &&
-        !attributes_finite(h, sizes, prefix, std::string("\"") + names.definition + "\""))
+    if (!read_sizes(h, names, prefix, &count, &d, &n))
         return 0;
-    read_sizes(h, names, &count, &d, &n);
     // A file that lacks class elements fails at the first of them, after the
     // rows; its class table, which the count could make huge, is not taken.
     int present = class_elements_present(h, names, count);

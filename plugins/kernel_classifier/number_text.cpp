@@ -14,12 +14,6 @@ bool is_finite_number_text(const char* text)
     return read_finite_text(text, &value);
 }
 
-bool attribute_absent_or_finite(XMLParser** h, const char* name)
-{
-    std::string text;
-    return !read_attribute_text(h, name, &text) || is_finite_number_text(text.c_str());
-}
-
 bool attribute_items_finite(XMLParser** h, const char* name, const char* separators)
 {
     std::string text;

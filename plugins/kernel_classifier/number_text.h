@@ -10,10 +10,6 @@ class XMLParser;
 // allowed): not "", "abc", "1x", "nan" or "inf".
 bool is_finite_number_text(const char* text);
 
-// Whether the attribute name of the current element is absent (the reader's
-// default then stands) or holds one finite number.
-bool attribute_absent_or_finite(XMLParser** h, const char* name);
-
 // Whether every item of the list attribute name, cut at the characters of
 // separators (empty items are no items), is a finite number; true when the
 // attribute is absent, whose size the caller checks.

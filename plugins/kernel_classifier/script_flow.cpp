@@ -4,14 +4,17 @@
 #include "plugins/kernel_classifier/script_flow.h"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "plugins/kernel_classifier/database_checks.h"
+#include "plugins/kernel_classifier/kernel_options.h"
 #include "plugins/kernel_classifier/model_io.h"
 #include "plugins/kernel_classifier/training_kernel.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
+#include "xml/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -70,10 +73,39 @@ bool train_classes(KernelClassModel* classes, int count, const ClassifierHooks& 
 
 }  // namespace
 
+namespace {
+
+// What Learn takes from its option string: the cache size and the kernel
+// that replaces every class's; false after the refusal of either.
+bool read_learn_options(void** values, int count, const char* prefix, int* cacheSize,
+                        KernelChoice* kernel)
+{
+    const char* options = count >= 3 ? static_cast<const char*>(values[2]) : nullptr;
+    *kernel = read_kernel_choice(options);
+    return read_cache_size(options, prefix, cacheSize) && kernel_choice_usable(*kernel, prefix);
+}
+
+// The model file can be written: checked before anything is read or trained.
+bool output_writable(const char* file, const char* prefix)
+{
+    std::string refusal = replace_refusal(file);
+    if (refusal.empty())
+        return true;
+    print_message("%s: the model file '%s' cannot be written: %s; nothing is trained\n", prefix,
+                  file != nullptr ? file : "", refusal.c_str());
+    return false;
+}
+
+}  // namespace
+
 void* learn_classifier(void** values, const int* types, int count, const ClassifierHooks& hooks)
 {
     const ClassifierNames& names = *hooks.names;
-    if (!check_learn_arguments(types, count, names))
+    int cacheSize;
+    KernelChoice kernel;
+    if (!check_learn_arguments(types, count, names) ||
+        !output_writable(static_cast<const char*>(values[1]), names.learn) ||
+        !read_learn_options(values, count, names.learn, &cacheSize, &kernel))
         return nullptr;
     XMLParser* h = nullptr;
     if (values[0] == nullptr || !XMLopen(&h, static_cast<const char*>(values[0]))) {
@@ -81,23 +113,21 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
         XMLclose(&h);
         return nullptr;
     }
-    if (!learning_settings_finite(&h, names, names.learn)) {
+    LearningSettings settings;
+    KernelClassModel* classes = nullptr;
+    if (!read_learning_settings(&h, names, names.learn, &settings)) {
         XMLclose(&h);
         return nullptr;
     }
-    int cacheSize = 0;
-    if (count >= 3 && values[2] != nullptr)
-        cacheSize = apply_kernel_options(&h, names, static_cast<const char*>(values[2]));
-    KernelClassModel* classes = nullptr;
+    rewrite_kernels(&h, names, kernel);
     if (!hooks.loadModel(&h, &classes, nullptr)) {
         XMLclose(&h);
         return nullptr;
     }
     int classCount = stored_class_count(&h, names);
-    LearningSettings settings = read_learning_settings(&h, names);
     print_message("Grad. threshold:%f\n", settings.gradThreshold);
     bool trained = train_classes(classes, classCount, hooks, settings, cacheSize);
-    if (trained && values[1] != nullptr)
+    if (trained)
         hooks.saveModel(&h, static_cast<const char*>(values[1]), classes, classCount);
     hooks.freeModel(&classes, classCount);
     XMLclose(&h);

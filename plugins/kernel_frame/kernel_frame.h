@@ -80,8 +80,12 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
 void* execute_kernel_model(void** values, const int* types, int count, int* resultType,
                            const KernelTexts& texts);
 
-// Reads the settings from options (null: defaults only) for n training rows.
-KernelSettings read_kernel_settings(const char* options, int n, const KernelTexts& texts);
+// Reads the settings from options (null: defaults only) for n training rows
+// into *out. Refuses, naming the option after "<train prefix>: ", a
+// cachesize, feanum or maxiter that is not a whole number within int, and
+// a kernel that cannot be used (kernel_fault): false after the message.
+bool read_kernel_settings(const char* options, int n, const KernelTexts& texts,
+                          KernelSettings* out);
 
 // The centred kernel of the training rows (n x n), or null after a message:
 // "<prefix>: not enough memory (K)!" or a kernel value that is not finite.

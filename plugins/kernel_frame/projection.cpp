@@ -92,10 +92,12 @@ bool read_sizes(XMLParser** handle, const std::string& top, const KernelTexts& t
     return true;
 }
 
-// The kernel, read once the rows are known to fit: a code the kernel
-// routines do not know, a parameter that is not a finite number, or a zero
-// width, which makes every exponential value of a row with itself 0/0,
-// makes the file inconsistent.
+// The kernel, read once the rows are known to fit; a missing element is 0
+// (the linear kernel, no parameters). A code that is not a whole number, a
+// parameter that is not a finite number, and a kernel that cannot be used
+// (kernel_fault: a code the kernel routines do not know, or a width that
+// makes every exponential value of a row with itself 0/0) make the file
+// inconsistent.
 bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& t,
                  StoredModel* s)
 {
@@ -106,12 +108,6 @@ bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& 
                       t.execute_prefix, t.root);
         return false;
     }
-    if (code < 0 || code > 3) {
-        print_message("%s: unknown kernel type %d in %s parameters\n", t.execute_prefix, code,
-                      t.root);
-        return false;
-    }
-    s->kernel = static_cast<int8_t>(code);
     for (int k = 0; k < 5; ++k) {
         s->param[k] = 0.0;
         if (!stored_real(handle, format_text("%skernel_param%d", p.c_str(), k), &s->param[k])) {
@@ -120,12 +116,16 @@ bool read_kernel(XMLParser** handle, const std::string& top, const KernelTexts& 
             return false;
         }
     }
-    if (code == 2 && s->param[0] * s->param[0] == 0.0) {  // exponential
-        print_message("%s: kernel_param0 in %s parameters gives the exponential kernel no "
-                      "width\n", t.execute_prefix, t.root);
-        return false;
-    }
-    return true;
+    int k;
+    KernelFault fault = kernel_fault(code, s->param, &k);
+    if (fault == KernelFault::unknown_type)
+        print_message("%s: unknown kernel type %d in %s parameters\n", t.execute_prefix, code,
+                      t.root);
+    else if (fault != KernelFault::none)
+        print_message("%s: kernel_param%d in %s parameters %s\n", t.execute_prefix, k, t.root,
+                      kernel_fault_text(fault));
+    s->kernel = static_cast<int8_t>(code);
+    return fault == KernelFault::none;
 }
 
 // Whether "<path><stem>_<i>" exists and holds exactly count values, each a

@@ -1,9 +1,11 @@
 // Training settings from the option string: defaults, the kernel chosen by
-// prefix, its parameters by kernel, and the plug-ins' own keys.
+// prefix, its parameters by kernel, and the plug-ins' own keys; counts are
+// whole numbers and the kernel must be usable, or the options are refused.
 #include <cstdlib>
 #include <cstring>
 
 #include "plugins/kernel_frame/kernel_frame.h"
+#include "scriptrun/messages.h"
 #include "support/options.h"
 
 namespace {
@@ -53,19 +55,59 @@ void read_kernel(const char* options, KernelSettings* s)
     }
 }
 
+// The option key of parameter p of kernel code (no key: null).
+const char* parameter_key(int code, int p)
+{
+    static const char* const keys[4][5] = {
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {"degree", "delta", nullptr, nullptr, nullptr},
+        {"sigma", nullptr, nullptr, nullptr, nullptr},
+        {"kernelparam1", "kernelparam2", "kernelparam3", "kernelparam4", "kernelparam5"}};
+    return code >= 0 && code < 4 && p >= 0 && p < 5 ? keys[code][p] : nullptr;
+}
+
+// The kernel as the options chose it can be used (kernel_fault); otherwise
+// names the option at fault. Parameters that no key sets stay 0.
+bool kernel_usable(const KernelSettings& s, const KernelTexts& texts)
+{
+    int p;
+    KernelFault fault = kernel_fault(s.kernel, s.param, &p);
+    if (fault == KernelFault::none)
+        return true;
+    const char* key = parameter_key(s.kernel, p);
+    print_message("%s: %s %s\n", texts.train_prefix, key != nullptr ? key : "kernel",
+                  kernel_fault_text(fault));
+    return false;
+}
+
+// A whole-number option into *target (kept when absent); false after
+// "<prefix>: <key> must be a whole number within the range of an int".
+bool whole_option(const char* options, const char* key, int* target, const KernelTexts& texts)
+{
+    if (read_whole_option(options, key, target) != OptionRead::refused)
+        return true;
+    print_message("%s: %s must be a whole number within the range of an int\n",
+                  texts.train_prefix, key);
+    return false;
+}
+
 }  // namespace
 
-KernelSettings read_kernel_settings(const char* options, int n, const KernelTexts& texts)
+bool read_kernel_settings(const char* options, int n, const KernelTexts& texts,
+                          KernelSettings* out)
 {
-    KernelSettings s{0, 0, {0.0, 0.0, 0.0, 0.0, 0.0}, n, 0.0, 100};
+    KernelSettings& s = *out;
+    s = KernelSettings{0, 0, {0.0, 0.0, 0.0, 0.0, 0.0}, n, 0.0, 100};
     if (options == nullptr)
-        return s;
-    s.cache_size = read_int_option(options, "cachesize", 0);
+        return true;
+    if (!whole_option(options, "cachesize", &s.cache_size, texts))
+        return false;
     read_kernel(options, &s);
-    s.feanum = read_int_option(options, "feanum", n);
+    if (!kernel_usable(s, texts) || !whole_option(options, "feanum", &s.feanum, texts))
+        return false;
     if (texts.own_key != nullptr && strcmp(texts.own_key, "epsilon") == 0)
         s.epsilon = read_real_option(options, "epsilon", 0.0);
     if (texts.own_key != nullptr && strcmp(texts.own_key, "maxiter") == 0)
-        s.maxiter = read_int_option(options, "maxiter", 100);
-    return s;
+        return whole_option(options, "maxiter", &s.maxiter, texts);
+    return true;
 }

@@ -194,8 +194,9 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
     if (!check_arguments(values, types, count, texts.train_prefix, &args) ||
         !check_values(args.db, labels, texts.train_prefix))
         return nullptr;
-    KernelSettings settings = read_kernel_settings(args.options, args.db->rows, texts);
-    if (!check_settings(settings, texts) || !check_output(args.file, texts.train_prefix))
+    KernelSettings settings;
+    if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
+        !check_settings(settings, texts) || !check_output(args.file, texts.train_prefix))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
     try {

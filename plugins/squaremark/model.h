@@ -20,7 +20,7 @@ struct SquaremarkModel {
     int rows;            // n, training rows
     int columns;         // d, features
     int classes;         // C
-    int kernel;          // kernel code
+    int kernel;          // kernel code 0..3
     double param[5];     // kernel parameters p0..p4
     DataMatrix* X;       // n x d training rows
     DataMatrix* V;       // n x C coefficients, one column per class
@@ -28,7 +28,9 @@ struct SquaremarkModel {
 };
 
 // Reads the options (null: every default). Prints the refusal and returns
-// false for an epsilon that is not above 0 or a gamma that is not finite.
+// false for a cachesize that is not a whole number, a kernel that cannot be
+// used, an epsilon that is not a finite number above 0 or a gamma that is
+// not finite.
 bool read_squaremark_settings(const char* options, SquaremarkSettings* out);
 
 // Writes the model file: settings, training rows X (n x d) and the solution
@@ -38,8 +40,9 @@ void write_squaremark_model(const char* file, const SquaremarkSettings& settings
 
 // Reads the model of an open document into model (X, V and b allocated
 // here) for a database of dbColumns columns. Prints the refusal and returns
-// false with nothing allocated; a size, kernel code, kernel parameter or
-// row value that is not a finite number is refused.
+// false with nothing allocated; a size or kernel code that is not a whole
+// number, a kernel parameter or row value that is not a finite number, and
+// a kernel that cannot be used (kernel_fault) are refused.
 bool read_squaremark_model(XMLParser** handle, int dbColumns, SquaremarkModel* model);
 
 void free_squaremark_model(SquaremarkModel* model);

@@ -8,7 +8,9 @@
 #include "plugins/kernel_classifier/number_text.h"
 #include "plugins/squaremark/model.h"
 #include "scriptrun/messages.h"
+#include "support/kernel_matrix.h"
 #include "support/matrix.h"
+#include "xml/finite_values.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -84,19 +86,6 @@ void add_parameters(XMLParser** h, const SquaremarkSettings& s, const DataMatrix
         add_list_parameter(list, format_text("V_%d", i), matrix_row(V, i), V->cols);
 }
 
-// The "value" attribute of parameters/name as an int; 0 when it is missing.
-int int_parameter(XMLParser** h, const char* name)
-{
-    XMLchangeElement(h, parameters);
-    return XMLchangeElement(h, name) ? XMLgetAttrIntValue(h, "value", 0) : 0;
-}
-
-double real_parameter(XMLParser** h, const char* name)
-{
-    XMLchangeElement(h, parameters);
-    return XMLchangeElement(h, name) ? XMLgetAttrDoubleValue(h, "value", 0.0) : 0.0;
-}
-
 // Reads parameters/name into count values at out, when it holds exactly
 // count values.
 bool read_list(XMLParser** h, const std::string& name, double* out, int count)
@@ -153,29 +142,70 @@ int list_size(XMLParser** h, const std::string& name)
     return XMLchangeElement(h, name.c_str()) ? XMLgetAttrArraySize(h, "value", ",") : 0;
 }
 
-// Whether the "value" of parameters/name, when there, is a finite number
-// (every item a finite number, for a list); otherwise the file is refused.
-bool value_finite(XMLParser** h, const std::string& name, bool list)
+// Refuses the file: the "value" of parameters/name is what = "holds a value
+// that is not a finite number", for example.
+void refuse_value(const std::string& name, const char* what)
+{
+    print_message("test_squaremark: inconsistent file: \"value\" of \"%s\" %s\n", name.c_str(),
+                  what);
+}
+
+const char* const not_finite = "holds a value that is not a finite number";
+
+// Whether every item of the "value" list of parameters/name, when there, is
+// a finite number; otherwise the file is refused.
+bool list_finite(XMLParser** h, const std::string& name)
 {
     XMLchangeElement(h, parameters);
-    if (!XMLchangeElement(h, name.c_str()) ||
-        (list ? attribute_items_finite(h, "value", ",") : attribute_absent_or_finite(h, "value")))
+    if (!XMLchangeElement(h, name.c_str()) || attribute_items_finite(h, "value", ","))
         return true;
-    print_message("test_squaremark: inconsistent file: \"value\" of \"%s\" holds a value that "
-                  "is not a finite number\n", name.c_str());
+    refuse_value(name, not_finite);
     return false;
 }
 
-// The sizes, the kernel code and its parameters are finite numbers.
-bool settings_finite(XMLParser** h)
+// The "value" of parameters/name as a whole number into *out, which keeps
+// its value when the element or its attribute is missing; false after the
+// refusal of anything else.
+bool whole_parameter(XMLParser** h, const char* name, int* out)
 {
-    for (const char* name : {"row", "column", "classnumber", "kernel"})
-        if (!value_finite(h, name, false))
-            return false;
+    XMLchangeElement(h, parameters);
+    if (!XMLchangeElement(h, name) || read_whole_attribute(h, "value", out) != ValueRead::refused)
+        return true;
+    refuse_value(name, "holds a value that is not a whole number");
+    return false;
+}
+
+// As whole_parameter, for a finite real.
+bool real_parameter(XMLParser** h, const std::string& name, double* out)
+{
+    XMLchangeElement(h, parameters);
+    if (!XMLchangeElement(h, name.c_str()) ||
+        read_finite_attribute(h, "value", out) != ValueRead::refused)
+        return true;
+    refuse_value(name, not_finite);
+    return false;
+}
+
+// The sizes and the kernel (0 where an element is missing), each read once
+// as the number checked; a kernel that cannot be used is refused.
+bool read_settings(XMLParser** h, SquaremarkModel* model)
+{
+    if (!whole_parameter(h, "row", &model->rows) ||
+        !whole_parameter(h, "column", &model->columns) ||
+        !whole_parameter(h, "classnumber", &model->classes) ||
+        !whole_parameter(h, "kernel", &model->kernel))
+        return false;
     for (int p = 0; p < 5; p++)
-        if (!value_finite(h, format_text("kernel_param%d", p), false))
+        if (!real_parameter(h, format_text("kernel_param%d", p), &model->param[p]))
             return false;
-    return true;
+    int p;
+    KernelFault fault = kernel_fault(model->kernel, model->param, &p);
+    if (fault == KernelFault::none)
+        return true;
+    refuse_value(fault == KernelFault::unknown_type ? std::string("kernel")
+                                                    : format_text("kernel_param%d", p),
+                 kernel_fault_text(fault));
+    return false;
 }
 
 // Every row of the file holds as many values as the sizes say: checked
@@ -192,14 +222,14 @@ bool check_rows(XMLParser** h, int n, int d, int c)
             print_message("test_squaremark: error with row %d in matrix V\n", i + 1);
             return false;
         }
-        if (!value_finite(h, row_name('X', i), true) || !value_finite(h, row_name('V', i), true))
+        if (!list_finite(h, row_name('X', i)) || !list_finite(h, row_name('V', i)))
             return false;
     }
     if (list_size(h, row_name('V', n)) != c) {
         print_message("test_squaremark: error with row %d in matrix V\n", n);
         return false;
     }
-    return value_finite(h, row_name('V', n), true);
+    return list_finite(h, row_name('V', n));
 }
 
 bool check_sizes(XMLParser** h, int dbColumns, SquaremarkModel* model)
@@ -208,11 +238,8 @@ bool check_sizes(XMLParser** h, int dbColumns, SquaremarkModel* model)
         print_message("test_squaremark: the XML doesn't contain proper SQUAREMARK element\n");
         return false;
     }
-    if (!settings_finite(h))
+    if (!read_settings(h, model))
         return false;
-    model->rows = int_parameter(h, "row");
-    model->columns = int_parameter(h, "column");
-    model->classes = int_parameter(h, "classnumber");
     if (model->rows < 1 || model->columns < 1 || model->classes < 1) {
         print_message("test_squaremark: problems with sizes in SQUAREMARK parameters\n");
         return false;
@@ -260,9 +287,6 @@ bool read_squaremark_model(XMLParser** h, int dbColumns, SquaremarkModel* model)
         read_list(h, row_name('V', i), matrix_row(model->V, i), model->classes);
     }
     read_list(h, row_name('V', model->rows), model->b->data, model->classes);
-    model->kernel = static_cast<signed char>(int_parameter(h, "kernel"));
-    for (int p = 0; p < 5; p++)
-        model->param[p] = real_parameter(h, format_text("kernel_param%d", p).c_str());
     return true;
 }
 

@@ -1,7 +1,6 @@
 // The option string of train_squaremark.
 #include <cmath>
 
-#include "plugins/discriminant_common/arguments.h"
 #include "plugins/kernel_classifier/kernel_options.h"
 #include "plugins/squaremark/model.h"
 #include "scriptrun/messages.h"
@@ -9,8 +8,12 @@
 
 bool read_squaremark_settings(const char* options, SquaremarkSettings* out)
 {
-    out->cacheSize = read_cache_size(options);
+    const char* prefix = "train_squaremark";
+    if (!read_cache_size(options, prefix, &out->cacheSize))
+        return false;
     KernelChoice kernel = read_kernel_choice(options);
+    if (!kernel_choice_usable(kernel, prefix))
+        return false;
     out->kernel = kernel.code < 0 ? 0 : kernel.code;
     for (int p = 0; p < 5; p++)
         out->param[p] = kernel.param[p];
@@ -20,6 +23,11 @@ bool read_squaremark_settings(const char* options, SquaremarkSettings* out)
     // divides by it, so such an epsilon would leave nothing but NaN.
     if (!(out->epsilon > 0.0)) {
         print_message("train_squaremark: epsilon must be greater than 0\n");
+        return false;
+    }
+    // An infinite one would zero every coefficient: a model that answers 0.
+    if (!std::isfinite(out->epsilon)) {
+        print_message("train_squaremark: epsilon must be a finite number\n");
         return false;
     }
     if (!std::isfinite(out->gamma)) {

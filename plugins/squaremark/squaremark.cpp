@@ -1,12 +1,15 @@
 // Script functions of the least-squares support vector machine:
 // train_squaremark writes the model file, test_squaremark returns the
 // per-class outputs of a database.
+#include <string>
+
 #include "plugins/kernel_classifier/database_checks.h"
 #include "plugins/squaremark/model.h"
 #include "plugins/squaremark/training.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
+#include "xml/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -107,6 +110,12 @@ PLUGIN_EXPORT void* train_squaremark(void** values, int* types, int count, int* 
     if (!read_squaremark_settings(options, &settings) ||
         !check_database_values(db, "train_squaremark"))
         return nullptr;
+    std::string refusal = replace_refusal(file);
+    if (!refusal.empty()) {
+        print_message("train_squaremark: the model file '%s' cannot be written: %s; nothing is "
+                      "trained\n", file, refusal.c_str());
+        return nullptr;
+    }
     train_squaremark_model(db, file, settings);
     return nullptr;
 }

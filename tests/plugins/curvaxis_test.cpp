@@ -20,7 +20,7 @@ TEST(CurvaxisTraining, DirectionsAreTheLeadingEigenvectorsOfTheCentredKernel)
     } cases[] = {
         {12, 3, nullptr, 0, {0, 0, 0, 0, 0}, 3},              // rank d
         {12, 3, "feanum=50", 0, {0, 0, 0, 0, 0}, 3},
-        {12, 3, "feanum=2.9", 0, {0, 0, 0, 0, 0}, 2},
+        {12, 3, "feanum=2e0", 0, {0, 0, 0, 0, 0}, 2},
         {14, 2, "kernel=exp sigma=1", 2, {1, 0, 0, 0, 0}, -1},  // beyond d
         {10, 2, "kernel=exp feanum=5", 2, {2, 0, 0, 0, 0}, 5},
         {11, 2, "kernel=poly degree=2", 1, {2, 1, 0, 0, 0}, 5},  // 2 + 2 + 1 monomials

@@ -233,6 +233,8 @@ struct LoaderCase {
 
 TEST(Edgemark, LoaderRefusesInconsistentFiles)
 {
+    const std::string not_whole = " holds a value that is not a whole number\n";
+    const std::string not_finite = " holds a value that is not a finite number\n";
     const LoaderCase cases[] = {
         {"short u", "u=\"0 0 0 0 0 0 \">", "u=\"0 0 0 0 0 \">", "Error setting u, class 1\n", false},
         {"missing class", "num_of_classes=\"2\"", "num_of_classes=\"3\"", "Error setting u, class 3\n", false},
@@ -240,7 +242,7 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
          "Error setting u, class 3\n", false, "kernel=linear"},
         {"no classes", "num_of_classes=\"2\"", "num_of_classes=\"0\"", "error with the number of classes.", true},
         {"negative classes", "num_of_classes=\"2\"", "num_of_classes=\"-2\"", "error with the number of classes.", true},
-        {"zero dimension", "dimension=\"2\"", "dimension=\"0.9\"", "bad dimension", true},
+        {"zero dimension", "dimension=\"2\"", "dimension=\"0x0\"", "bad dimension", true},
         {"negative rows", "rows_in_database=\"6\"", "rows_in_database=\"-6\"", "number of vectors in the database:bad number", true},
         {"long row", "data=\"1 0.2\"", "data=\"1 0.2 3\"", "Error setting A, row 1\n", true},
         {"rows missing", "rows_in_database=\"6\"", "rows_in_database=\"600000000\"", "Error setting A, row 6\n", true},
@@ -270,15 +272,39 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
         {"data of 1e999", "data=\"1 0.2\"", "data=\"1e999 0.2\"",
          "edgemarkLearn: inconsistent file: \"data\" of \"row\" 2 of \"A\" holds a value that is not a finite number\n", false},
         {"classID of text", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"one\"",
-         "edgemarkLearn: inconsistent file: \"classID\" of \"row\" 3 of \"A\" holds a value that is not a finite number\n", false},
+         "edgemarkLearn: inconsistent file: \"classID\" of \"row\" 3 of \"A\"" + not_whole, false},
         {"dimension of text", "dimension=\"2\"", "dimension=\"two\"",
-         "edgemarkLearn: inconsistent file: \"dimension\" of \"edgemark_definition\" holds a value that is not a finite number\n", false},
+         "edgemarkLearn: inconsistent file: \"dimension\" of \"edgemark_definition\"" + not_whole, false},
         {"empty class count", "num_of_classes=\"2\"", "num_of_classes=\"\"",
-         "edgemarkLearn: inconsistent file: \"num_of_classes\" of \"edgemark_definition\" holds a value that is not a finite number\n", false},
+         "edgemarkLearn: inconsistent file: \"num_of_classes\" of \"edgemark_definition\"" + not_whole, false},
+        // Whole numbers are read as the numbers their texts are, and only
+        // they: "0x10" is 16 and "1e3" is 1000 (too many classes for the
+        // file), "1.5" and "1e300" are refused.
+        {"classes of 0x3", "num_of_classes=\"2\"", "num_of_classes=\"0x3\"", "Error setting u, class 3\n", false},
+        {"classes of 1e3", "num_of_classes=\"2\"", "num_of_classes=\"1e3\"", "Error setting u, class 3\n", false},
+        {"dimension of 1.5", "dimension=\"2\"", "dimension=\"1.5\"",
+         "edgemarkLearn: inconsistent file: \"dimension\" of \"edgemark_definition\"" + not_whole, false},
+        {"rows of 1e300", "rows_in_database=\"6\"", "rows_in_database=\"1e300\"",
+         "edgemarkLearn: inconsistent file: \"rows_in_database\" of \"edgemark_definition\"" + not_whole, false},
+        {"classID of 1.5", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1.5\"",
+         "edgemarkLearn: inconsistent file: \"classID\" of \"row\" 3 of \"A\"" + not_whole, false},
+        {"classID of 0x3", "data=\"0.1 0.9\"\n\t\t\t   classID=\"1\"", "data=\"0.1 0.9\"\n\t\t\t   classID=\"0x3\"", "Error setting A, row 2\n", true},
+        // Kernels that cannot be used; a missing kernel child is linear.
+        {"unknown kernel name", "function=\"polynomial\"", "function=\"gauss\"",
+         "edgemarkLearn: inconsistent file: \"function\" of the \"kernel\" of \"edgemark\" 1 names no kernel type\n", false},
+        {"empty kernel name", "function=\"polynomial\"", "function=\"\"",
+         "edgemarkLearn: inconsistent file: \"function\" of the \"kernel\" of \"edgemark\" 1 names no kernel type\n", false},
+        {"exponential without a width", "function=\"polynomial\"", "function=\"exponential\"",
+         "edgemarkLearn: inconsistent file: \"sigma\" of the \"kernel\" of \"edgemark\" 1 gives the exponential kernel no width\n", false},
+        {"exponential of width 1e-200", "function=\"polynomial\"", "function=\"exponential\"",
+         "edgemarkLearn: inconsistent file: \"sigma\" of the \"kernel\" of \"edgemark\" 1 gives the exponential kernel no width\n", false,
+         nullptr, "degree=\"3\"", "sigma=\"1e-200\""},
+        {"degree of inf", "degree=\"3\"", "degree=\"inf\"",
+         "edgemarkLearn: inconsistent file: \"degree\" of the \"kernel\" of \"edgemark\" 1" + not_finite, false},
         {"degree of nan", "degree=\"3\"", "degree=\"nan\"",
          "edgemarkLearn: inconsistent file: \"degree\" of the \"kernel\" of \"edgemark\" 1 holds a value that is not a finite number\n", false},
         {"setting of text", "max_iter_num=\"1\"", "max_iter_num=\"many\"",
-         "edgemarkLearn: inconsistent file: \"max_iter_num\" of \"learning\" holds a value that is not a finite number\n", false},
+         "edgemarkLearn: inconsistent file: \"max_iter_num\" of \"learning\"" + not_whole, false},
         {"setting of inf", "armijo_delta=\"0.1\"", "armijo_delta=\"-inf\"",
          "edgemarkLearn: inconsistent file: \"armijo_delta\" of \"learning\" holds a value that is not a finite number\n", false},
     };
@@ -313,6 +339,101 @@ TEST(Edgemark, LoaderRefusesInconsistentFiles)
         }
         EXPECT_FALSE(file_exists(model));
     }
+}
+
+// The learning settings: whole numbers read as their texts are, and each
+// setting within its range, or the call is refused before anything is
+// loaded or trained. iterations: each class's iterations when trained.
+TEST(Edgemark, LearningSettingsAreCheckedBeforeTraining)
+{
+    struct Case { const char* attribute; const char* value; int iterations; std::string message; };
+    const std::string setting = "edgemarkLearn: \"";
+    const std::string not_whole = "\" of \"learning\" holds a value that is not a whole number\n";
+    const Case cases[] = {
+        {"max_iter_num", "0x2", 2, ""},
+        {"max_iter_num", "3e0", 3, ""},
+        {"m_for_lbfgs", "1e1", 2, ""},
+        {"max_iter_num", "1.5", 0, "edgemarkLearn: inconsistent file: \"max_iter_num" + not_whole},
+        {"max_armijo_iter_num", "1e300", 0,
+         "edgemarkLearn: inconsistent file: \"max_armijo_iter_num" + not_whole},
+        {"max_iter_num", "-1", 0, setting + "max_iter_num\" of \"learning\" must be 0 or more\n"},
+        {"max_armijo_iter_num", "-1", 0,
+         setting + "max_armijo_iter_num\" of \"learning\" must be 0 or more\n"},
+        {"m_for_lbfgs", "-1", 0, setting + "m_for_lbfgs\" of \"learning\" must be 0 or more\n"},
+        {"armijo_multiplier", "0", 0,
+         setting + "armijo_multiplier\" of \"learning\" must be greater than 0 and less than 1\n"},
+        {"armijo_multiplier", "1", 0,
+         setting + "armijo_multiplier\" of \"learning\" must be greater than 0 and less than 1\n"},
+        {"armijo_multiplier", "2", 0,
+         setting + "armijo_multiplier\" of \"learning\" must be greater than 0 and less than 1\n"},
+        {"armijo_delta", "0", 0,
+         setting + "armijo_delta\" of \"learning\" must be greater than 0 and less than 1\n"},
+        {"armijo_delta", "1", 0,
+         setting + "armijo_delta\" of \"learning\" must be greater than 0 and less than 1\n"},
+        {"nu", "-1", 0, setting + "nu\" of \"learning\" must be 0 or more\n"},
+        {"alpha", "0", 0, setting + "alpha\" of \"learning\" must be greater than 0\n"},
+        {"max_step_size", "0", 0, setting + "max_step_size\" of \"learning\" must be greater than 0\n"},
+        {"max_step_size", "-1", 0, setting + "max_step_size\" of \"learning\" must be greater than 0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.attribute) + "=" + c.value);
+        ScratchFolder folder;
+        std::string init = init_file(folder, six_rows(), {{"max_iter_num", "2"}, {c.attribute, c.value}});
+        std::string model = folder.path("model.xml");
+        void* result;
+        std::string printed = learn(init, model, nullptr, &result);
+        if (!c.message.empty()) {
+            EXPECT_EQ(printed, c.message);
+            EXPECT_EQ(result, nullptr);
+            EXPECT_FALSE(file_exists(model));
+            continue;
+        }
+        EXPECT_EQ(result, reinterpret_cast<void*>(1));
+        std::string last = "(" + std::to_string(c.iterations - 1) + ") fnew=";
+        EXPECT_EQ(count_of(printed, last), 2);
+        EXPECT_EQ(count_of(printed, "(" + std::to_string(c.iterations) + ") fnew="), 0);
+    }
+}
+
+// Learn refuses, before it reads or trains anything, options it cannot use
+// and a model file it could not write; an earlier model stays as it was.
+TEST(Edgemark, LearnRefusesBeforeTraining)
+{
+    ScratchFolder folder;
+    std::string init = init_file(folder, six_rows(), {{"max_iter_num", "1"}});
+    std::string model = folder.path("model.xml");
+    write_text(model, "<earlier/>");
+    const std::string p = "edgemarkLearn: ";
+    struct Case { const char* options; std::string message; };
+    const Case cases[] = {
+        {"kernel=exp sigma=0", p + "sigma gives the exponential kernel no width\n"},
+        {"kernel=exponential sigma=1e-170", p + "sigma gives the exponential kernel no width\n"},
+        {"kernel=poly degree=inf", p + "degree holds a value that is not a finite number\n"},
+        {"kernel=user kernelparam2=nan", p + "kernelparam2 holds a value that is not a finite number\n"},
+        {"cachesize=1.5", p + "cachesize must be a whole number within the range of an int\n"},
+        {"kernel=lin cachesize=1e300", p + "cachesize must be a whole number within the range of an int\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        void* result;
+        EXPECT_EQ(learn(init, model, c.options, &result), c.message);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(read_text(model), "<earlier/>");
+    }
+    for (const UnwritableOutput& o : unwritable_outputs(folder)) {
+        SCOPED_TRACE(o.path);
+        void* result;
+        EXPECT_EQ(learn(init, o.path, nullptr, &result),
+                  p + "the model file '" + o.path + "' cannot be written: " + o.why +
+                      "; nothing is trained\n");
+        EXPECT_EQ(result, nullptr);
+        expect_output_untouched(o);
+    }
+    // Accepted forms of the same options train.
+    void* result;
+    learn(init, model, "kernel=exp sigma=-0.5 cachesize=0x10", &result);
+    EXPECT_EQ(result, reinterpret_cast<void*>(1));
+    EXPECT_NE(read_text(model).find("sigma=\"-0.5\""), std::string::npos);
 }
 
 TEST(Edgemark, EvaluateGivesSignsAndLabels)
@@ -475,6 +596,14 @@ TEST(Edgemark, MakeInitRefusals)
         EXPECT_EQ(call_captured(EDGEMARKMakeInit, c.args, &result, &type), c.message);
         EXPECT_EQ(result, nullptr);
         EXPECT_FALSE(file_exists(file));
+    }    for (const UnwritableOutput& o : unwritable_outputs(folder)) {
+        void* result;
+        int type;
+        EXPECT_EQ(call_captured(EDGEMARKMakeInit, {matrix_argument(six_rows()), string_argument(o.path)},
+                                &result, &type),
+                  "edgemarkMakeInit: the init file '" + o.path + "' cannot be written: " + o.why + "\n");
+        EXPECT_EQ(result, nullptr);
+        expect_output_untouched(o);
     }
 }
 
@@ -619,17 +748,35 @@ TEST(Descent, AStepThatDoesNotLowerTheObjectiveGoesOn)
 }
 
 // Plain steepest descent on v^2 with full steps cycles between 1 and -1 for
-// ever; without an iteration limit, 100 steps in a row without a new lowest
-// objective (after the first, which sets it) end the class.
+// ever; without an iteration limit, 100 steps in a row that go no lower
+// than the starting objective end the class.
 TEST(Descent, ACycleWithoutAnIterationLimitEnds)
 {
     auto f = [](const double* v, void*) { return v[0] * v[0]; };
     auto g = [](const double* v, double* out, void*) { out[0] = 2 * v[0]; };
     double end;
     std::string printed = descend_one_trial(f, g, 1.0, 0, &end, 0);
-    EXPECT_EQ(count_of(printed, "Lambda:"), 101);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 100);
     EXPECT_EQ(count_of(printed, "no new lowest value in 100 steps"), 1);
     EXPECT_EQ(std::fabs(end), 1.0);
+}
+
+// v^2 from 1 along a "gradient" that first throws the point to 100 and then
+// pulls it toward 2 by 1% a step: every step after the first lowers the
+// objective, but none below the start's 1, so the class ends after 100
+// steps, the first included (measured from the first step's 10000 it
+// would go on for thousands of steps).
+TEST(Descent, TheLowestObjectiveStartsAtTheStartingPoint)
+{
+    auto f = [](const double* v, void*) { return v[0] * v[0]; };
+    auto g = [](const double* v, double* out, void*) {
+        out[0] = v[0] < 1.5 ? -99.0 : 0.01 * (v[0] - 2.0);
+    };
+    double end;
+    std::string printed = descend_one_trial(f, g, 1.0, 0, &end, 0);
+    EXPECT_EQ(count_of(printed, "Lambda:"), 100);
+    EXPECT_EQ(count_of(printed, "no new lowest value in 100 steps"), 1);
+    EXPECT_NEAR(end, 2.0 + 98.0 * std::pow(0.99, 99), 1e-9);
 }
 
 // m_for_lbfgs 0 keeps no correction pair: each direction is the gradient.

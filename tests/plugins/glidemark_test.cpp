@@ -278,6 +278,21 @@ TEST(Glidemark, FileValuesKernelValuesAndSettings)
         {"degree", "degree", "0.5", false,
          "GLIDEMARKEvaluate: the kernel gives a value that is not a finite number for row 1\n"},
         {"no correction pairs", "m_for_lbfgs", "0", true, ""},
+        {"class of 1.5", "classID", "1.5", true,
+         "GLIDEMARKLearn: inconsistent file: \"classID\" of \"row\" 1 of \"A\" holds a value that "
+         "is not a whole number\n"},
+        {"unknown kernel", "function", "gauss", true,
+         "GLIDEMARKLearn: inconsistent file: \"function\" of the \"kernel\" of \"GLIDEMARK\" 1 "
+         "names no kernel type\n"},
+        {"exponential without a width", "function", "exponential", false,
+         "GLIDEMARKEvaluate: inconsistent file: \"sigma\" of the \"kernel\" of \"GLIDEMARK\" 1 "
+         "gives the exponential kernel no width\n"},
+        // A negative nu rewards the loss without bound; steps of 0 or less
+        // go nowhere.
+        {"negative nu", "nu", "-1", true,
+         "GLIDEMARKLearn: \"nu\" of \"learning\" must be 0 or more\n"},
+        {"no step", "max_step_size", "0", true,
+         "GLIDEMARKLearn: \"max_step_size\" of \"learning\" must be greater than 0\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -305,6 +320,35 @@ TEST(Glidemark, FileValuesKernelValuesAndSettings)
         EXPECT_FALSE(file_exists(model));
         ASSERT_GE(printed.size(), c.message.size());
         EXPECT_EQ(printed.substr(printed.size() - c.message.size()), c.message);
+    }
+}
+
+// An init or model file that could not be written is refused before
+// anything is drawn or trained: a refused MakeInit leaves the generator
+// where it was.
+TEST(Glidemark, UnwritableOutputsAreRefusedFirst)
+{
+    ScratchFolder folder;
+    std::string init = folder.path("init.xml");
+    seed_random15(1);
+    std::string first = make_init(init, six_rows());
+    for (const UnwritableOutput& o : unwritable_outputs(folder)) {
+        SCOPED_TRACE(o.path);
+        void* result;
+        int type;
+        seed_random15(1);
+        EXPECT_EQ(call_captured(GLIDEMARKMakeInit, {matrix_argument(six_rows()), string_argument(o.path)},
+                                &result, &type),
+                  "GLIDEMARKMakeInit: the init file '" + o.path + "' cannot be written: " + o.why + "\n");
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(attribute_of(make_init(folder.path("again.xml"), six_rows()), "GLIDEMARK", 1, "u"),
+                  attribute_of(first, "GLIDEMARK", 1, "u"));
+        EXPECT_EQ(call_captured(GLIDEMARKLearn, {string_argument(init), string_argument(o.path)},
+                                &result, &type),
+                  "GLIDEMARKLearn: the model file '" + o.path + "' cannot be written: " + o.why +
+                      "; nothing is trained\n");
+        EXPECT_EQ(result, nullptr);
+        expect_output_untouched(o);
     }
 }
 

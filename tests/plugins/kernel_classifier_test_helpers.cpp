@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "support/kernel_matrix.h"
@@ -120,6 +124,32 @@ HandModel::HandModel(int n, int d, int kernel, double p0, double p1, unsigned se
 HandModel::~HandModel()
 {
     destroy_kernel_matrix(cls.kernelMatrix);
+}
+
+std::vector<UnwritableOutput> unwritable_outputs(const ScratchFolder& folder)
+{
+    std::string link = folder.path("to-missing.xml");
+    std::filesystem::create_symlink("gone/model.xml", link);
+    std::vector<UnwritableOutput> outputs = {
+        {folder.path("no/such/model.xml"), "No such file or directory", ""},
+        {"", "the file name is empty", ""},
+        {link, "No such file or directory", ""},
+    };
+    if (geteuid() != 0) {
+        std::string locked = folder.path("locked.xml");
+        write_text(locked, "<earlier/>");
+        chmod(locked.c_str(), 0444);
+        outputs.push_back({locked, "Permission denied", "<earlier/>"});
+    }
+    return outputs;
+}
+
+void expect_output_untouched(const UnwritableOutput& output)
+{
+    if (output.text.empty())
+        EXPECT_FALSE(!output.path.empty() && file_exists(output.path));
+    else
+        EXPECT_EQ(read_text(output.path), output.text);
 }
 
 std::string call_captured(ScriptFunction f, const std::vector<TestArgument>& args,

@@ -74,6 +74,20 @@ void expect_model_round_trip(const ModelRoutines& r, const std::string& init,
 // no class array and no training rows.
 void expect_refused_load(const ModelRoutines& r, const std::string& init, int classCount);
 
+// Output names that a save could not replace or create, each with the
+// reason printed for it: a missing folder, an empty name, a link into a
+// missing folder; and, unless the caller is root (who may write anything),
+// an existing file closed to writing.
+struct UnwritableOutput {
+    std::string path;  // the name given
+    std::string why;   // the reason
+    std::string text;  // an existing file's content, which must stay; "" when none
+};
+std::vector<UnwritableOutput> unwritable_outputs(const ScratchFolder& folder);
+
+// The output is as it was: the same text, or still no file.
+void expect_output_untouched(const UnwritableOutput& output);
+
 // Calls f and captures what it prints; *result gets its result.
 std::string call_captured(ScriptFunction f, const std::vector<TestArgument>& args,
                           void** result, int* resultType);

@@ -55,15 +55,18 @@ TEST(KernelSettings, OptionsGiveKernelParametersAndSizes)
         {"kernel=gauss sigma=3", &epsilon_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0, 100}},
         {"kernel=linear degree=5", &epsilon_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0, 100}},
         {"sigma=3 degree=2", &epsilon_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0, 100}},
-        {"cachesize=12.9 feanum=-2.5", &epsilon_texts, {12, 0, {0, 0, 0, 0, 0}, -2, 0, 100}},
-        {"feanum=1e30 cachesize=-1e30", &epsilon_texts, {INT_MIN, 0, {0, 0, 0, 0, 0}, INT_MAX, 0, 100}},
-        {"feanum=abc cachesize=nan", &epsilon_texts, {0, 0, {0, 0, 0, 0, 0}, 0, 0, 100}},
+        // Counts are the numbers their texts are.
+        {"cachesize=0x10 feanum=-2", &epsilon_texts, {16, 0, {0, 0, 0, 0, 0}, -2, 0, 100}},
+        {"feanum=1e3 cachesize=-1", &epsilon_texts, {-1, 0, {0, 0, 0, 0, 0}, 1000, 0, 100}},
         {"epsilon=0.125 maxiter=3", &epsilon_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0.125, 100}},
-        {"epsilon=0.125 maxiter=3.7", &maxiter_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0, 3}},
+        {"epsilon=0.125 maxiter=3e0", &maxiter_texts, {0, 0, {0, 0, 0, 0, 0}, 7, 0, 3}},
+        // A degree that is not whole is a kernel of its own.
+        {"kernel=poly degree=0.5", &epsilon_texts, {0, 1, {0.5, 1, 0, 0, 0}, 7, 0, 100}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options ? c.options : "(none)");
-        KernelSettings s = read_kernel_settings(c.options, 7, *c.texts);
+        KernelSettings s;
+        ASSERT_TRUE(read_kernel_settings(c.options, 7, *c.texts, &s));
         EXPECT_EQ(s.cache_size, c.expected.cache_size);
         EXPECT_EQ(s.kernel, c.expected.kernel);
         for (int k = 0; k < 5; ++k)
@@ -71,6 +74,42 @@ TEST(KernelSettings, OptionsGiveKernelParametersAndSizes)
         EXPECT_EQ(s.feanum, c.expected.feanum);
         EXPECT_EQ(s.epsilon, c.expected.epsilon);
         EXPECT_EQ(s.maxiter, c.expected.maxiter);
+    }
+}
+
+// Counts that are not whole numbers within int, and kernels that cannot be
+// used, are refused naming the option.
+TEST(KernelSettings, RefusedOptionsNameTheOption)
+{
+    const std::string whole = " must be a whole number within the range of an int\n";
+    struct Case {
+        const char* options;
+        const KernelTexts* texts;
+        std::string message;
+    } cases[] = {
+        {"cachesize=12.9", &epsilon_texts, "compute_warpfold: cachesize" + whole},
+        {"feanum=1e300", &epsilon_texts, "compute_warpfold: feanum" + whole},
+        {"feanum=-2147483649", &epsilon_texts, "compute_warpfold: feanum" + whole},
+        {"feanum=abc", &epsilon_texts, "compute_warpfold: feanum" + whole},
+        {"cachesize=nan", &epsilon_texts, "compute_warpfold: cachesize" + whole},
+        {"maxiter=3.7", &maxiter_texts, "UNMIXER: maxiter" + whole},
+        {"kernel=exp sigma=0", &epsilon_texts,
+         "compute_warpfold: sigma gives the exponential kernel no width\n"},
+        {"kernel=exp sigma=-1e-200", &maxiter_texts,
+         "UNMIXER: sigma gives the exponential kernel no width\n"},
+        {"kernel=exp sigma=inf", &epsilon_texts,
+         "compute_warpfold: sigma holds a value that is not a finite number\n"},
+        {"kernel=poly degree=nan", &epsilon_texts,
+         "compute_warpfold: degree holds a value that is not a finite number\n"},
+        {"kernel=user kernelparam4=-inf", &epsilon_texts,
+         "compute_warpfold: kernelparam4 holds a value that is not a finite number\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        KernelSettings s;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(read_kernel_settings(c.options, 7, *c.texts, &s));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
     }
 }
 
@@ -248,13 +287,15 @@ TEST(KernelFrame, ValuesThatAreNotFiniteAreRefused)
         {3, 3, {1e10, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=poly degree=40",
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=0",
-         "CURVAXIS: the kernel gives a value that is not a finite number\n"},
+         "CURVAXIS: sigma gives the exponential kernel no width\n"},
         // Parameters the kernel does not use would still be saved.
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=user kernelparam4=nan",
-         "CURVAXIS: kernel parameter 4 is not a finite number\n"},
+         "CURVAXIS: kernelparam4 holds a value that is not a finite number\n"},
         // An infinite width gives the finite kernel 1 everywhere.
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=inf",
-         "CURVAXIS: kernel parameter 1 is not a finite number\n"},
+         "CURVAXIS: sigma holds a value that is not a finite number\n"},
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "feanum=1.5",
+         "CURVAXIS: feanum must be a whole number within the range of an int\n"},
     });
 }
 

@@ -4,6 +4,7 @@ set(squaremark_dir ${PROJECT_SOURCE_DIR}/plugins/squaremark)
 add_unit_test(squaremark_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/squaremark_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/discriminant_test_helpers.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/kernel_classifier_test_helpers.cpp
           ${PROJECT_SOURCE_DIR}/tests/support/reference.cpp
           ${squaremark_dir}/squaremark.cpp ${squaremark_dir}/settings.cpp
           ${squaremark_dir}/training.cpp ${squaremark_dir}/solve.cpp

@@ -10,7 +10,7 @@
 #include "plugins/squaremark/model.h"
 #include "plugins/squaremark/solve.h"
 #include "support/matrix.h"
-#include "tests/plugins/discriminant_test_helpers.h"
+#include "tests/plugins/kernel_classifier_test_helpers.h"
 #include "tests/support/reference.h"
 
 extern "C" void* train_squaremark(void** values, int* types, int count, int* resultType);
@@ -111,6 +111,7 @@ struct OptionCase {
     int kernel;
     double param0, param1, gamma, epsilon;
     int cache;
+    std::string refusal = "";  // the message of a refused case, after "train_squaremark: "
 };
 
 TEST(SquaremarkSettings, OptionStrings)
@@ -123,7 +124,18 @@ TEST(SquaremarkSettings, OptionStrings)
         {"kernel=gauss sigma=3", true, 0, 0, 0, 1.0, 1e-5, 0},
         {"kernelparam1=2 kernel=user", true, 0, 0, 0, 1.0, 1e-5, 0},
         {"kernel=poly degree=2 delta", true, 1, 2.0, 0.0, 1.0, 1e-5, 0},
-        {"gamma=0.5 epsilon=1e-9 cachesize=77.9", true, 0, 0, 0, 0.5, 1e-9, 77},
+        {"gamma=0.5 epsilon=1e-9 cachesize=77", true, 0, 0, 0, 0.5, 1e-9, 77},
+        {"cachesize=0x10", true, 0, 0, 0, 1.0, 1e-5, 16},
+        {"cachesize=1e3", true, 0, 0, 0, 1.0, 1e-5, 1000},
+        {"cachesize=-1", true, 0, 0, 0, 1.0, 1e-5, -1},
+        {"cachesize=77.9", false, 0, 0, 0, 0, 0, 0, "cachesize must be a whole number within the range of an int\n"},
+        {"cachesize=1e300", false, 0, 0, 0, 0, 0, 0, "cachesize must be a whole number within the range of an int\n"},
+        {"kernel=poly degree=0.5", true, 1, 0.5, 1.0, 1.0, 1e-5, 0},
+        {"kernel=exp sigma=0", false, 0, 0, 0, 0, 0, 0, "sigma gives the exponential kernel no width\n"},
+        {"kernel=exp sigma=inf", false, 0, 0, 0, 0, 0, 0, "sigma holds a value that is not a finite number\n"},
+        {"kernel=poly delta=nan", false, 0, 0, 0, 0, 0, 0, "delta holds a value that is not a finite number\n"},
+        {"kernel=user kernelparam5=-inf", false, 0, 0, 0, 0, 0, 0, "kernelparam5 holds a value that is not a finite number\n"},
+        {"epsilon=inf", false, 0, 0, 0, 0, 0, 0, "epsilon must be a finite number\n"},
         {"gamma=2.9", true, 0, 0, 0, 2.9, 1e-5, 0},
         {"epsilon=0.5", true, 0, 0, 0, 1.0, 0.5, 0},
         {"epsilon=0", false, 0, 0, 0, 0, 0, 0},
@@ -140,6 +152,9 @@ TEST(SquaremarkSettings, OptionStrings)
         ASSERT_EQ(accepted, c.accepted);
         if (!accepted) {
             EXPECT_EQ(printed.rfind("train_squaremark: ", 0), 0u);
+            if (!c.refusal.empty()) {
+                EXPECT_EQ(printed, "train_squaremark: " + c.refusal);
+            }
             continue;
         }
         EXPECT_EQ(s.kernel, c.kernel);
@@ -233,6 +248,39 @@ TEST(SquaremarkTraining, RefusedDatabasesWriteNoFile)
     EXPECT_FALSE(file_exists(file));
 }
 
+// Options that cannot be used and outputs that could not be written are
+// refused before anything is trained; an earlier model stays byte for
+// byte, so test_squaremark still reads it.
+TEST(SquaremarkTraining, RefusalsKeepTheEarlierModel)
+{
+    ScratchFolder folder;
+    std::string file = folder.path("sq.xml");
+    train_quietly(train_squaremark, small_database(), file, "kernel=exp sigma=2");
+    std::string earlier = read_text(file);
+    ASSERT_NE(earlier, "");
+    for (const char* options : {"kernel=exp sigma=inf", "kernel=exp sigma=0", "cachesize=2.5"}) {
+        SCOPED_TRACE(options);
+        std::string printed = train_quietly(train_squaremark, small_database(), file, options);
+        EXPECT_EQ(printed.rfind("train_squaremark: ", 0), 0u);
+        EXPECT_EQ(printed.find("create main matrix"), std::string::npos);
+        EXPECT_EQ(read_text(file), earlier);
+    }
+    for (const UnwritableOutput& o : unwritable_outputs(folder)) {
+        SCOPED_TRACE(o.path);
+        EXPECT_EQ(train_quietly(train_squaremark, small_database(), o.path, nullptr),
+                  "train_squaremark: the model file '" + o.path + "' cannot be written: " + o.why +
+                      "; nothing is trained\n");
+        expect_output_untouched(o);
+    }
+    int type;
+    testing::internal::CaptureStderr();
+    DataMatrix* out = static_cast<DataMatrix*>(call_script(
+        test_squaremark, {matrix_argument(small_database()), string_argument(file)}, &type));
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out, nullptr);
+    matrix_free(out);
+}
+
 // A model file of two training rows of one feature and one class, with the
 // parameters given; the database to test has two columns.
 std::string model_text(const std::string& sizes, const std::string& rows)
@@ -261,6 +309,7 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
     const std::string rows = "<X_0 value=\"1\"/><V_0 value=\"0.5\"/><X_1 value=\"2\"/>"
                              "<V_1 value=\"0.25\"/><V_2 value=\"0\"/>";
     const std::string p = "test_squaremark: ";
+    const std::string not_whole = " holds a value that is not a whole number\n";
     const ModelRefusal cases[] = {
         {"no parameters", "<SQUAREMARK/>",
          p + "the XML doesn't contain proper SQUAREMARK element\n"},
@@ -289,7 +338,29 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
         {"bias of inf", model_text(sizes, with_value(rows, "V_2", "inf")),
          p + "inconsistent file: \"value\" of \"V_2\" holds a value that is not a finite number\n"},
         {"row count of text", model_text(with_value(sizes, "row", "two"), rows),
-         p + "inconsistent file: \"value\" of \"row\" holds a value that is not a finite number\n"},
+         p + "inconsistent file: \"value\" of \"row\"" + not_whole},
+        // Whole numbers are read as the numbers their texts are: 1e1 rows
+        // are 10, which the file does not hold; 1.5 and 1e300 are refused.
+        {"row count of 1e1", model_text(with_value(sizes, "row", "1e1"), rows),
+         p + "error with row 3 in matrix X\n"},
+        {"column count of 1.5", model_text(with_value(sizes, "column", "1.5"), rows),
+         p + "inconsistent file: \"value\" of \"column\"" + not_whole},
+        {"class count of 1e300", model_text(with_value(sizes, "classnumber", "1e300"), rows),
+         p + "inconsistent file: \"value\" of \"classnumber\"" + not_whole},
+        {"row count of -1", model_text(with_value(sizes, "row", "-1"), rows),
+         p + "problems with sizes in SQUAREMARK parameters\n"},
+        // Kernels that cannot be used.
+        {"kernel code 7", model_text(sizes + "<kernel value=\"7\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel\" names no kernel type\n"},
+        {"kernel code 257", model_text(sizes + "<kernel value=\"257\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel\" names no kernel type\n"},
+        {"kernel code of 1.5", model_text(sizes + "<kernel value=\"1.5\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel\"" + not_whole},
+        {"exponential without a width", model_text(sizes + "<kernel value=\"2\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel_param0\" gives the exponential kernel no width\n"},
+        {"exponential of width 1e-200",
+         model_text(sizes + "<kernel value=\"2\"/><kernel_param0 value=\"1e-200\"/>", rows),
+         p + "inconsistent file: \"value\" of \"kernel_param0\" gives the exponential kernel no width\n"},
         {"empty kernel parameter", model_text(sizes + "<kernel_param1 value=\"\"/>", rows),
          p + "inconsistent file: \"value\" of \"kernel_param1\" holds a value that is not a finite number\n"},
         {"kernel gives nan", model_text(sizes + "<kernel value=\"1\"/><kernel_param0 value=\"0.5\"/>",
@@ -310,9 +381,10 @@ TEST(SquaremarkTesting, InconsistentModelFilesAreRefused)
         EXPECT_EQ(type, VALUE_EMPTY);
         EXPECT_EQ(read_text(file), c.text);
     }
-    // The well-formed file: outputs b + sum k(x, X_i) V_i with the linear
-    // kernel (no kernel element): x * (1 * 0.5 + 2 * 0.25) = x.
-    write_text(file, model_text(sizes, rows));
+    // The well-formed file, its sizes written as "0x2" and "1e0": outputs
+    // b + sum k(x, X_i) V_i with the linear kernel (no kernel element):
+    // x * (1 * 0.5 + 2 * 0.25) = x.
+    write_text(file, model_text(with_value(with_value(sizes, "row", "0x2"), "classnumber", "1e0"), rows));
     int type;
     testing::internal::CaptureStderr();
     DataMatrix* out = static_cast<DataMatrix*>(

@@ -193,11 +193,11 @@ TEST(WarpfoldTraining, RefusalsWriteNoModel)
         {4, 3, {1, 2, 1, 3, INFINITY, 2, 0, 5, 1, 2, 2, 2}, "epsilon=0.1",
          "compute_warpfold: the feature in row 2, column 2 is not a finite number\n"},
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=0.1 kernel=exp sigma=0",
-         "compute_warpfold: the kernel gives a value that is not a finite number\n"},
+         "compute_warpfold: sigma gives the exponential kernel no width\n"},
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=inf",
          "compute_warpfold: epsilon is not a finite number\n"},
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=0.1 kernel=poly delta=nan",
-         "compute_warpfold: kernel parameter 2 is not a finite number\n"},
+         "compute_warpfold: delta holds a value that is not a finite number\n"},
     });
 }
 
