@@ -70,9 +70,9 @@ void append_new_attribute(XMLNode* element, XMLNode* attribute);
 // walking all children by name costs linear time.
 XMLNode* first_child_element(XMLNode* parent, const char* name);
 
-// Nodes looked at one by one by the walks that look for a name or rebuild
-// an index: the count in which a cost that grows with the tree shows,
-// whatever the machine's speed (the tests read it).
+// Nodes looked at one by one by the walks that look for a name, an "ID" or
+// an attribute value, or rebuild an index: the count in which a cost that
+// grows with the tree shows, whatever the machine's speed (the tests read it).
 extern unsigned long long xml_scan_steps;
 
 // An XML name: a letter, "_", ":" or a non-ASCII byte, then also digits,

@@ -126,7 +126,7 @@ int XMLParser::gotoChildElementWithID(const char* id)
     return guarded([&]() -> int {
         if (!current || !id)
             return 0;
-        for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
+        for (XMLNode* c = current->firstChild; c; c = c->nextSibling, ++xml_scan_steps) {
             XMLNode* attr = c->type == XML_ELEMENT ? c->findAttribute("ID") : nullptr;
             if (attr && strcmp(attr->value, id) == 0) {
                 move_down(c, id);
@@ -207,7 +207,7 @@ int XMLParser::gotoSameElementWithAttribute(const char* attrName, const char* at
         if (!current || !attrName || !attrValue || !leave_for_parent(name))
             return 0;
         int k = 0;
-        for (XMLNode* c = current->firstChild; c; c = c->nextSibling) {
+        for (XMLNode* c = current->firstChild; c; c = c->nextSibling, ++xml_scan_steps) {
             if (c->type != XML_ELEMENT || name != c->name)
                 continue;
             ++k;

@@ -40,10 +40,12 @@ double dot(const double* a, const double* b, int n)
     return sum;
 }
 
-// Ring position of the i-th newest pair (0 the newest).
+// Ring position of the i-th newest pair (0 the newest), without a sum that
+// could pass the range of an int in a ring of more than 2^30 pairs.
 int position(int i)
 {
-    return (memory.newest - i + memory.capacity) % memory.capacity;
+    const int at = memory.newest - i;
+    return at < 0 ? at + memory.capacity : at;
 }
 
 // Doubles the ring's room (at most m), the pairs laid out oldest first.
@@ -52,7 +54,9 @@ int position(int i)
 void grow()
 {
     const int n = memory.n;
-    const int capacity = std::min(memory.m, std::max(1, 2 * memory.capacity));
+    // Doubled in a wider type: past 2^30 pairs twice the room overflows an int.
+    const int capacity = static_cast<int>(
+        std::min<long long>(memory.m, std::max(1LL, 2LL * memory.capacity)));
     try {
         std::vector<double> S(static_cast<size_t>(capacity) * n), Y(S.size());
         std::vector<double> rho(capacity), alpha(capacity);

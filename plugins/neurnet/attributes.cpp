@@ -1,8 +1,6 @@
 // Attribute texts and number lists read whole, whatever their length.
 #include "plugins/neurnet/attributes.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -57,16 +55,6 @@ NumberRead read_list(XMLParser** document, const char* name, std::vector<T>* val
     return NumberRead::read;
 }
 
-bool whole_number_text(const char* text, int* value)
-{
-    double number = 0.0;
-    if (!finite_number_text(text, &number) || number != std::trunc(number) ||
-        number < INT_MIN || number > INT_MAX)
-        return false;
-    *value = static_cast<int>(number);
-    return true;
-}
-
 }  // namespace
 
 NumberRead attribute_reals(XMLParser** document, const char* name, std::vector<double>* values,
@@ -78,7 +66,7 @@ NumberRead attribute_reals(XMLParser** document, const char* name, std::vector<d
 NumberRead attribute_ints(XMLParser** document, const char* name, std::vector<int>* values,
                           int* position, std::string* item)
 {
-    return read_list(document, name, values, position, item, whole_number_text);
+    return read_list(document, name, values, position, item, read_whole_text);
 }
 
 char* lowercase_in_place(char* text)

@@ -27,9 +27,9 @@ bool write_init_file(const std::vector<int>& sizes, const char* fileName);
 int count_learning_races(XMLParser** document);
 int count_race_processes(int i, XMLParser** document);
 
-// Reads race i. False, after a message naming the race, when max_iter_num,
-// break_if_test_ratio or minkovski_R holds no finite number, or
-// minkovski_R is not above 0.
+// Reads race i. False, after a message naming the race, when max_iter_num
+// is no whole number within int, break_if_test_ratio or minkovski_R no
+// finite number, or minkovski_R is not above 0.
 bool read_race_settings(int i, RaceSettings* out, XMLParser** document);
 
 enum class ProcessRead {
@@ -55,8 +55,10 @@ struct RacePlan {
 // after the message of the first refused one.
 bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races);
 
-// Tests the rows, appends a history item with the error and ratio, saves.
-void test_and_log_history(Network* network, const double* const* rows, int count,
-                          const char* fileName, XMLParser** document);
+// Tests the rows and appends a history item with the error and ratio to
+// the document; the race's one save, with its weights, follows. False,
+// with no item added, when the error is not a finite number.
+bool test_and_log_history(Network* network, const double* const* rows, int count,
+                          XMLParser** document);
 
 #endif

@@ -17,6 +17,7 @@
 #include "scriptrun/messages.h"
 #include "scriptrun/plugin_api.h"
 #include "support/matrix.h"
+#include "xml/file_access.h"
 
 namespace {
 
@@ -175,6 +176,18 @@ bool check_learn_arguments(const int* types, int count)
     return fault == nullptr;
 }
 
+// An output file that no save could replace or create now (a file that may
+// not be written, a missing folder, an empty name, a link into a missing
+// folder) is refused before anything trains.
+bool output_writable(const char* fileName)
+{
+    const std::string refusal = replace_refusal(fileName);
+    if (refusal.empty()) return true;
+    print_message("NEURNETLearn: the output file '%s' cannot be written: %s; nothing is "
+                  "trained\n", fileName ? fileName : "", refusal.c_str());
+    return false;
+}
+
 bool check_evaluate_arguments(const int* types, int count)
 {
     const char* fault = nullptr;
@@ -234,7 +247,8 @@ PLUGIN_EXPORT void* NEURNETLearn(void** values, int* types, int count, int* resu
     *resultType = VALUE_EMPTY;
     if (!check_learn_arguments(types, count)) return flag(0);
     const DataMatrix* db = static_cast<const DataMatrix*>(values[0]);
-    if (!check_database(db, "NEURNETLearn")) return flag(0);
+    if (!check_database(db, "NEURNETLearn") || !output_writable(static_cast<const char*>(values[2])))
+        return flag(0);
     try {
         Document document;
         OwnedNetwork network = open_network(static_cast<const char*>(values[1]), "NEURNETLearn",

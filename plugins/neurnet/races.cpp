@@ -119,10 +119,21 @@ int run_races(Network* network, const RowSets& rows, const std::vector<RacePlan>
         const RacePlan& race = races[i];
         if (race.settings.error_type == 1) set_minkowski_exponent(race.settings.R);
         if (!run_race(network, rows, static_cast<int>(i), race)) return 0;
-        if (race.settings.auto_test == 1 && !rows.test.empty())
-            test_and_log_history(network, rows.test.data(), static_cast<int>(rows.test.size()),
-                                 fileName, document);
-        if (!write_weights_to_xml(network, fileName, document)) return 0;
+        if (race.settings.auto_test == 1 && !rows.test.empty() &&
+            !test_and_log_history(network, rows.test.data(), static_cast<int>(rows.test.size()),
+                                  document)) {
+            print_message("NEURNETLearn: race %d: the network's outputs on the test rows are not "
+                          "finite numbers; the race is not saved\n", static_cast<int>(i) + 1);
+            return 0;
+        }
+        // One save per race holds its history item and its weights together:
+        // a failed save leaves the file as the previous race, or the caller,
+        // left it.
+        if (!write_weights_to_xml(network, fileName, document)) {
+            print_message("NEURNETLearn: race %d is not saved; '%s' keeps what it held\n",
+                          static_cast<int>(i) + 1, fileName);
+            return 0;
+        }
     }
     return 1;
 }

@@ -20,10 +20,12 @@ struct RowSets {
 // outside 0 up to (not including) 1, or when no row is left to learn from.
 bool split_rows(const double* data, int rows, int cols, XMLParser** document, RowSets* sets);
 
-// The races in order, each followed by its test and the weights written to
-// fileName. 1; 0 after a message when a process ran out of memory ("error
-// occured\n"), when the weights stopped being finite numbers (the output
-// file then keeps what it held), or when the output file could not be saved.
+// The races in order, each followed by its test and one save of its history
+// item and weights to fileName. 1; 0 after a message when a process failed
+// ("error occured\n": memory ran out, or its start was not finite), when the
+// weights or the test error stopped being finite numbers, or when a save
+// failed: the output file then keeps what the last saved race, or the
+// caller, left in it.
 int run_races(Network* network, const RowSets& rows, const std::vector<RacePlan>& races,
               const char* fileName, XMLParser** document);
 

@@ -3,11 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 
 #include "plugins/neurnet/attributes.h"
 #include "plugins/neurnet/init_file.h"
 #include "scriptrun/messages.h"
+#include "xml/finite_values.h"
 
 namespace {
 
@@ -42,29 +42,43 @@ ProcessKind kind_of(const char* name)
     return ProcessKind::none;
 }
 
-void read_search_settings(XMLParser** document, ProcessSettings* out)
+// A setting of the current element, read once as the number it is checked
+// to be: a finite real, or for an int setting a whole number within int
+// ("0x10" is 16, "1e3" is 1000; "1.5" and "1e300" are refused). Absent, it
+// keeps its default. False with *fault naming it when it is no such number.
+bool read_setting(XMLParser** document, const char* name, double* value, std::string* fault)
 {
-    if (out->kind != ProcessKind::conj) out->m = XMLgetAttrIntValue(document, "m", 7);
-    out->alpha0 = XMLgetAttrDoubleValue(document, "alpha0", 1.0);
-    out->alpha_multiplier = XMLgetAttrDoubleValue(document, "alpha_multiplier", 0.4);
-    out->num_of_max_iter = truncated(XMLgetAttrDoubleValue(document, "num_of_max_iter", 4.0));
-    out->max_jump = XMLgetAttrDoubleValue(document, "max_jump", 0.4);
-    out->error_level = XMLgetAttrDoubleValue(document, "error_level", 0.0);
+    std::string text;
+    if (!attribute_text(document, name, &text) || finite_number_text(text.c_str(), value))
+        return true;
+    *fault = std::string(name) + " (\"" + text + "\") is not a finite number";
+    return false;
 }
 
-// The first of the named attributes that is present but holds no finite
-// number, with its text; false when there is none.
-bool non_number(XMLParser** document, std::initializer_list<const char*> names,
-                const char** name, std::string* text)
+bool read_setting(XMLParser** document, const char* name, int* value, std::string* fault)
 {
-    for (const char* candidate : names) {
-        double value = 0.0;
-        if (attribute_real(document, candidate, &value, text) == NumberRead::not_a_number) {
-            *name = candidate;
-            return true;
-        }
-    }
+    std::string text;
+    if (!attribute_text(document, name, &text) || read_whole_text(text.c_str(), value))
+        return true;
+    *fault = std::string(name) + " (\"" + text + "\") is not a whole number within the range "
+             "of an int";
     return false;
+}
+
+// The line search's settings, and m for the L-BFGS kinds; num_of_max_iter
+// is a real truncated to a whole number of trials.
+bool read_search_settings(XMLParser** document, ProcessSettings* out, std::string* fault)
+{
+    double trials = 4.0;
+    const bool read =
+        (out->kind == ProcessKind::conj || read_setting(document, "m", &out->m, fault)) &&
+        read_setting(document, "alpha0", &out->alpha0, fault) &&
+        read_setting(document, "alpha_multiplier", &out->alpha_multiplier, fault) &&
+        read_setting(document, "num_of_max_iter", &trials, fault) &&
+        read_setting(document, "max_jump", &out->max_jump, fault) &&
+        read_setting(document, "error_level", &out->error_level, fault);
+    out->num_of_max_iter = truncated(trials);
+    return read;
 }
 
 // Settings with which a process would divide by zero or never shorten
@@ -83,26 +97,19 @@ const char* range_fault(const ProcessSettings& s)
 ProcessRead read_process_numbers(int i, const char* name, ProcessSettings* s,
                                  XMLParser** document)
 {
-    const char* attribute = nullptr;
-    std::string text;
-    const bool back = s->kind == ProcessKind::back;
-    if (back ? non_number(document, {"learning_rate", "momentum_factor", "error_level"},
-                          &attribute, &text)
-             : non_number(document, {"m", "alpha0", "alpha_multiplier", "num_of_max_iter",
-                                     "max_jump", "error_level"}, &attribute, &text)) {
-        print_message("NEURNETLearn: race %d, process %s: %s (\"%s\") is not a finite number\n",
-                      i + 1, name, attribute, text.c_str());
+    std::string fault;
+    const bool read =
+        s->kind == ProcessKind::back
+            ? read_setting(document, "learning_rate", &s->learning_rate, &fault) &&
+                  read_setting(document, "momentum_factor", &s->momentum_factor, &fault) &&
+                  read_setting(document, "error_level", &s->error_level, &fault)
+            : read_search_settings(document, s, &fault);
+    if (!read) {
+        print_message("NEURNETLearn: race %d, process %s: %s\n", i + 1, name, fault.c_str());
         return ProcessRead::refused;
     }
-    if (back) {
-        s->learning_rate = XMLgetAttrDoubleValue(document, "learning_rate", 0.3);
-        s->momentum_factor = XMLgetAttrDoubleValue(document, "momentum_factor", 0.0);
-        s->error_level = XMLgetAttrDoubleValue(document, "error_level", 0.0);
-    } else {
-        read_search_settings(document, s);
-    }
-    if (const char* fault = range_fault(*s)) {
-        print_message("NEURNETLearn: race %d, process %s: %s\n", i + 1, name, fault);
+    if (const char* range = range_fault(*s)) {
+        print_message("NEURNETLearn: race %d, process %s: %s\n", i + 1, name, range);
         return ProcessRead::refused;
     }
     return ProcessRead::usable;
@@ -133,30 +140,26 @@ bool read_race_settings(int i, RaceSettings* out, XMLParser** document)
 {
     *out = RaceSettings();
     if (!select_race(i, document)) return true;
-    const char* attribute = nullptr;
-    std::string value;
-    if (non_number(document, {"max_iter_num", "break_if_test_ratio", "minkovski_R"}, &attribute,
-                   &value)) {
-        print_message("NEURNETLearn: race %d: %s (\"%s\") is not a finite number\n", i + 1,
-                      attribute, value.c_str());
+    std::string fault, text;
+    if (!read_setting(document, "max_iter_num", &out->max_iter_num, &fault) ||
+        !read_setting(document, "break_if_test_ratio", &out->break_if_test_ratio, &fault) ||
+        !read_setting(document, "minkovski_R", &out->R, &fault)) {
+        print_message("NEURNETLearn: race %d: %s\n", i + 1, fault.c_str());
         return false;
     }
-    // An exponent of 0 or below, or an infinite one, makes every delta 0 or
-    // not a number.
-    if (attribute_real(document, "minkovski_R", &out->R, &value) == NumberRead::read &&
-        !(out->R > 0)) {
+    // An exponent of 0 or below makes every delta 0 or not a number.
+    if (!(out->R > 0)) {
+        attribute_text(document, "minkovski_R", &text);
         print_message("NEURNETLearn: race %d: minkovski_R (\"%s\") must be a finite number above "
-                      "0\n", i + 1, value.c_str());
+                      "0\n", i + 1, text.c_str());
         return false;
     }
-    if (attribute_text(document, "error_function", &value)) {
-        lowercase_in_place(&value[0]);
-        out->error_type = value.compare(0, 4, "mink") == 0 ? 1
-                          : value.compare(0, 3, "tse") == 0 ? 2 : 3;
+    if (attribute_text(document, "error_function", &text)) {
+        lowercase_in_place(&text[0]);
+        out->error_type = text.compare(0, 4, "mink") == 0 ? 1
+                          : text.compare(0, 3, "tse") == 0 ? 2 : 3;
     }
     out->auto_test = attribute_begins(document, "auto_test_after_learning", "y") ? 1 : 0;
-    out->max_iter_num = XMLgetAttrIntValue(document, "max_iter_num", -1);
-    out->break_if_test_ratio = XMLgetAttrDoubleValue(document, "break_if_test_ratio", 1.0);
     return true;
 }
 
@@ -190,14 +193,15 @@ bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races)
     return true;
 }
 
-void test_and_log_history(Network* network, const double* const* rows, int count,
-                          const char* fileName, XMLParser** document)
+bool test_and_log_history(Network* network, const double* const* rows, int count,
+                          XMLParser** document)
 {
     print_message("begin testing\n");
     double ratio = 0.0, squared = 0.0;
     test_network(network, rows, count, &ratio, &squared);
     const double mse = count > 0 ? squared / count : 0.0;
     print_message("finish testing\n");
+    if (!std::isfinite(mse)) return false;
     // A document without "history" gets no item rather than one misplaced.
     const bool history = XMLchangeElement(document, "/feed-forward_neural_network/history") &&
                          XMLaddChildElement(document, "item") &&
@@ -207,5 +211,5 @@ void test_and_log_history(Network* network, const double* const* rows, int count
     if (history) XMLchangeOrAddDoubleAttribute(document, "test_ratio", ratio);
     print_message("ratio: %f\n", ratio);
     if (history) XMLchangeOrAddAttribute(document, "date", time_text().c_str());
-    XMLsave(document, fileName);
+    return true;
 }

@@ -113,6 +113,18 @@ bool store_fits(const DirectionModule& module, int n, int pairs)
     return false;
 }
 
+// A process starts only from a finite error: from an infinite one (units
+// saturated against their targets under cross entropy) no step can be
+// judged better, and a network that gives no number has nothing to learn
+// from.
+bool finite_start(double total)
+{
+    if (std::isfinite(total)) return true;
+    print_message("the error at the start of the process is not a finite number; nothing is "
+                  "trained\n");
+    return false;
+}
+
 bool finite_vector(const double* v, int n)
 {
     for (int i = 0; i < n; ++i)
@@ -167,6 +179,10 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
     }
     get_weight_vector(network, v.x.data());
     double f = optim_objective(v.x.data(), v.g.data());
+    if (!finite_start(f)) {
+        module.release();
+        return -1;
+    }
     int i = 0;
     for (;;) {
         double* r = module.direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), i);
@@ -189,17 +205,38 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
         if (rows.break_if_test_ratio < 1 && test_ratio(network, rows) >= rows.break_if_test_ratio)
             break;
         if (per_row(f, rows.learn_count) <= settings.error_level) break;
+        // The next step would start where this one did and take the same
+        // direction (a gradient of exact zeros, or no trial that was kept).
+        if (v.x == v.xPrev) {
+            print_message("no weight changed in this step: the process stops\n");
+            break;
+        }
     }
     module.release();
     return i;
 }
 
-}  // namespace
-
-int train_backprop(Network* network, const TrainingRows& rows,
-                   const ProcessSettings& settings, ErrorFunction error)
+// True when some connection's weight differs from its value before the
+// last online update, so that the momentum term still moves it.
+bool momentum_carried(const Network* network)
 {
+    for (int i = 0; i < network->last; ++i)
+        for (const Neuron& n : network->layers[i].neurons)
+            for (const Connection& c : n.conns)
+                if (c.weight != c.prev_weight) return true;
+    return false;
+}
+
+// Epochs until a stopping rule fires. An epoch that changed no weight and
+// started with no momentum carried leaves the network as it found it, so
+// every later epoch would repeat it: the process stops there.
+int backprop_epochs(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
+                    ErrorFunction error)
+{
+    std::vector<double> before(static_cast<size_t>(weight_count(network))), after(before.size());
     for (int i = 1;; ++i) {
+        get_weight_vector(network, before.data());
+        const bool carried = momentum_carried(network);
         const double total = backprop_epoch(network, rows.learn, rows.learn_count,
                                             settings.learning_rate, settings.momentum_factor,
                                             error);
@@ -211,6 +248,25 @@ int train_backprop(Network* network, const TrainingRows& rows,
         if (!weights_finite(network)) return i;  // diverged: no epoch brings it back
         if (rows.break_if_test_ratio < 1 && ratio >= rows.break_if_test_ratio) return i;
         if (mean <= settings.error_level) return i;
+        get_weight_vector(network, after.data());
+        if (!carried && after == before) {
+            print_message("no weight changed in this epoch: the process stops\n");
+            return i;
+        }
+    }
+}
+
+}  // namespace
+
+int train_backprop(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error)
+{
+    if (!finite_start(batch_gradient(network, rows.learn, rows.learn_count, error))) return -1;
+    try {
+        return backprop_epochs(network, rows, settings, error);
+    } catch (const std::bad_alloc&) {
+        print_message("out of memory\n");
+        return -1;
     }
 }
 

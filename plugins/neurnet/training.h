@@ -40,7 +40,10 @@ struct TrainingRows {
     int max_iter_num;            // stop after this many iterations (no limit at 0 or less)
 };
 
-// Each returns the epochs or iterations done, or -1 when memory ran out.
+// Each returns the epochs or iterations done, or -1 after a message when
+// memory ran out or the error at the start is not a finite number (nothing
+// is trained then). A step or epoch that changes no weight, and so would
+// be repeated for ever, ends the process.
 int train_backprop(Network* network, const TrainingRows& rows,
                    const ProcessSettings& settings, ErrorFunction error);
 int train_conjgrad(Network* network, const TrainingRows& rows,

@@ -3,7 +3,11 @@
 // process readers, and the refusals of the three script functions.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +15,8 @@
 #include "plugins/neurnet/network_document.h"
 #include "support/random.h"
 #include "tests/plugins/discriminant_test_helpers.h"
+#include "xml/node.h"
+#include "xml/path.h"
 
 extern "C" void* NEURNETMakeInit(void** values, int* types, int count, int* resultType);
 extern "C" void* NEURNETLearn(void** values, int* types, int count, int* resultType);
@@ -89,16 +95,16 @@ TEST(NeurnetDocument, Checks)
                                            neuron(3, "out_weights=\"1\"")) + layer(2, 2000000000, neuron(1, ""))),
          0, "layer 2: 2000000000 neurons"},
         {"missing neuron element",
-         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(3, "out_weights=\"1\"") +
-                                           neuron(4, "out_weights=\"1\"")) + out2),
-         0, "layer 1, neuron 2"},
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1 1\"") + neuron(3, "out_weights=\"1 1\"") +
+                                           neuron(4, "out_weights=\"1 1\"")) + out2),
+         0, "layer 1, neuron 2: there is no neuron element"},
         {"neuron without out_weights", network_xml(full, two_by_two("nonlinearity=\"no\"")), 0,
          "layer 1, neuron 1"},
         {"more weights than next neurons", network_xml(full, two_by_two("out_weights=\"1 2 3\"")),
          0, "layer 1, neuron 1"},
         {"output neuron element missing",
-         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
-                                           neuron(3, "out_weights=\"1\"")) + layer(2, 2, neuron(1, "") + neuron(3, ""))),
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1 1\"") + neuron(2, "out_weights=\"1 1\"") +
+                                           neuron(3, "out_weights=\"1 1\"")) + layer(2, 2, neuron(1, "") + neuron(3, ""))),
          0, "layer 2, neuron 2"},
         {"sparse: fewer targets than weights",
          network_xml(sparse, two_by_two("out_weights=\"1 2\" out_connect=\"1\"")), 0,
@@ -129,14 +135,65 @@ TEST(NeurnetDocument, Checks)
          network_xml(sparse, two_by_two("out_weights=\"1\" out_connect=\"0.5\"")), 0,
          "(\"0.5\") is not a neuron index"},
         {"a layer count of text", network_xml("num_of_layers=\"abc\"", two_by_two()), 0,
-         "NEURNET: \"num_of_layers\" (\"abc\") is not a number"},
+         "NEURNET: \"num_of_layers\" (\"abc\") is not a whole number from 0 up\n"},
         {"an empty neuron count",
          network_xml(full, "<layer ID=\"1\" NO=\"\"/>" + out2), 0,
-         "NEURNET layer 1: \"NO\" (\"\") is not a number"},
+         "NEURNET layer 1: \"NO\" (\"\") is not a whole number"},
         {"a neuron count that is not a number",
          network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
                                            neuron(3, "out_weights=\"1\"")) + "<layer ID=\"2\" NO=\"nan\"/>"),
          0, "NEURNET layer 2: \"NO\" (\"nan\")"},
+        // Counts are whole numbers read as the real their text is, once.
+        {"a hexadecimal layer count", network_xml("num_of_layers=\"0x2\" bias=\"yes\"", two_by_two()),
+         1, "number of layers:2\n"},
+        {"a layer count in exponent form", network_xml("num_of_layers=\"2e0\" bias=\"yes\"", two_by_two()),
+         1, "number of layers:2\n"},
+        {"a fractional layer count", network_xml("num_of_layers=\"1.5\"", two_by_two()), 0,
+         "\"num_of_layers\" (\"1.5\") is not a whole number"},
+        {"a layer count beyond int", network_xml("num_of_layers=\"1e300\"", two_by_two()), 0,
+         "(\"1e300\") is not a whole number"},
+        {"ten layers, as 1e1, in a document of two",
+         network_xml("num_of_layers=\"1e1\"", two_by_two()), 0, "10 layers, but"},
+        {"a fractional neuron count",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1\"")) + "<layer ID=\"2\" NO=\"5.7\"/>"),
+         0,
+         "NEURNET layer 2: \"NO\" (\"5.7\") is not a whole number"},
+        {"a negative layer count", network_xml("num_of_layers=\"-1\"", ""), 0,
+         "NEURNET: \"num_of_layers\" (\"-1\") is not a whole number from 0 up"},
+        {"no layer count", network_xml("bias=\"yes\"", two_by_two()), 0,
+         "NEURNET: there is no \"num_of_layers\" attribute"},
+        {"no neuron count", network_xml(full, "<layer ID=\"1\"/>" + out2), 0,
+         "NEURNET layer 1: there is no \"NO\" attribute"},
+        {"a negative neuron count", network_xml(full, "<layer ID=\"1\" NO=\"-1\"/>" + out2), 0,
+         "NEURNET layer 1: \"NO\" (\"-1\")"},
+        {"no NEURNET element",
+         "<feed-forward_neural_network><parameters/></feed-forward_neural_network>", 0,
+         "there is no NEURNET element"},
+        // A full network holds a weight for each connection.
+        {"an empty weight list", network_xml(full, two_by_two("out_weights=\"\"")), 0,
+         "layer 1, neuron 1: 0 weights; a full network has one per neuron of the next layer, 2"},
+        {"a weight list one short", network_xml(full, two_by_two("out_weights=\"0.5\"")), 0,
+         "layer 1, neuron 1: 1 weights"},
+        {"one neuron of the layer a weight short",
+         network_xml(full, layer(1, 3, neuron(1, "out_weights=\"1 2\"") + neuron(2, "out_weights=\"1\"") +
+                                           neuron(3, "out_weights=\"1 2\"")) + out2),
+         0, "layer 1, neuron 2: 1 weights"},
+        {"into an inner layer, one short of all but its bias unit",
+         network_xml("num_of_layers=\"3\" bias=\"yes\"",
+                     layer(1, 1, neuron(1, "out_weights=\"1\"")) +
+                         layer(2, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                         neuron(3, "out_weights=\"1\"")) +
+                         layer(3, 1, neuron(1, ""))),
+         0, "layer 1, neuron 1: 1 weights; a full network has 2 (the next layer's bias unit left "
+            "out) or 3"},
+        {"into an inner layer, weights differing from neuron to neuron",
+         network_xml("num_of_layers=\"3\" bias=\"yes\"",
+                     layer(1, 2, neuron(1, "out_weights=\"1 2\"") + neuron(2, "out_weights=\"1 2 3\"")) +
+                         layer(2, 3, neuron(1, "out_weights=\"1\"") + neuron(2, "out_weights=\"1\"") +
+                                         neuron(3, "out_weights=\"1\"")) +
+                         layer(3, 1, neuron(1, ""))),
+         0, "layer 1, neuron 2: 3 weights, where the layer's other neurons have 2"},
         {"bias unit without input neuron",
          network_xml("num_of_layers=\"2\" bias=\"yes\"", layer(1, 0, "") + out2), 0, "bias"},
     };
@@ -146,22 +203,6 @@ TEST(NeurnetDocument, Checks)
         EXPECT_EQ(build(c.xml, &net, &printed), c.expected) << c.name;
         EXPECT_NE(printed.find(c.words), std::string::npos) << c.name << ": " << printed;
         if (net) network_free(net);
-    }
-}
-
-TEST(NeurnetDocument, InvalidCountsAreFatal)
-{
-    const std::string out2 = layer(2, 2, neuron(1, "") + neuron(2, ""));
-    const std::string cases[] = {
-        network_xml("num_of_layers=\"-1\"", ""),
-        network_xml("bias=\"yes\"", two_by_two()),
-        network_xml("num_of_layers=\"2\"", "<layer ID=\"1\"/>" + out2),
-    };
-    for (const std::string& xml : cases) {
-        Network* net = nullptr;
-        std::string printed;
-        EXPECT_EXIT(build(xml, &net, &printed, nullptr, false), testing::ExitedWithCode(1),
-                    "The NEURNET is not valid");
     }
 }
 
@@ -230,6 +271,76 @@ TEST(NeurnetDocument, RandomStartAndWeightRoundTrip)
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(w[i], chosen[i], 5e-7 + 1e-12) << i;
     network_free(back);
     network_free(net);
+}
+
+// Layers and neurons are found by ID wherever they stand, the first of a
+// repeated ID counting and an ID of another spelling ("01") none, both when
+// the network is read and when its weights are written back.
+TEST(NeurnetDocument, ElementsAreFoundByIdInAnyOrder)
+{
+    ScratchFolder folder;
+    const std::string reversed =
+        layer(2, 2, neuron(2, "") + neuron(1, "")) +
+        layer(1, 3, "<neuron ID=\"01\" out_weights=\"8 8\"/>" +
+                        neuron(3, "out_weights=\"0.25 -0.75\"") + neuron(2, "out_weights=\"2,3\"") +
+                        neuron(1, "out_weights=\"0.5 -1\"") + neuron(1, "out_weights=\"9 9\""));
+    Network* net = nullptr;
+    std::string printed;
+    ASSERT_EQ(build(network_xml("num_of_layers=\"2\" bias=\"yes\"", reversed), &net, &printed), 1);
+    std::vector<double> w(6);
+    get_weight_vector(net, w.data());
+    EXPECT_EQ(w, (std::vector<double>{0.5, -1, 2, 3, 0.25, -0.75}));
+    const std::vector<double> chosen = {1, 2, 3, 4, 5, 6};
+    set_weight_vector(net, chosen.data());
+    const std::string file = folder.path("net.xml");
+    write_text(file, network_xml("num_of_layers=\"2\" bias=\"yes\"", reversed));
+    XMLParser* document = nullptr;
+    ASSERT_TRUE(XMLopen(&document, file.c_str()));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(write_weights_to_xml(net, file.c_str(), &document), 1);
+    testing::internal::GetCapturedStderr();
+    XMLclose(&document);
+    network_free(net);
+    const std::string saved = read_text(file);
+    EXPECT_NE(saved.find("\"8 8\""), std::string::npos);
+    EXPECT_NE(saved.find("\"9 9\""), std::string::npos);
+    ASSERT_EQ(build(saved, &net, &printed), 1);
+    get_weight_vector(net, w.data());
+    EXPECT_EQ(w, chosen);
+    network_free(net);
+}
+
+// Cursor steps (children looked at by number, by name or by ID) to load a
+// [2, width, 2] network and write its weights back.
+unsigned long long load_and_write_steps(int width)
+{
+    ScratchFolder folder;
+    const std::string file = folder.path("wide.xml");
+    write_init_file({2, width, 2}, file.c_str());
+    XMLParser* document = nullptr;
+    XMLopen(&document, file.c_str());
+    const unsigned long long before = xml_scan_steps + xml_sibling_visits;
+    Network* net = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(network_from_xml(&net, &document), 1);
+    if (net) {
+        EXPECT_EQ(write_weights_to_xml(net, file.c_str(), &document), 1);
+    }
+    testing::internal::GetCapturedStderr();
+    const unsigned long long steps = xml_scan_steps + xml_sibling_visits - before;
+    if (net) network_free(net);
+    XMLclose(&document);
+    return steps;
+}
+
+// Each neuron used to be looked up by ID from its layer's first child, so
+// a layer ten times as wide cost a hundred times the steps.
+TEST(NeurnetDocument, LoadingAndWritingAreLinearInTheLayerWidth)
+{
+    const unsigned long long narrow = load_and_write_steps(400);
+    const unsigned long long wide = load_and_write_steps(4000);
+    EXPECT_GE(narrow, 400u);  // the count sees every neuron
+    EXPECT_LE(wide, 12 * narrow) << narrow << " steps at width 400, " << wide << " at 4000";
 }
 
 // Layer sizes of an init file as written in its "layer_inf" attribute.
@@ -356,13 +467,14 @@ TEST(NeurnetScripts, Refusals)
 }
 
 // An init file for five_columns() with the given race and process elements.
-std::string init_with(const std::string& general, const std::string& races)
+// Every input neuron has the given out_weights.
+std::string init_with(const std::string& general, const std::string& races,
+                      const std::string& weights = "0 0 0")
 {
+    const std::string w = "out_weights=\"" + weights + "\"";
     std::string xml = network_xml(
         "num_of_layers=\"2\" bias=\"yes\"",
-        layer(1, 5, neuron(1, "out_weights=\"0 0 0\"") + neuron(2, "out_weights=\"0 0 0\"") +
-                        neuron(3, "out_weights=\"0 0 0\"") + neuron(4, "out_weights=\"0 0 0\"") +
-                        neuron(5, "out_weights=\"0 0 0\"")) +
+        layer(1, 5, neuron(1, w) + neuron(2, w) + neuron(3, w) + neuron(4, w) + neuron(5, w)) +
             layer(2, 3, neuron(1, "") + neuron(2, "") + neuron(3, "")),
         general);
     xml.insert(xml.find("</initial_settings>"), "<learning_set>" + races + "</learning_set>");
@@ -435,9 +547,10 @@ TEST(NeurnetScripts, RacesAndProcesses)
 
 // Learn with an init file for five_columns(); what it printed.
 std::string learn(const std::string& init, const std::string& out, const std::string& xml,
-                  void** result)
+                  void** result, TestDatabase* rows = nullptr)
 {
-    TestDatabase db = five_columns();
+    TestDatabase five = five_columns();
+    TestDatabase& db = rows ? *rows : five;
     write_text(init, xml);
     int type;
     return quietly(NEURNETLearn, {matrix_argument(db), string_argument(init),
@@ -463,7 +576,18 @@ TEST(NeurnetScripts, RefusedSettingsTrainNothing)
          "</learning>",
          "NEURNETLearn: race 1: minkovski_R (\"0\") must be a finite number above 0\n"},
         {"init_weights=\"no\"", back + "<learning max_iter_num=\"abc\"><back/></learning>",
-         "NEURNETLearn: race 2: max_iter_num (\"abc\") is not a finite number\n"},
+         "NEURNETLearn: race 2: max_iter_num (\"abc\") is not a whole number within the range of "
+         "an int\n"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1.5\"><back/></learning>",
+         "race 1: max_iter_num (\"1.5\") is not a whole number"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1e300\"><back/></learning>",
+         "race 1: max_iter_num (\"1e300\") is not a whole number"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"-2147483649\"><back/></learning>",
+         "race 1: max_iter_num (\"-2147483649\") is not a whole number"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><lbfgs_2 m=\"0.5\"/></learning>",
+         "process lbfgs_2: m (\"0.5\") is not a whole number"},
+        {"init_weights=\"no\"", "<learning max_iter_num=\"1\"><lbfgs_m m=\"1e300\"/></learning>",
+         "process lbfgs_m: m (\"1e300\") is not a whole number"},
         {"init_weights=\"no\"", "<learning max_iter_num=\"1\" break_if_test_ratio=\"nan\"><back/></learning>",
          "race 1: break_if_test_ratio (\"nan\")"},
         {split + "test_database_ratio=\"nan\"", back,
@@ -531,20 +655,170 @@ TEST(NeurnetScripts, DivergedTrainingIsNotSaved)
 TEST(NeurnetScripts, LostSavesAreFailures)
 {
     ScratchFolder folder;
-    const std::string init = folder.path("init.xml");
-    const std::string lost = folder.path("no/such/folder.xml");
     TestDatabase db = five_columns();
     void* result = nullptr;
     int type;
-    std::string printed = quietly(NEURNETMakeInit, {matrix_argument(db), string_argument(lost)},
-                                  &result, &type);
+    const std::string printed = quietly(
+        NEURNETMakeInit, {matrix_argument(db), string_argument(folder.path("no/such/folder.xml"))},
+        &result, &type);
     EXPECT_EQ(result, nullptr);
     EXPECT_NE(printed.find("could not save the init. XML file\n"), std::string::npos);
-    printed = learn(init, lost,
-                    init_with("init_weights=\"no\"", "<learning max_iter_num=\"1\"><back/></learning>"),
-                    &result);
-    EXPECT_EQ(result, nullptr);
-    EXPECT_NE(printed.find("Could not write the output xml file\n"), std::string::npos);
+}
+
+// An output that no save could replace or create is refused before
+// anything trains, and a file there keeps what it held.
+TEST(NeurnetScripts, UnwritableOutputIsRefusedBeforeTraining)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml");
+    const std::string read_only = folder.path("read-only.xml"), dangling = folder.path("dangling");
+    write_text(read_only, "kept");
+    chmod(read_only.c_str(), 0444);
+    ASSERT_EQ(symlink("gone/out.xml", dangling.c_str()), 0);
+    struct Case {
+        std::string output;
+        const char* why;
+    } cases[] = {
+        {folder.path("no/such/out.xml"), "No such file or directory"},
+        {"", "the file name is empty"},
+        {dangling, "No such file or directory"},
+        {folder.path(""), "Is a directory"},
+        {read_only, "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        if (c.output == read_only && geteuid() == 0) continue;  // the superuser writes anything
+        void* result = nullptr;
+        const std::string printed = learn(
+            init, c.output,
+            init_with("init_weights=\"no\"", "<learning max_iter_num=\"1\"><back/></learning>"),
+            &result);
+        EXPECT_EQ(result, nullptr) << c.output;
+        EXPECT_EQ(printed, "NEURNETLearn: the output file '" + c.output + "' cannot be written: " +
+                               c.why + "; nothing is trained\n");
+    }
+    EXPECT_EQ(read_text(read_only), "kept");
+}
+
+// Each race is saved once, history item and weights together. A save that
+// fails (here at a file-size limit that the init document with a history
+// item would fit, but not the trained weights) leaves the earlier file as
+// it was; it used to be replaced by the untrained network marked as tested.
+TEST(NeurnetScripts, FailedSaveKeepsTheEarlierFile)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    const std::string xml = init_with(
+        "init_weights=\"no\"",
+        "<learning max_iter_num=\"3\" auto_test_after_learning=\"yes\"><back/></learning>");
+    void* result = nullptr;
+    learn(init, out, xml, &result);
+    ASSERT_EQ(result, reinterpret_cast<void*>(1));
+    const long trained = static_cast<long>(read_text(out).size());
+    const std::string earlier = "<feed-forward_neural_network/>";
+    write_text(out, earlier);
+    int status = -1;
+    const std::string said = stderr_under_file_size_limit(trained - 1, [&] {
+        TestDatabase db = five_columns();
+        int type;
+        void* again = call_script(NEURNETLearn, {matrix_argument(db), string_argument(init),
+                                                 string_argument(out)}, &type);
+        std::fprintf(stderr, "result %d\n", again ? 1 : 0);
+    }, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(said.find("Could not write the output xml file\nNEURNETLearn: race 1 is not saved; '" +
+                        out + "' keeps what it held\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("result 0\n"), std::string::npos);
+    EXPECT_EQ(read_text(out), earlier);
+}
+
+// Whole-number settings are read as the number that was validated.
+TEST(NeurnetScripts, WholeNumberSettingsAreReadAsValidated)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    struct Case {
+        const char* races;
+        int epochs;  // lines of "mean error:"
+    } cases[] = {
+        {"<learning max_iter_num=\"0x10\"><back/></learning>", 16},
+        {"<learning max_iter_num=\"1e1\"><back/></learning>", 10},
+        {"<learning max_iter_num=\"2.5e1\"><back/></learning>", 25},
+        // No limit: the error level ends it.
+        {"<learning max_iter_num=\"-1\"><back error_level=\"1e9\"/></learning>", 1},
+        {"<learning max_iter_num=\"3\"><lbfgs_2loop m=\"1e1\"/><lbfgs_mx m=\"0x2\"/></learning>", 6},
+    };
+    for (const Case& c : cases) {
+        void* result = nullptr;
+        const std::string printed = learn(init, out, init_with("init_weights=\"yes\"", c.races),
+                                          &result);
+        EXPECT_EQ(result, reinterpret_cast<void*>(1)) << c.races << "\n" << printed;
+        EXPECT_EQ(count_of(printed, "mean error:"), c.epochs) << c.races;
+    }
+}
+
+// A process whose units are saturated (outputs exactly 0 or 1) has a
+// gradient of exact zeros under the squared and Minkowski errors, and an
+// infinite cross entropy. Without an iteration limit the first used to
+// repeat the same point for ever, and the second to train from an infinite
+// error; now the first stops after a step that changed no weight and is
+// saved, the second trains nothing and writes nothing.
+TEST(NeurnetScripts, ProcessesThatCannotMoveEnd)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    const std::string saturated = "1000 1000 1000";
+    for (const char* process : {"back", "conj", "lbfgs_2loop", "lbfgs_mx_repr"}) {
+        for (const char* error : {"tse", "minkowski", "cross entropy"}) {
+            std::remove(out.c_str());
+            const bool infinite = std::string(error) == "cross entropy";
+            void* result = nullptr;
+            const std::string printed = learn(
+                init, out,
+                init_with("init_weights=\"no\"",
+                          std::string("<learning max_iter_num=\"0\" error_function=\"") + error +
+                              "\"><" + process + "/></learning>",
+                          saturated),
+                &result);
+            const std::string name = std::string(process) + ", " + error;
+            EXPECT_EQ(result, reinterpret_cast<void*>(infinite ? 0 : 1)) << name;
+            EXPECT_EQ(file_exists(out), !infinite) << name;
+            const char* said = infinite ? "the error at the start of the process is not a finite "
+                                          "number; nothing is trained\nerror occured\n"
+                               : std::string(process) == "back"
+                                   ? "no weight changed in this epoch: the process stops\n"
+                                   : "no weight changed in this step: the process stops\n";
+            EXPECT_NE(printed.find(said), std::string::npos) << name << "\n" << printed;
+            EXPECT_EQ(count_of(printed, "mean error:"), infinite ? 0 : 1) << name;
+        }
+    }
+}
+
+// Weights of 1e308 on inputs of 2 and -2 give outputs that are no numbers:
+// no process trains from them, and a test of them is not saved as history.
+TEST(NeurnetScripts, OutputsThatAreNoNumbersAreNeitherTrainedNorSaved)
+{
+    ScratchFolder folder;
+    const std::string init = folder.path("init.xml"), out = folder.path("out.xml");
+    TestDatabase db(3, 5, {2, -2, 0, 0, 1, 2, -2, 0, 0, 2, 2, -2, 0, 0, 3});
+    struct Case {
+        const char* races;
+        const char* message;
+    } cases[] = {
+        {"<learning><back/></learning>", "the error at the start of the process is not a finite"},
+        {"<learning><lbfgs_2/></learning>", "the error at the start of the process is not a finite"},
+        {"<learning auto_test_after_learning=\"yes\"/>",
+         "NEURNETLearn: race 1: the network's outputs on the test rows are not finite numbers; "
+         "the race is not saved\n"},
+    };
+    for (const Case& c : cases) {
+        void* result = nullptr;
+        const std::string printed =
+            learn(init, out, init_with("init_weights=\"no\"", c.races, "1e308 1e308 1e308"),
+                  &result, &db);
+        EXPECT_EQ(result, nullptr) << c.races;
+        EXPECT_NE(printed.find(c.message), std::string::npos) << c.races << "\n" << printed;
+        EXPECT_FALSE(file_exists(out)) << c.races;
+    }
 }
 
 // With no iteration limit the stores are taken for the whole m: one that
