@@ -251,23 +251,6 @@ bool MixtureModel::read_from_file(const char* fileName, int index)
     return true;
 }
 
-bool MixtureModel::parameters_finite() const
-{
-    auto finite = [](const DataMatrix* m) {
-        size_t count = matrix_entry_count(m->rows, m->cols);
-        for (size_t i = 0; i < count; ++i)
-            if (!std::isfinite(m->data[i]))
-                return false;
-        return true;
-    };
-    if (!finite(weights))
-        return false;
-    for (int k = 0; k < numOfMix; ++k)
-        if (!finite(means[k]) || !finite(covariances[k]))
-            return false;
-    return true;
-}
-
 // A mixture with a value that is not finite is not written: the file keeps
 // what it held, since a reader would refuse the result.
 int MixtureModel::writeToFile(const char* fileName, int index)

@@ -9,9 +9,11 @@
 #include "support/cholesky.h"
 
 // A covariance, or the network's normal equations, counts as singular when a
-// pivot is not positive or falls below 1e-12 of its largest diagonal entry:
-// the test follows the matrix's own scale.
-constexpr PivotRule kCovariancePivots = {PivotScale::largest_diagonal, 1e-12, true};
+// pivot is not positive or falls below 1e-12 of its own diagonal entry: the
+// pivot over its diagonal entry is one minus the squared multiple
+// correlation of that feature on the ones before it, which no change of
+// units moves.
+constexpr PivotRule kCovariancePivots = {PivotScale::own_diagonal, 1e-12, true};
 
 // log(6.283185307184): the normaliser's constant as the model defines it,
 // slightly above 2 pi.
@@ -38,10 +40,15 @@ public:
     void setMean(int k, const DataMatrix* m);
     // Keeps c as component k's covariance; returns |det c|, or 0 after
     // "ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n" when c is singular
-    // relative to its scale. isSingular tells the two apart when a regular
-    // determinant underflows.
+    // relative to its scale (or after a message saying that c holds a value
+    // that is not a finite number). isSingular tells a singular covariance
+    // from a regular one whose determinant underflows.
     double setCovariance(int k, const DataMatrix* c);
     int isSingular(int k) const { return singular[k]; }
+    // Variance i of every covariance set from now on must exceed floors[i]
+    // (D values: rounding at the feature's own scale in the data the
+    // mixture is fitted to); null: only a positive variance is asked for.
+    void setVarianceFloors(const double* floors);
 
     const DataMatrix* getWeights() const { return weights; }
     const DataMatrix* getMean(int k) const { return means[k]; }
@@ -81,6 +88,7 @@ private:
     DataMatrix* determinants;                // 1 x K: |det| of each covariance
     std::vector<double> logNormalisers;      // K: -0.5 (D kLogTwoPi + log det)
     std::vector<int> singular;               // K: 1 when the covariance has no factor
+    std::vector<double> varianceFloors;      // D, or empty: each variance must exceed it
     DataMatrix* workRow;                     // 1 x D: sample minus a mean
     DataMatrix* inputRow;                    // 1 x D: the sample under evaluation
     std::vector<double> solveRow;            // D: the whitened difference
@@ -89,6 +97,7 @@ private:
     void allocate();
     void release();
     double log_density_of_work_row(int k);
+    bool variances_regular(int k) const;
     bool factor_component(int k);
     bool read_from_file(const char* fileName, int index);
 };

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "plugins/bellmix/class_training.h"
 #include "plugins/bellmix/mixture_model.h"
+#include "plugins/bellmix/rbf_network.h"
 #include "plugins/bellmix/training.h"
 #include "support/matrix.h"
 #include "support/random.h"
@@ -231,6 +233,10 @@ TEST(TrainMixture, UnfittableMixturesAreReported)
         {"no starts", {1, 2, 3}, 1, 0, "No good clustering found to start EM!\n"},
         {"more components than pairs", {1, 2, 3}, 2, 2, "No good clustering found to start EM!\n"},
         {"identical rows", {4, 4, 4}, 1, 1, "No good clustering found to start EM!\n"},
+        // The mean of seven rows of 0.1 is off by rounding, so the variance
+        // is about 1e-34, not 0: still a constant feature.
+        {"constant but for rounding", std::vector<double>(7, 0.1), 1, 1,
+         "No good clustering found to start EM!\n"},
     };
     for (const UnfittableCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -245,6 +251,82 @@ TEST(TrainMixture, UnfittableMixturesAreReported)
         EXPECT_EQ(fitted, 0);
         ASSERT_GE(out.size(), c.tail.size());
         EXPECT_EQ(out.substr(out.size() - c.tail.size()), c.tail);
+    }
+}
+
+// Three classes of four correlated features; rows of D features and a label.
+std::vector<double> correlated_classes(int perClass, unsigned seed)
+{
+    TestRandom random(seed);
+    std::vector<double> lower = {1, 0, 0, 0, 0.8, 0.6, 0, 0, 0.5, 0.3, 0.8, 0, 0.2, -0.4, 0.3, 0.8};
+    std::vector<double> rows;
+    sample_gaussian(random, {0, 0, 0, 0}, lower, perClass, 1, &rows);
+    sample_gaussian(random, {1.5, 1, 0, 0.5}, lower, perClass, 2, &rows);
+    sample_gaussian(random, {0, 2, 1.5, -1}, lower, perClass, 3, &rows);
+    return rows;
+}
+
+// Features (the label column dropped, feature i times scales[i]) and labels.
+void split_scaled(const std::vector<double>& rows, const std::vector<double>& scales,
+                  std::vector<double>* features, std::vector<double>* labels)
+{
+    size_t D = scales.size();
+    for (size_t r = 0; r < rows.size() / (D + 1); ++r) {
+        for (size_t i = 0; i < D; ++i)
+            features->push_back(rows[r * (D + 1) + i] * scales[i]);
+        labels->push_back(rows[r * (D + 1) + D]);
+    }
+}
+
+// The class each test row gets from one-component mixtures trained per
+// class (by likelihood), followed by the class each gets from the network
+// fitted over them by least squares.
+std::vector<int> classes_in_units(const std::vector<double>& scales, int diagonal)
+{
+    std::vector<double> x, y, tx, ty;
+    split_scaled(correlated_classes(60, 21), scales, &x, &y);
+    split_scaled(correlated_classes(60, 22), scales, &tx, &ty);
+    int D = 4, n = static_cast<int>(y.size());
+    HeldMatrix features(n, D, x), labels(n, 1, y), test(n, D, tx);
+    ClassLists lists = build_class_lists(&labels.m, 3);
+    RbfNetwork net(D, 3, 1, diagonal);
+    captured([&] {
+        for (int c = 1; c <= 3; ++c)
+            train_mixture(net.getMixture(c), &features.m, &lists.rows[lists.offsets[c - 1]],
+                          lists.offsets[c] - lists.offsets[c - 1], 1, 1, 5, 1e-4, 50);
+        rbf_weights_least_squares(&net, &features.m, n, 3, &labels.m);
+    });
+    std::vector<int> classes;
+    for (int r = 0; r < n; ++r) {
+        std::vector<double> L;
+        for (int c = 1; c <= 3; ++c)
+            L.push_back(net.getMixture(c)->log_likelihood(&tx[r * D]));
+        classes.push_back(1 + static_cast<int>(std::max_element(L.begin(), L.end()) - L.begin()));
+    }
+    for (int r = 0; r < n; ++r) {
+        const double* out = net.output(&tx[r * D]);
+        classes.push_back(1 + static_cast<int>(std::max_element(out, out + 3) - out));
+    }
+    return classes;
+}
+
+// A change of units moves neither the singularity tests nor the classes:
+// each feature in its own power of ten from 1e-6 to 1e6 gives the same
+// class for every row as the original units, diagonal and full, by
+// likelihood and by the network.
+TEST(TrainMixture, ClassificationsDoNotDependOnUnits)
+{
+    for (int diagonal : {1, 0}) {
+        SCOPED_TRACE(diagonal ? "diagonal" : "full");
+        std::vector<int> original = classes_in_units({1, 1, 1, 1}, diagonal);
+        std::vector<int> scaled = classes_in_units({1e-6, 1e-3, 1e2, 1e6}, diagonal);
+        EXPECT_EQ(scaled, original);
+        std::vector<double> truth, unused;
+        split_scaled(correlated_classes(60, 22), {1, 1, 1, 1}, &unused, &truth);
+        int right = 0;
+        for (size_t r = 0; r < truth.size(); ++r)
+            right += original[r] == truth[r];
+        EXPECT_GT(right, 0.7 * truth.size());
     }
 }
 
