@@ -136,8 +136,8 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
     BellmixArguments args;
     if (!check_bellmix_arguments(values, types, count, &args))
         return nullptr;
-    TrainingOptions o = read_training_options(args.options);
-    if (!check_training_request(args.db, o))
+    TrainingOptions o;
+    if (!read_training_options(args.options, &o) || !check_training_request(args.db, o))
         return nullptr;
     if (o.classToTrain > 0 && !kept_mixtures_readable(args.file, o.classToTrain)) {
         print_message("BELLMIX: the model file '%s' cannot be read in full; nothing is "

@@ -427,6 +427,23 @@ TEST_F(BellmixScript, TrainingRefusalsLeaveMatrixAndFileAlone)
          "BELLMIX: the feature in row 2, column 1 is not a finite number\n"},
         {"label far above the rows", {1, 1, 2, 1, 3, 1e9}, nullptr,
          "BELLMIX: the largest class label (1000000000) exceeds the number of data lines (3)\n"},
+        {"count not whole", ok, "NumOfMix=1.5",
+         "BELLMIX: the option NumOfMix (\"1.5\") is not a whole number\n"},
+        {"count with text after it", ok, "KMeansStarts=3abc",
+         "BELLMIX: the option KMeansStarts (\"3abc\") is not a whole number\n"},
+        {"limit beyond int", ok, "EMMaxIt=-2147483649",
+         "BELLMIX: the option EMMaxIt (\"-2147483649\") is not a whole number\n"},
+        {"key without a value", ok, "Diagonal",
+         "BELLMIX: the option Diagonal (\"\") is not a whole number\n"},
+        {"threshold nan", ok, "Epsilon=nan",
+         "BELLMIX: the option Epsilon (\"nan\") is not a finite number\n"},
+        {"threshold text", ok, "Epsilon=small",
+         "BELLMIX: the option Epsilon (\"small\") is not a finite number\n"},
+        // Read as the number the text is: 10, not its leading 1.
+        {"class in exponent form", ok, "ClassToTrain=1e1",
+         "BELLMIX: ClassToTrain must be -1, 0 or a class label from 1 to 2\n"},
+        {"count in hexadecimal", ok, "NumOfMix=0x10",
+         "BELLMIX: NumOfMix must be from 1 to the number of data lines (3)\n"},
     };
     for (const TrainRefusal& c : cases) {
         SCOPED_TRACE(c.name);
