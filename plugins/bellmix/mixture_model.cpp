@@ -40,6 +40,13 @@ MixtureModel::MixtureModel(const char* fileName, int index)
     complete = read_from_file(fileName, index) ? 1 : 0;
 }
 
+MixtureModel::MixtureModel(XMLParser** handle, int index)
+    : dimension(0), numOfMix(0), diagonal(0), weights(nullptr), determinants(nullptr),
+      workRow(nullptr), inputRow(nullptr), complete(0)
+{
+    complete = read_from_document(handle, index) ? 1 : 0;
+}
+
 MixtureModel::~MixtureModel()
 {
     release();

@@ -7,6 +7,7 @@
 
 #include "scriptrun/plugin_api.h"
 #include "support/cholesky.h"
+#include "xml/xml_functions.h"
 
 // A covariance, or the network's normal equations, counts as singular when a
 // pivot is not positive or falls below 1e-12 of its own diagonal entry: the
@@ -26,6 +27,8 @@ public:
     // The index-th MIXTURE (from 1) of a model file; on a failure the message
     // is printed and isComplete() is 0.
     MixtureModel(const char* fileName, int index);
+    // The same from an open document (its cursor moves).
+    MixtureModel(XMLParser** handle, int index);
     ~MixtureModel();
     MixtureModel(const MixtureModel&) = delete;
     MixtureModel& operator=(const MixtureModel&) = delete;
@@ -71,8 +74,11 @@ public:
     double log_component_density(int k, int weighted, const double* row);
     double log_likelihood(const double* row);
 
-    // 1 when the file was saved with this mixture in it; 0 after a message,
-    // which is also the answer for a mixture holding a value that is not finite.
+    // Writes the mixture as the index-th MIXTURE of the open document; 0
+    // after a message, which is also the answer for a mixture holding a value
+    // that is not finite.
+    int writeToDocument(XMLParser** handle, int index);
+    // The same into the model file, saved at once; 1 when it was saved.
     int writeToFile(const char* fileName, int index);
     // Whether weights, means and covariances are all finite numbers.
     bool parameters_finite() const;
@@ -100,13 +106,17 @@ private:
     bool variances_regular(int k) const;
     bool factor_component(int k);
     bool read_from_file(const char* fileName, int index);
+    bool read_from_document(XMLParser** handle, int index);
 };
 
-// Whether every MIXTURE of an existing model file other than the one that
-// class index is written into, and the network weights, read back in full:
-// a class trained into the file keeps them, so a value there that is not a
-// finite number would be saved again. True when the file cannot be opened
-// (a new one is made). Prints the first fault.
-bool kept_mixtures_readable(const char* fileName, int index);
+// The number of MIXTURE elements of an open model document.
+int count_mixtures(XMLParser** handle);
+
+// Whether the MIXTURE elements of an open model document that training
+// class index into it keeps (every one but the index-th) read back in full
+// and have the database's feature count, so that the file stays consistent
+// and no value that is not a finite number is saved again. Prints the first
+// fault, naming fileName.
+bool kept_mixtures_fit(XMLParser** handle, const char* fileName, int index, int dimension);
 
 #endif

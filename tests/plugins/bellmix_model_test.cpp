@@ -309,6 +309,10 @@ TEST(MixtureFile, ReadingRefusals)
         {"full Cov of D x D", "<MIXTURE Dimension=\"2\" NumOfMix=\"1\" Diagonal=\"0\" "
                               "Weights=\"1\"><GAUSSIAN Mean=\"0,0\" Cov=\"1,0,0,1\"/></MIXTURE>",
          "BELLMIX: Incompatible Cov array size!\n"},
+        {"covariance not positive definite", "<MIXTURE Dimension=\"2\" NumOfMix=\"2\" "
+                                             "Diagonal=\"0\" Weights=\"0.5,0.5\">" + g1 +
+                                             "<GAUSSIAN Mean=\"0,0\" Cov=\"1,2,1\"/></MIXTURE>",
+         "BELLMIX: the covariance of GAUSSIAN 2 in MIXTURE 1 is not positive definite!\n"},
         {"huge claimed size", "<MIXTURE Dimension=\"2000000000\" NumOfMix=\"1\" Diagonal=\"0\" "
                               "Weights=\"1\">" + g1 + "</MIXTURE>",
          "BELLMIX: Incompatible Mean array size!\n"},
