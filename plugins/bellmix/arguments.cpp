@@ -1,35 +1,47 @@
 // Argument checks, option reading and training refusals of the plug-in.
 #include "plugins/bellmix/arguments.h"
 
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
 #include "support/options.h"
+#include "xml/finite_values.h"
 
 namespace {
 
-// The leading whole number of text as the standard conversion reads it, held
-// to the int range; 0 when there is none.
-int text_to_int(const char* text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-void read_int(const char* options, const char* key, int* value)
+// The option's text for a message ("" when it has no "=").
+std::string option_text(const char* options, const char* key)
 {
     char* text = get_option_value(options, key);
-    if (text)
-        *value = text_to_int(text);
+    std::string copy = text ? text : "";
     std::free(text);
+    return copy;
+}
+
+// A whole number within int as read_whole_option reads it; anything else is
+// refused naming the option.
+bool read_int(const char* options, const char* key, int* value)
+{
+    if (read_whole_option(options, key, value) != OptionRead::refused)
+        return true;
+    print_message("BELLMIX: the option %s (\"%s\") is not a whole number\n", key,
+                  option_text(options, key).c_str());
+    return false;
+}
+
+// A finite real; nan, inf and text that is no number are refused.
+bool read_real(const char* options, const char* key, double* value)
+{
+    char* text = get_option_value(options, key);
+    bool read = !text || read_finite_text(text, value);
+    std::free(text);
+    if (!read)
+        print_message("BELLMIX: the option %s (\"%s\") is not a finite number\n", key,
+                      option_text(options, key).c_str());
+    return read;
 }
 
 bool check_finite_features(const DataMatrix* db)
@@ -84,20 +96,16 @@ bool check_bellmix_arguments(void** values, const int* types, int count, Bellmix
     return true;
 }
 
-TrainingOptions read_training_options(const char* options)
+bool read_training_options(const char* options, TrainingOptions* o)
 {
-    TrainingOptions o;
-    read_int(options, "NumOfMix", &o.numOfMix);
-    read_int(options, "Diagonal", &o.diagonal);
-    read_int(options, "KMeansStarts", &o.kmeansStarts);
-    read_int(options, "EMMaxIt", &o.emMaxIt);
-    read_int(options, "ClassToTrain", &o.classToTrain);
-    char* text = get_option_value(options, "Epsilon");
-    if (text)
-        o.epsilon = std::atof(text);
-    std::free(text);
-    read_int(options, "KMeansMaxIt", &o.kmeansMaxIt);
-    return o;
+    *o = TrainingOptions();
+    return read_int(options, "NumOfMix", &o->numOfMix) &&
+           read_int(options, "Diagonal", &o->diagonal) &&
+           read_int(options, "KMeansStarts", &o->kmeansStarts) &&
+           read_int(options, "EMMaxIt", &o->emMaxIt) &&
+           read_int(options, "ClassToTrain", &o->classToTrain) &&
+           read_real(options, "Epsilon", &o->epsilon) &&
+           read_int(options, "KMeansMaxIt", &o->kmeansMaxIt);
 }
 
 int database_classes(const DataMatrix* db)

@@ -27,7 +27,10 @@ struct TrainingOptions {
     int kmeansMaxIt = 500;   // limit of K-means centre updates
 };
 
-TrainingOptions read_training_options(const char* options);
+// Integer options as whole numbers within int ("0x10" is 16, "1e3" is
+// 1000), Epsilon as a finite real; false after a message naming the first
+// option refused.
+bool read_training_options(const char* options, TrainingOptions* o);
 
 // The largest truncated label of the database's last column (0 when none
 // is 1 or more).

@@ -125,6 +125,44 @@ void run_test(void** values, int* types, int count, TestRun run)
     matrix_free(labels);
 }
 
+// The open model document of a training call, closed once on every path.
+struct ModelDocument {
+    XMLParser* handle = nullptr;  // the XML library's handle, or null
+    ~ModelDocument() { XMLclose(&handle); }
+};
+
+// Refusals that leave the database and the model file alone: the options,
+// the database, an output that may not be written, and a kept file that
+// cannot take the class.
+bool ready_to_train(const BellmixArguments& args, TrainingOptions* o, ModelDocument* document,
+                    bool* existing)
+{
+    if (!read_training_options(args.options, o) || !check_training_request(args.db, *o))
+        return false;
+    std::string refusal = replace_refusal(args.file);
+    if (!refusal.empty()) {
+        print_message("BELLMIX: the model file '%s' cannot be written: %s; nothing is trained\n",
+                      args.file, refusal.c_str());
+        return false;
+    }
+    return open_model_document(&document->handle, args.file, *o, args.db->cols - 1, existing);
+}
+
+// Builds the whole model in the document, then saves it once: a training
+// that stops or fails part-way leaves the earlier file as it was.
+void train_and_save(DataMatrix* db, const DataMatrix* labels, int C, const TrainingOptions& o,
+                    const char* file, ModelDocument* document, bool existing)
+{
+    seed_training_generator();
+    add_training_items(&document->handle, existing, file, o, db->rows, db->cols);
+    if (!train_classes(db, labels, C, o, &document->handle))
+        print_message("BELLMIX: the model could not be built; the model file '%s' is left as "
+                      "it was\n", file);
+    else if (!XMLsave(&document->handle, file))
+        print_message("BELLMIX: the model file '%s' could not be written; it is left as it "
+                      "was\n", file);
+}
+
 }  // namespace
 
 // (database matrix, model file name [, options]): writes the model file;
@@ -136,41 +174,25 @@ PLUGIN_EXPORT void* train_bellmix(void** values, int* types, int count, int* res
     BellmixArguments args;
     if (!check_bellmix_arguments(values, types, count, &args))
         return nullptr;
-    TrainingOptions o = read_training_options(args.options);
-    if (!check_training_request(args.db, o))
-        return nullptr;
-    if (o.classToTrain > 0 && !kept_mixtures_readable(args.file, o.classToTrain)) {
-        print_message("BELLMIX: the model file '%s' cannot be read in full; nothing is "
-                      "written\n", args.file);
-        return nullptr;
-    }
-    std::string refusal = replace_refusal(args.file);
-    if (!refusal.empty()) {
-        print_message("BELLMIX: the model file '%s' cannot be written: %s; nothing is trained\n",
-                      args.file, refusal.c_str());
-        return nullptr;
-    }
-    DataMatrix* labels = matrix_alloc(args.db->rows, 1);
-    if (!labels) {
-        print_message("BELLMIX: not enough memory for the labels\n");
-        return nullptr;
-    }
-    split_label_column(args.db, labels);
-    int C = max_label(labels);
-    print_training_header(args.db->rows, args.db->cols, C, o);
     try {
-        seed_training_generator();
-        WorkingCopy copy(args.file);
-        if (!prepare_model_file(args.file, copy.path(), o, args.db->rows, args.db->cols) ||
-            !train_classes(args.db, labels, C, o, copy.path()))
-            print_message("BELLMIX: the model file '%s' could not be written; training stopped\n",
-                          args.file);
-        else
-            copy.commit();
+        TrainingOptions o;
+        ModelDocument document;
+        bool existing = false;
+        if (!ready_to_train(args, &o, &document, &existing))
+            return nullptr;
+        std::unique_ptr<DataMatrix, void (*)(DataMatrix*)> labels(
+            matrix_alloc(args.db->rows, 1), matrix_free);
+        if (!labels) {
+            print_message("BELLMIX: not enough memory for the labels\n");
+            return nullptr;
+        }
+        split_label_column(args.db, labels.get());
+        int C = max_label(labels.get());
+        print_training_header(args.db->rows, args.db->cols, C, o);
+        train_and_save(args.db, labels.get(), C, o, args.file, &document, existing);
     } catch (const std::bad_alloc&) {
         print_message("BELLMIX: not enough memory\n");
     }
-    matrix_free(labels);
     return nullptr;
 }
 

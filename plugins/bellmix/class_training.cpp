@@ -30,11 +30,11 @@ void mark_unfitted(MixtureModel* m)
 }
 
 // Trains m on the listed positions from .. to-1 and writes it as MIXTURE
-// index; what stands for the rows in the trace is named by what. False when
-// the file could not be saved.
+// index into the document; what stands for the rows in the trace is named by
+// what. False when it could not be written.
 bool train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLists& lists,
-                     int from, int to, const TrainingOptions& o, const char* file, int index,
-                     const char* what)
+                     int from, int to, const TrainingOptions& o, XMLParser** document,
+                     int index, const char* what)
 {
     if (!train_mixture(m, features, lists.rows.data() + from, to - from, o.numOfMix,
                        o.kmeansStarts, o.emMaxIt, o.epsilon, o.kmeansMaxIt) ||
@@ -43,12 +43,12 @@ bool train_and_write(MixtureModel* m, const DataMatrix* features, const ClassLis
         print_message("The mixture of %s could not be fitted; it is written with weights 0\n",
                       what);
     }
-    return m->writeToFile(file, index) != 0;
+    return m->writeToDocument(document, index) != 0;
 }
 
-// False when the weights were fitted but could not be saved.
+// False when the weights were fitted but could not be written.
 bool fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* labels, int C,
-                 int emMaxIt, const char* file)
+                 int emMaxIt, XMLParser** document)
 {
     int n = features->rows, fitted;
     if (emMaxIt == -1) {
@@ -63,12 +63,12 @@ bool fit_network(RbfNetwork* net, const DataMatrix* features, const DataMatrix* 
         return true;
     }
     print_message("\nThe weights were succesfully optimized\n");
-    return net->writeToFile(file) != 0;
+    return net->writeToDocument(document) != 0;
 }
 
-// Stops at the first save that fails.
+// Stops at the first mixture that cannot be written.
 bool train_every_class(const DataMatrix* features, const DataMatrix* labels, int C,
-                       const ClassLists& lists, const TrainingOptions& o, const char* file)
+                       const ClassLists& lists, const TrainingOptions& o, XMLParser** document)
 {
     int D = features->cols;
     bool network = o.emMaxIt == -1 || o.emMaxIt == -2;
@@ -82,11 +82,11 @@ bool train_every_class(const DataMatrix* features, const DataMatrix* labels, int
         print_message("\nTraining class %i\n", i);
         MixtureModel* m = net ? net->getMixture(i) : local.get();
         std::string what = "class " + std::to_string(i);
-        if (!train_and_write(m, features, lists, lists.offsets[i - 1], lists.offsets[i], o, file,
-                             i, what.c_str()))
+        if (!train_and_write(m, features, lists, lists.offsets[i - 1], lists.offsets[i], o,
+                             document, i, what.c_str()))
             return false;
     }
-    return !network || fit_network(net.get(), features, labels, C, o.emMaxIt, file);
+    return !network || fit_network(net.get(), features, labels, C, o.emMaxIt, document);
 }
 
 }  // namespace
@@ -115,22 +115,47 @@ ClassLists build_class_lists(const DataMatrix* labels, int C)
     return lists;
 }
 
+namespace {
+
+// Class c of a kept file is always MIXTURE c: the classes missing before it
+// get placeholders of weight 0 (the form of a class that could not be
+// fitted), which never win a row. The network's weights were fitted to the
+// earlier mixtures, so they go.
+bool prepare_one_class(int c, const TrainingOptions& o, int D, XMLParser** document)
+{
+    if (XMLchangeElement(document, "/BELLMIX/parameters/RBFN") && XMLremoveElement(document))
+        print_message("BELLMIX: the network weights were fitted to the earlier mixtures; "
+                      "the RBFN element is removed\n");
+    MixtureModel placeholder(D, o.numOfMix, o.diagonal);
+    for (int i = count_mixtures(document) + 1; i < c; ++i) {
+        print_message("BELLMIX: class %d has no mixture in the file; MIXTURE %d is written "
+                      "with weights 0\n", i, i);
+        if (!placeholder.writeToDocument(document, i))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
-                   const TrainingOptions& o, const char* file)
+                   const TrainingOptions& o, XMLParser** document)
 {
     ClassLists lists = build_class_lists(labels, C);
     int D = features->cols;
     if (o.classToTrain == -1)
-        return train_every_class(features, labels, C, lists, o, file);
+        return train_every_class(features, labels, C, lists, o, document);
     MixtureModel local(D, o.numOfMix, o.diagonal);
     if (o.classToTrain == 0) {
         print_message("\nTraining one model on the whole database\n");
-        return train_and_write(&local, features, lists, 0, lists.offsets[C], o, file, 1,
+        return train_and_write(&local, features, lists, 0, lists.offsets[C], o, document, 1,
                                "the whole database");
     }
     int c = o.classToTrain;
+    if (!prepare_one_class(c, o, D, document))
+        return false;
     print_message("\nTraining class %i\n", c);
     std::string what = "class " + std::to_string(c);
     return train_and_write(&local, features, lists, lists.offsets[c - 1], lists.offsets[c], o,
-                           file, c, what.c_str());
+                           document, c, what.c_str());
 }

@@ -7,6 +7,7 @@
 
 #include "plugins/bellmix/arguments.h"
 #include "scriptrun/plugin_api.h"
+#include "xml/xml_functions.h"
 
 // Rows listed class by class: the rows of class c (label equal to c), in row
 // order, at positions offsets[c-1] .. offsets[c]-1.
@@ -18,10 +19,10 @@ struct ClassLists {
 // Counting pass, then placement: linear in the rows and classes.
 ClassLists build_class_lists(const DataMatrix* labels, int C);
 
-// Trains and writes the mixtures (and the network weights) into file, which
-// prepare_model_file has made ready. False (training stopped there) when a
-// save failed.
+// Trains the mixtures (and the network weights) and writes them into the
+// open model document. False (training stopped there) when one could not be
+// written.
 bool train_classes(const DataMatrix* features, const DataMatrix* labels, int C,
-                   const TrainingOptions& o, const char* file);
+                   const TrainingOptions& o, XMLParser** document);
 
 #endif

@@ -138,11 +138,11 @@ bool read_sizes(XMLParser** handle, StoredMixture* s)
                      "BELLMIX: Incompatible Weights array size!\n", &s->weights);
 }
 
-// A missing GAUSSIAN shows as a Mean of the wrong size.
+// A missing GAUSSIAN shows as a Mean of the wrong size. The tables grow as
+// components are read, so that a count the file claims costs nothing until
+// the file holds the components.
 bool read_components(XMLParser** handle, StoredMixture* s)
 {
-    s->means.resize(s->numOfMix);
-    s->covs.resize(s->numOfMix);
     for (int k = 0; k < s->numOfMix; ++k) {
         bool found = XMLchangeElementWithNumber(handle, kMixturePath, s->index) &&
                      XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
@@ -150,10 +150,12 @@ bool read_components(XMLParser** handle, StoredMixture* s)
             print_message("BELLMIX: Incompatible Mean array size!\n");
             return false;
         }
+        s->means.emplace_back();
+        s->covs.emplace_back();
         if (!read_list(handle, *s, k + 1, "Mean", s->dimension,
-                       "BELLMIX: Incompatible Mean array size!\n", &s->means[k]) ||
+                       "BELLMIX: Incompatible Mean array size!\n", &s->means.back()) ||
             !read_list(handle, *s, k + 1, "Cov", packed_size(s->dimension, s->diagonal),
-                       "BELLMIX: Incompatible Cov array size!\n", &s->covs[k]))
+                       "BELLMIX: Incompatible Cov array size!\n", &s->covs.back()))
             return false;
     }
     return true;
@@ -174,62 +176,47 @@ bool read_open_mixture(XMLParser** handle, int index, StoredMixture* s)
     return read_sizes(handle, s) && read_components(handle, s);
 }
 
-bool read_stored_mixture(XMLParser** handle, const char* fileName, int index, StoredMixture* s)
-{
-    if (!XMLopen(handle, fileName)) {
-        print_message("BELLMIX: the XML file name is not valid!\n");
-        return false;
-    }
-    return read_open_mixture(handle, index, s);
-}
-
-// The network weights of an open document, when it has any, each a finite
-// number (their count depends on mixtures that may still be missing).
-bool stored_network_finite(XMLParser** handle)
-{
-    if (!XMLchangeElement(handle, "/BELLMIX/parameters/RBFN"))
-        return true;
-    int count = XMLgetAttrArraySize(handle, "Weights", ",");
-    std::vector<double> values;
-    if (count <= 0 ||
-        read_finite_list(handle, "Weights", count, &values) != AttributeRead::not_number)
-        return true;
-    print_message("BELLMIX: the Weights attribute of RBFN holds a value that is not a finite "
-                  "number!\n");
-    return false;
-}
-
 }  // namespace
 
-bool kept_mixtures_readable(const char* fileName, int index)
+int count_mixtures(XMLParser** handle)
 {
-    XMLParser* handle = nullptr;
-    bool readable = true;
-    if (XMLopen(&handle, fileName) && XMLchangeElement(&handle, kParametersPath)) {
-        int count = 0;
-        while (XMLchangeElementWithNumber(&handle, kMixturePath, count + 1))
-            ++count;
-        // A class beyond the file's mixtures goes into one appended to them.
-        for (int i = 1; i <= count && readable; ++i) {
-            StoredMixture s;
-            readable = i == index || read_open_mixture(&handle, i, &s);
+    int count = 0;
+    while (XMLchangeElementWithNumber(handle, kMixturePath, count + 1))
+        ++count;
+    return count;
+}
+
+bool kept_mixtures_fit(XMLParser** handle, const char* fileName, int index, int dimension)
+{
+    int count = count_mixtures(handle);
+    for (int i = 1; i <= count; ++i) {
+        if (i == index)
+            continue;
+        MixtureModel kept(handle, i);
+        if (!kept.isComplete()) {
+            print_message("BELLMIX: the model file '%s' cannot be read in full; nothing is "
+                          "written\n", fileName);
+            return false;
         }
-        readable = readable && stored_network_finite(&handle);
+        if (kept.getDimension() != dimension) {
+            print_message("BELLMIX: MIXTURE %d of the model file '%s' has %d features, the "
+                          "database %d; nothing is written\n", i, fileName,
+                          kept.getDimension(), dimension);
+            return false;
+        }
     }
-    XMLclose(&handle);
-    return readable;
+    return true;
 }
 
 // Every value is read and its count checked before anything is allocated, so
-// that the sizes a file claims cannot outgrow what it holds.
-bool MixtureModel::read_from_file(const char* fileName, int index)
+// that the sizes a file claims cannot outgrow what it holds. A component
+// that may win a row (weight above 0) must have a covariance the density
+// can use; one of weight 0 (a placeholder, a class that could not be
+// fitted) never counts.
+bool MixtureModel::read_from_document(XMLParser** handle, int index)
 {
     StoredMixture s;
-    XMLParser* handle = nullptr;
-    bool read = read_stored_mixture(&handle, fileName, index, &s);
-    if (handle)
-        XMLclose(&handle);
-    if (!read)
+    if (!read_open_mixture(handle, index, &s))
         return false;
     dimension = s.dimension;
     numOfMix = s.numOfMix;
@@ -246,66 +233,67 @@ bool MixtureModel::read_from_file(const char* fileName, int index)
             matrix_set_row(covariances[k], 0, s.covs[k].data());
         else
             unpack_upper_triangle(s.covs[k], covariances[k]);
-        factor_component(k);
+        if (!factor_component(k) && s.weights[k] > 0.0) {
+            print_message("BELLMIX: the covariance of GAUSSIAN %d in MIXTURE %d is not "
+                          "positive definite!\n", k + 1, index);
+            return false;
+        }
     }
     return true;
 }
 
-bool MixtureModel::parameters_finite() const
+bool MixtureModel::read_from_file(const char* fileName, int index)
 {
-    auto finite = [](const DataMatrix* m) {
-        size_t count = matrix_entry_count(m->rows, m->cols);
-        for (size_t i = 0; i < count; ++i)
-            if (!std::isfinite(m->data[i]))
-                return false;
-        return true;
-    };
-    if (!finite(weights))
-        return false;
-    for (int k = 0; k < numOfMix; ++k)
-        if (!finite(means[k]) || !finite(covariances[k]))
-            return false;
-    return true;
+    XMLParser* handle = nullptr;
+    bool read = false;
+    if (!XMLopen(&handle, fileName))
+        print_message("BELLMIX: the XML file name is not valid!\n");
+    else
+        read = read_from_document(&handle, index);
+    XMLclose(&handle);
+    return read;
 }
 
-// A mixture with a value that is not finite is not written: the file keeps
-// what it held, since a reader would refuse the result.
-int MixtureModel::writeToFile(const char* fileName, int index)
+// A mixture with a value that is not finite is not written: the document
+// keeps what it held, since a reader would refuse the result.
+int MixtureModel::writeToDocument(XMLParser** handle, int index)
 {
     if (complete && !parameters_finite()) {
         print_message("BELLMIX: the mixture holds a value that is not a finite number; "
                       "MIXTURE %d is not written\n", index);
         return 0;
     }
-    XMLParser* handle = nullptr;
-    if (!XMLopen(&handle, fileName)) {
-        print_message("Could not open XML file!");
-        XMLclose(&handle);
-        return 0;
-    }
-    if (!XMLchangeElement(&handle, kParametersPath)) {
+    if (!XMLchangeElement(handle, kParametersPath)) {
         print_message("Could not find the 'Parameters' block!\n");
-        XMLclose(&handle);
         return 0;
     }
-    int number = complete ? go_to_mixture_for_writing(&handle, index) : 0, saved = 0;
-    if (number > 0) {
-        XMLchangeOrAddIntAttribute(&handle, "Dimension", dimension);
-        XMLchangeOrAddIntAttribute(&handle, "NumOfMix", numOfMix);
-        XMLchangeOrAddIntAttribute(&handle, "Diagonal", diagonal ? 1 : 0);
-        XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, numOfMix, ",");
-        for (int k = 0; k < numOfMix && go_to_gaussian(&handle, number, k); ++k) {
-            XMLchangeOrAddDoubleArrayAttribute(&handle, "Mean", means[k]->data, dimension, ",");
-            std::vector<double> cov =
-                diagonal ? std::vector<double>(covariances[k]->data,
-                                               covariances[k]->data + dimension)
-                         : pack_upper_triangle(covariances[k]);
-            XMLchangeOrAddDoubleArrayAttribute(&handle, "Cov", cov.data(),
-                                               static_cast<int>(cov.size()), ",");
-            XMLchangeElementBack(&handle);
-        }
-        saved = XMLsave(&handle, fileName);
+    int number = complete ? go_to_mixture_for_writing(handle, index) : 0;
+    if (number <= 0)
+        return 0;
+    XMLchangeOrAddIntAttribute(handle, "Dimension", dimension);
+    XMLchangeOrAddIntAttribute(handle, "NumOfMix", numOfMix);
+    XMLchangeOrAddIntAttribute(handle, "Diagonal", diagonal ? 1 : 0);
+    XMLchangeOrAddDoubleArrayAttribute(handle, "Weights", weights->data, numOfMix, ",");
+    for (int k = 0; k < numOfMix && go_to_gaussian(handle, number, k); ++k) {
+        XMLchangeOrAddDoubleArrayAttribute(handle, "Mean", means[k]->data, dimension, ",");
+        std::vector<double> cov =
+            diagonal ? std::vector<double>(covariances[k]->data, covariances[k]->data + dimension)
+                     : pack_upper_triangle(covariances[k]);
+        XMLchangeOrAddDoubleArrayAttribute(handle, "Cov", cov.data(),
+                                           static_cast<int>(cov.size()), ",");
+        XMLchangeElementBack(handle);
     }
+    return 1;
+}
+
+int MixtureModel::writeToFile(const char* fileName, int index)
+{
+    XMLParser* handle = nullptr;
+    int saved = 0;
+    if (!XMLopen(&handle, fileName))
+        print_message("Could not open XML file!");
+    else if (writeToDocument(&handle, index))
+        saved = XMLsave(&handle, fileName);
     XMLclose(&handle);
     return saved;
 }

@@ -15,6 +15,15 @@ namespace {
 
 const double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
+bool entries_finite(const DataMatrix* m)
+{
+    size_t count = matrix_entry_count(m->rows, m->cols);
+    for (size_t i = 0; i < count; ++i)
+        if (!std::isfinite(m->data[i]))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 MixtureModel::MixtureModel(int dimension, int numOfMix, int diagonal)
@@ -29,6 +38,13 @@ MixtureModel::MixtureModel(const char* fileName, int index)
       workRow(nullptr), inputRow(nullptr), complete(0)
 {
     complete = read_from_file(fileName, index) ? 1 : 0;
+}
+
+MixtureModel::MixtureModel(XMLParser** handle, int index)
+    : dimension(0), numOfMix(0), diagonal(0), weights(nullptr), determinants(nullptr),
+      workRow(nullptr), inputRow(nullptr), complete(0)
+{
+    complete = read_from_document(handle, index) ? 1 : 0;
 }
 
 MixtureModel::~MixtureModel()
@@ -104,16 +120,39 @@ void MixtureModel::setMean(int k, const DataMatrix* m)
         matrix_copy(means[k], m);
 }
 
+void MixtureModel::setVarianceFloors(const double* floors)
+{
+    if (floors)
+        varianceFloors.assign(floors, floors + dimension);
+    else
+        varianceFloors.clear();
+}
+
+// Every variance of covariance k (its diagonal) is a positive number above
+// its floor whose reciprocal is finite: a variance within rounding of 0 at
+// its feature's own scale (a constant feature) is no variance.
+bool MixtureModel::variances_regular(int k) const
+{
+    const double* c = covariances[k]->data;
+    for (int i = 0; i < dimension; ++i) {
+        double v = diagonal ? c[i] : c[static_cast<size_t>(i) * dimension + i];
+        double floor = varianceFloors.empty() ? 0.0 : varianceFloors[i];
+        if (!(v > floor) || !std::isfinite(1.0 / v))
+            return false;
+    }
+    return true;
+}
+
 // Factors covariance k and sets its normaliser; false, with the component
 // marked singular, when the covariance is singular relative to its scale.
 bool MixtureModel::factor_component(int k)
 {
     double logDet = 0.0;
-    bool regular;
-    if (diagonal) {
+    bool regular = entries_finite(covariances[k]) && variances_regular(k);
+    if (regular && diagonal) {
         regular = invert_diagonal(covariances[k]->data, dimension, kCovariancePivots,
                                   factors[k]->data, &logDet);
-    } else {
+    } else if (regular) {
         matrix_copy(factors[k], covariances[k]);
         regular = cholesky_factor(factors[k], kCovariancePivots);
         if (regular)
@@ -125,16 +164,30 @@ bool MixtureModel::factor_component(int k)
     return regular;
 }
 
+// A covariance that overflowed is reported as such, not as singular.
 double MixtureModel::setCovariance(int k, const DataMatrix* c)
 {
     if (!complete || k < 0 || k >= numOfMix)
         return 0.0;
     matrix_copy(covariances[k], c);
-    if (!factor_component(k)) {
+    if (factor_component(k))
+        return determinants->data[k];
+    if (entries_finite(covariances[k]))
         print_message("ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n");
-        return 0.0;
-    }
-    return determinants->data[k];
+    else
+        print_message("ERROR: the covariance matrix of component %d is not a finite number!\n",
+                      k);
+    return 0.0;
+}
+
+bool MixtureModel::parameters_finite() const
+{
+    if (!entries_finite(weights))
+        return false;
+    for (int k = 0; k < numOfMix; ++k)
+        if (!entries_finite(means[k]) || !entries_finite(covariances[k]))
+            return false;
+    return true;
 }
 
 void MixtureModel::copyParameters(const MixtureModel& other)

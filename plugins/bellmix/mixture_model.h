@@ -7,11 +7,14 @@
 
 #include "scriptrun/plugin_api.h"
 #include "support/cholesky.h"
+#include "xml/xml_functions.h"
 
 // A covariance, or the network's normal equations, counts as singular when a
-// pivot is not positive or falls below 1e-12 of its largest diagonal entry:
-// the test follows the matrix's own scale.
-constexpr PivotRule kCovariancePivots = {PivotScale::largest_diagonal, 1e-12, true};
+// pivot is not positive or falls below 1e-12 of its own diagonal entry: the
+// pivot over its diagonal entry is one minus the squared multiple
+// correlation of that feature on the ones before it, which no change of
+// units moves.
+constexpr PivotRule kCovariancePivots = {PivotScale::own_diagonal, 1e-12, true};
 
 // log(6.283185307184): the normaliser's constant as the model defines it,
 // slightly above 2 pi.
@@ -24,6 +27,8 @@ public:
     // The index-th MIXTURE (from 1) of a model file; on a failure the message
     // is printed and isComplete() is 0.
     MixtureModel(const char* fileName, int index);
+    // The same from an open document (its cursor moves).
+    MixtureModel(XMLParser** handle, int index);
     ~MixtureModel();
     MixtureModel(const MixtureModel&) = delete;
     MixtureModel& operator=(const MixtureModel&) = delete;
@@ -38,10 +43,15 @@ public:
     void setMean(int k, const DataMatrix* m);
     // Keeps c as component k's covariance; returns |det c|, or 0 after
     // "ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n" when c is singular
-    // relative to its scale. isSingular tells the two apart when a regular
-    // determinant underflows.
+    // relative to its scale (or after a message saying that c holds a value
+    // that is not a finite number). isSingular tells a singular covariance
+    // from a regular one whose determinant underflows.
     double setCovariance(int k, const DataMatrix* c);
     int isSingular(int k) const { return singular[k]; }
+    // Variance i of every covariance set from now on must exceed floors[i]
+    // (D values: rounding at the feature's own scale in the data the
+    // mixture is fitted to); null: only a positive variance is asked for.
+    void setVarianceFloors(const double* floors);
 
     const DataMatrix* getWeights() const { return weights; }
     const DataMatrix* getMean(int k) const { return means[k]; }
@@ -64,8 +74,11 @@ public:
     double log_component_density(int k, int weighted, const double* row);
     double log_likelihood(const double* row);
 
-    // 1 when the file was saved with this mixture in it; 0 after a message,
-    // which is also the answer for a mixture holding a value that is not finite.
+    // Writes the mixture as the index-th MIXTURE of the open document; 0
+    // after a message, which is also the answer for a mixture holding a value
+    // that is not finite.
+    int writeToDocument(XMLParser** handle, int index);
+    // The same into the model file, saved at once; 1 when it was saved.
     int writeToFile(const char* fileName, int index);
     // Whether weights, means and covariances are all finite numbers.
     bool parameters_finite() const;
@@ -81,6 +94,7 @@ private:
     DataMatrix* determinants;                // 1 x K: |det| of each covariance
     std::vector<double> logNormalisers;      // K: -0.5 (D kLogTwoPi + log det)
     std::vector<int> singular;               // K: 1 when the covariance has no factor
+    std::vector<double> varianceFloors;      // D, or empty: each variance must exceed it
     DataMatrix* workRow;                     // 1 x D: sample minus a mean
     DataMatrix* inputRow;                    // 1 x D: the sample under evaluation
     std::vector<double> solveRow;            // D: the whitened difference
@@ -89,15 +103,20 @@ private:
     void allocate();
     void release();
     double log_density_of_work_row(int k);
+    bool variances_regular(int k) const;
     bool factor_component(int k);
     bool read_from_file(const char* fileName, int index);
+    bool read_from_document(XMLParser** handle, int index);
 };
 
-// Whether every MIXTURE of an existing model file other than the one that
-// class index is written into, and the network weights, read back in full:
-// a class trained into the file keeps them, so a value there that is not a
-// finite number would be saved again. True when the file cannot be opened
-// (a new one is made). Prints the first fault.
-bool kept_mixtures_readable(const char* fileName, int index);
+// The number of MIXTURE elements of an open model document.
+int count_mixtures(XMLParser** handle);
+
+// Whether the MIXTURE elements of an open model document that training
+// class index into it keeps (every one but the index-th) read back in full
+// and have the database's feature count, so that the file stays consistent
+// and no value that is not a finite number is saved again. Prints the first
+// fault, naming fileName.
+bool kept_mixtures_fit(XMLParser** handle, const char* fileName, int index, int dimension);
 
 #endif

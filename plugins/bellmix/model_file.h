@@ -1,37 +1,23 @@
 // The model file around the mixtures: the "BELLMIX" document with its
-// history and settings items, opened or created by each training call.
+// history and settings items, which a training call builds in memory and
+// saves once, whole.
 #ifndef BELLMIX_MODEL_FILE_H
 #define BELLMIX_MODEL_FILE_H
 
-#include <string>
-
 #include "plugins/bellmix/arguments.h"
+#include "xml/xml_functions.h"
 
-// Keeps the existing file when one class is trained into it, else creates a
-// new document; appends the four history and six settings items (naming
-// file) and saves to saveTo. 1 when saved; 0 after the library's message.
-int prepare_model_file(const char* file, const char* saveTo, const TrainingOptions& o, int rows,
-                       int features);
+// The document a training call builds into: the model file as it stands when
+// one class is trained into it (ClassToTrain above 0) and it can be read,
+// else a new one. A kept file must have its "parameters" and mixtures that
+// read back in full with the database's feature count; false after a message
+// when it has not (nothing may then be written). existing tells which.
+bool open_model_document(XMLParser** handle, const char* file, const TrainingOptions& o,
+                         int features, bool* existing);
 
-// Training saves the model after every step. The steps go to a working copy
-// beside the model file, which replaces the file only once the last step is
-// saved, so that a training that stops part-way (a full disk) leaves the
-// earlier model whole. Where no copy can be made beside the file (a folder
-// the user may not write), the steps go to the file itself.
-class WorkingCopy {
-public:
-    explicit WorkingCopy(const char* file);
-    ~WorkingCopy();  // removes the copy unless it replaced the file
-    WorkingCopy(const WorkingCopy&) = delete;
-    WorkingCopy& operator=(const WorkingCopy&) = delete;
-
-    const char* path() const { return path_.c_str(); }
-    // Replaces the file by the copy; false after a message naming the file.
-    bool commit();
-
-private:
-    std::string file_;  // the model file as named
-    std::string path_;  // where the steps are saved: the copy, or file_ itself
-};
+// Says whether the file is kept or made anew and appends the four history
+// and six settings items (naming file).
+void add_training_items(XMLParser** handle, bool existing, const char* file,
+                        const TrainingOptions& o, int rows, int features);
 
 #endif

@@ -135,9 +135,8 @@ const double* RbfNetwork::output(const double* row)
     return outputs.data();
 }
 
-int RbfNetwork::writeToFile(const char* fileName)
+int RbfNetwork::writeToDocument(XMLParser** handle)
 {
-    XMLParser* handle = nullptr;
     if (!weights)
         return 0;
     for (int i = 0; i < weights->cols; ++i)
@@ -146,20 +145,26 @@ int RbfNetwork::writeToFile(const char* fileName)
                           "weights are written\n", i + 1);
             return 0;
         }
-    int saved = 0;
-    if (!XMLopen(&handle, fileName)) {
-        print_message("Could not open XML file!");
-    } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters")) {
+    if (!XMLchangeElement(handle, "/BELLMIX/parameters")) {
         print_message("Could not find the 'Parameters' block!\n");
-    } else {
-        if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN")) {
-            XMLchangeElement(&handle, "/BELLMIX/parameters");
-            XMLaddChildElement(&handle, "RBFN");
-            XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN");
-        }
-        XMLchangeOrAddDoubleArrayAttribute(&handle, "Weights", weights->data, weights->cols, ",");
-        saved = XMLsave(&handle, fileName);
+        return 0;
     }
+    if (!XMLchangeElement(handle, "/BELLMIX/parameters/RBFN")) {
+        XMLaddChildElement(handle, "RBFN");
+        XMLchangeElement(handle, "/BELLMIX/parameters/RBFN");
+    }
+    XMLchangeOrAddDoubleArrayAttribute(handle, "Weights", weights->data, weights->cols, ",");
+    return 1;
+}
+
+int RbfNetwork::writeToFile(const char* fileName)
+{
+    XMLParser* handle = nullptr;
+    int saved = 0;
+    if (!XMLopen(&handle, fileName))
+        print_message("Could not open XML file!");
+    else if (writeToDocument(&handle))
+        saved = XMLsave(&handle, fileName);
     XMLclose(&handle);
     return saved;
 }

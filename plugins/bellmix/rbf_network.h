@@ -36,7 +36,9 @@ public:
     const double* output(const double* row);
     // Hidden unit h's value at the row last given to output.
     double activation(int h) const { return activations->data[h]; }
-    // 1 when the file was saved with the weights in it; 0 after a message.
+    // Writes the weights into the open model document; 0 after a message.
+    int writeToDocument(XMLParser** handle);
+    // The same into the model file, saved at once; 1 when it was saved.
     int writeToFile(const char* fileName);
 
 private:

@@ -95,6 +95,34 @@ bool best_start(MixtureModel* m, const DataMatrix* features, const int* rows, in
     return kept;
 }
 
+// Rounding at each feature's own scale: a mean of n rows is off by about
+// n eps times the rows' magnitude, so a variance below (n eps)^2 times the
+// feature's mean square is indistinguishable from 0. Formed through the
+// largest magnitude M as (n eps M)^2 mean((x / M)^2), so that no square
+// overflows before it must.
+std::vector<double> rounding_floors(const DataMatrix* features, const int* rows, int n)
+{
+    int D = features->cols;
+    std::vector<double> largest(D, 0.0), floors(D, 0.0);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < D; ++i)
+            largest[i] = std::fmax(largest[i],
+                                   std::fabs(features->data[static_cast<size_t>(rows[j]) * D + i]));
+    const double eps = std::numeric_limits<double>::epsilon();
+    for (int i = 0; i < D; ++i) {
+        if (largest[i] == 0.0)
+            continue;
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            double x = features->data[static_cast<size_t>(rows[j]) * D + i] / largest[i];
+            sum += x * x;
+        }
+        double rounding = n * eps * largest[i];
+        floors[i] = rounding * rounding * (sum / n);
+    }
+    return floors;
+}
+
 int fit_from_best(MixtureModel* m, const DataMatrix* features, const int* rows, int n,
                   const Clustering& best, int emMaxIt, double epsilon)
 {
@@ -124,6 +152,7 @@ int train_mixture(MixtureModel* m, const DataMatrix* features, const int* rows, 
         print_message("Too few data lines to fit a mixture!\n");
         return 0;
     }
+    m->setVarianceFloors(rounding_floors(features, rows, n).data());
     Clustering work{}, best{};
     int fitted = 0;
     if (!make_clustering(&work, n, K, D) || !make_clustering(&best, n, K, D))

@@ -104,7 +104,8 @@ struct SingularCase {
     int diagonal;
     int D;
     std::vector<double> cov;
-    bool singular;
+    std::string message;          // "" for a regular covariance
+    std::vector<double> floors = {};  // variance floors; empty for none
 };
 
 // Thirteen standardised features with correlation 0.6: det about 2e-4 ** 1,
@@ -117,27 +118,48 @@ std::vector<double> equicorrelated(int D, double rho)
     return c;
 }
 
+// Correlation 0.5 between a feature in units of 1e6 and one in units of 1e-6.
+std::vector<double> units_far_apart()
+{
+    return {1e12, 0.5, 0.5, 1e-12};
+}
+
+// Each covariance is judged against its own entries: variances of any
+// scale are regular (a variance of 1e-7 beside one of 1e6 too, which a test
+// against the largest entry called singular); a variance at or below its
+// floor (rounding at its feature's scale) is not.
 TEST(MixtureCovariance, SingularOnlyRelativeToScale)
 {
+    const std::string singular = "ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n";
+    const std::string notFinite = "ERROR: the covariance matrix of component 0 is not a finite "
+                                  "number!\n";
     std::vector<SingularCase> cases = {
-        {"zero variance", 1, 2, {1.0, 0.0}, true},
-        {"negative variance", 1, 2, {1.0, -1.0}, true},
-        {"tiny against the largest", 1, 2, {1e6, 1e-7}, true},
-        {"uniformly tiny scale", 1, 3, {1e-11, 2e-11, 3e-11}, false},
-        {"rank one", 0, 2, {1.0, 2.0, 2.0, 4.0}, true},
-        {"not a number", 0, 2, {1.0, NAN, NAN, 1.0}, true},
-        {"13 x 13, det far below 1e-10", 0, 13, equicorrelated(13, 0.9), false},
-        {"full with tiny scale", 0, 2, {1e-12, 0.5e-12, 0.5e-12, 1e-12}, false},
+        {"zero variance", 1, 2, {1.0, 0.0}, singular},
+        {"negative variance", 1, 2, {1.0, -1.0}, singular},
+        {"tiny beside a large one", 1, 2, {1e6, 1e-7}, ""},
+        {"uniformly tiny scale", 1, 3, {1e-11, 2e-11, 3e-11}, ""},
+        {"above the floors", 1, 2, {1e6, 1e-7}, "", {1e-20, 1e-20}},
+        {"at a floor", 1, 2, {1.0, 1e-30}, singular, {1e-40, 1e-30}},
+        {"reciprocal overflows", 1, 2, {1.0, 1e-310}, singular},
+        {"overflowed variance", 1, 2, {1.0, INFINITY}, notFinite},
+        {"rank one", 0, 2, {1.0, 2.0, 2.0, 4.0}, singular},
+        {"not a number", 0, 2, {1.0, NAN, NAN, 1.0}, notFinite},
+        {"13 x 13, det far below 1e-10", 0, 13, equicorrelated(13, 0.9), ""},
+        {"full with tiny scale", 0, 2, {1e-12, 0.5e-12, 0.5e-12, 1e-12}, ""},
+        {"full, units 1e12 apart", 0, 2, units_far_apart(), ""},
+        {"full, a variance below its floor", 0, 2, {1.0, 0.0, 0.0, 1e-34}, singular,
+         {1e-32, 1e-32}},
     };
     for (const SingularCase& c : cases) {
         SCOPED_TRACE(c.name);
         MixtureModel m(c.D, 1, c.diagonal);
+        m.setVarianceFloors(c.floors.empty() ? nullptr : c.floors.data());
         HeldMatrix cov(c.diagonal ? 1 : c.D, c.D, c.cov);
         double det = 0.0;
         std::string out = captured([&] { det = m.setCovariance(0, &cov.m); });
-        EXPECT_EQ(m.isSingular(0), c.singular ? 1 : 0);
-        EXPECT_EQ(out, c.singular ? "ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n" : "");
-        if (!c.singular && !c.diagonal) {
+        EXPECT_EQ(m.isSingular(0), c.message.empty() ? 0 : 1);
+        EXPECT_EQ(out, c.message);
+        if (c.message.empty() && !c.diagonal) {
             EXPECT_NEAR(std::log(det), log_determinant(c.cov, c.D), 1e-9);
         }
         // The covariance is kept as it was set.
@@ -287,6 +309,10 @@ TEST(MixtureFile, ReadingRefusals)
         {"full Cov of D x D", "<MIXTURE Dimension=\"2\" NumOfMix=\"1\" Diagonal=\"0\" "
                               "Weights=\"1\"><GAUSSIAN Mean=\"0,0\" Cov=\"1,0,0,1\"/></MIXTURE>",
          "BELLMIX: Incompatible Cov array size!\n"},
+        {"covariance not positive definite", "<MIXTURE Dimension=\"2\" NumOfMix=\"2\" "
+                                             "Diagonal=\"0\" Weights=\"0.5,0.5\">" + g1 +
+                                             "<GAUSSIAN Mean=\"0,0\" Cov=\"1,2,1\"/></MIXTURE>",
+         "BELLMIX: the covariance of GAUSSIAN 2 in MIXTURE 1 is not positive definite!\n"},
         {"huge claimed size", "<MIXTURE Dimension=\"2000000000\" NumOfMix=\"1\" Diagonal=\"0\" "
                               "Weights=\"1\">" + g1 + "</MIXTURE>",
          "BELLMIX: Incompatible Mean array size!\n"},
@@ -383,6 +409,52 @@ TEST(RbfNetwork, FewerRowsThanHiddenUnitsIsAFailedFit)
         EXPECT_EQ(rbf_weights_least_squares(&s.net, &features.m, 3, 2, &labels.m), 0);
     });
     EXPECT_NE(out.find("hidden units"), std::string::npos);
+}
+
+// A component of standard deviation 1e-7 gives activations near 4e6 where
+// the others give about 0.4: the normal equations' diagonal spans 1e13, yet
+// each pivot is sound against its own entry, and the weights solve them.
+TEST(RbfNetwork, NormalEquationsOfActivationsFarApartAreSolved)
+{
+    RbfNetwork net(1, 2, 2, 1);
+    double means[4] = {0, 5, 10, 2}, variances[4] = {1e-14, 1, 1, 4};
+    for (int c = 1; c <= 2; ++c) {
+        for (int k = 0; k < 2; ++k)
+            set_component(net.getMixture(c), k, {means[2 * c - 2 + k]}, {variances[2 * c - 2 + k]});
+        set_weights(net.getMixture(c), {0.5, 0.5});
+    }
+    std::vector<double> x = {-1e-7, -5e-8, 0, 5e-8, 1e-7}, labels(5, 1.0);
+    for (int i = 0; i < 10; ++i) {
+        x.push_back(1.0 + i);
+        labels.push_back(i < 4 ? 1.0 : 2.0);
+    }
+    int n = static_cast<int>(x.size());
+    HeldMatrix features(n, 1, x), held(n, 1, labels);
+    ASSERT_EQ(rbf_weights_inverse(&net, &features.m, n, 2, &held.m), 1);
+    // (Phi'Phi + n 1e-11 I) w = Phi't, row by row, relative to its terms.
+    for (int c = 1; c <= 2; ++c) {
+        const double* w = net.getWeights()->data + (c - 1) * 4;
+        std::vector<double> residual(4, 0.0), size(4, 0.0);
+        for (int h = 0; h < 4; ++h) {
+            residual[h] = n * 1e-11 * w[h];
+            size[h] = std::fabs(residual[h]);
+        }
+        for (int i = 0; i < n; ++i) {
+            net.output(&x[i]);
+            for (int h = 0; h < 4; ++h) {
+                double t = labels[i] == c ? net.activation(h) : 0.0;
+                residual[h] -= t;
+                size[h] += std::fabs(t);
+                for (int l = 0; l < 4; ++l) {
+                    double term = net.activation(h) * net.activation(l) * w[l];
+                    residual[h] += term;
+                    size[h] += std::fabs(term);
+                }
+            }
+        }
+        for (int h = 0; h < 4; ++h)
+            EXPECT_LE(std::fabs(residual[h]), 1e-9 * size[h]) << "class " << c << ", unit " << h;
+    }
 }
 
 TEST(RbfNetwork, WeightsRoundTripThroughTheModelFile)

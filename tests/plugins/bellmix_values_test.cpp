@@ -43,6 +43,10 @@ TEST(MixtureFileValues, LoaderRefusesTextAndValuesThatAreNotFinite)
     std::string notFinite = " holds a value that is not a finite number!\n";
     std::vector<ValueCase> cases = {
         {"blanks around numbers read", mixture(kSizes, " 1, 2 ", "1 ,0.5, 2"), ""},
+        // A component of weight 0 (a placeholder) never counts.
+        {"singular covariance of weight 0 reads",
+         mixture("Dimension=\"2\" NumOfMix=\"1\" Diagonal=\"0\" Weights=\"0\"", "0,0", "0,0,0"),
+         ""},
         {"Weights nan", mixture("Dimension=\"2\" NumOfMix=\"1\" Diagonal=\"0\" Weights=\"nan\"",
                                 "0,0", "1,0,1"),
          "BELLMIX: the Weights attribute of MIXTURE 1" + notFinite},
