@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -183,50 +182,6 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         EXPECT_EQ(place.inode(), before) << c.what;
         EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
     }
-}
-
-// The same on a real full disk: a small memory file system, filled up, with
-// a 4067-byte model in a folder closed to the user who saves it.
-TEST(Writer, InPlaceWriteOnAFullDiskKeepsTheModel)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to mount a small file system and act as another user";
-    std::string disk = scratch("small_disk");
-    fs::create_directories(disk);
-    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a small file system here: " << strerror(errno);
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{disk};
-    chmod(scratch("").c_str(), 0755);
-    std::string folder = disk + "/closed", model = folder + "/model.xml";
-    fs::create_directories(folder);
-    const std::string old = "<OLD v=\"" + std::string(4056, 'o') + "\"/>";
-    ASSERT_EQ(old.size(), 4067u);
-    write_text(model, old);
-    ASSERT_EQ(chown(model.c_str(), kNobody, kNobody), 0);
-    {
-        // Fill the disk to its last byte.
-        std::ofstream filler(disk + "/filler", std::ios::binary);
-        std::string block(4096, 'f');
-        for (int i = 0; i < 64 && filler.write(block.data(), block.size()); ++i) {
-        }
-    }
-    chmod(folder.c_str(), 0555);
-    int result = bounded_child([&] {
-        if (!become(kNobody, kNobody, {}))
-            return 2;
-        std::string said;
-        int grown = save_model(model, 6000, &said);
-        bool reported =
-            said == "Can't write the xml file\n" + model + ": No space left on device\n";
-        int shrunk = save_model(model, 10, &said);
-        return grown == 0 && reported && shrunk == 1 ? 7 : 1;
-    });
-    chmod(folder.c_str(), 0755);
-    EXPECT_EQ(result, 7);
-    EXPECT_EQ(read_text(model), model_text(10));
 }
 
 // Files written in place change together: when a later one cannot be
