@@ -1,5 +1,6 @@
 // scriptrun: runs one script file against the plug-in libraries of a
 // directory. Usage: scriptrun script-file [plug-in-directory (default libs)]
+#include <csignal>
 #include <memory>
 
 #include "scriptrun/messages.h"
@@ -37,6 +38,9 @@ void run_script_default(Interpreter& interpreter)
 
 int main(int argc, char** argv)
 {
+    // At a file-size limit a write then fails with EFBIG, which a save
+    // reports and cleans up after, instead of the signal ending the run.
+    signal(SIGXFSZ, SIG_IGN);
     if (argc < 2)
         fatal_message("ERROR: script file name is missing!\n");
     std::unique_ptr<Interpreter> interpreter(open_script(argv[1]));

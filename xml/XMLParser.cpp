@@ -92,13 +92,21 @@ int XMLParser::createNewDoc(const char* rootName)
     });
 }
 
+// A failed save says which file and why on a second line.
 int XMLParser::save(const char* name, bool pretty)
 {
     return guarded([&]() -> int {
-        int saved = document && name ? document->save(name, pretty) : 0;
-        if (!saved)
-            print_message("Can't write the xml file\n");
-        return saved;
+        std::string why = "no document is open";
+        bool named = name != nullptr && *name != '\0';
+        int saved = document && named ? document->save(name, pretty, &why) : 0;
+        if (saved)
+            return saved;
+        print_message("Can't write the xml file\n");
+        if (named)
+            print_message("%s: %s\n", name, why.c_str());
+        else
+            print_message("the file name is empty\n");
+        return 0;
     });
 }
 

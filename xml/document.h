@@ -30,9 +30,9 @@ public:
     int parse(const char* fileName);
     // The same for the content of a file held in memory.
     int parseText(std::string input);
-    // Writes the tree; 1 on success, 0 when there is nothing to write or the
-    // file cannot be written completely.
-    int save(const char* fileName, bool pretty);
+    // Writes the tree; 1 on success, 0 with why set when there is nothing to
+    // write or the file cannot be written completely.
+    int save(const char* fileName, bool pretty, std::string* why);
     // Appends what save writes; false when "__ROOT" has no children.
     bool toText(std::string& out, bool pretty) const;
     // Appends one node and everything below it, at the given depth.

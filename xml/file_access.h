@@ -29,16 +29,23 @@ struct FileText {
     std::string text;  // the whole content
 };
 
-// Writes every text to its file, all or none: each goes first to a temporary
-// file in its target's folder with the target's owner and permission bits,
-// and only when every one is complete are they renamed over the targets. An
-// existing target that the caller may not write (its own permission bits, as
-// an in-place open would see them) or that is no regular file is refused. An
-// existing, writable target in a folder the caller may not write, or in a
-// folder with the sticky bit when neither it nor the folder is the caller's,
-// is written in place, the one case that is not atomic. On failure returns false with
-// failed set to the index of the file at fault and why to the system's
-// reason; the files are as they were.
+// Writes every text to its file, all or none. Each goes first to a temporary
+// file ".<name>.saving.XXXXXX" in its target's folder that carries the
+// target's owner, group, permission bits and extended attributes (ACLs among
+// them), and only when every one is complete are they renamed over the
+// targets and the folders synced. An existing target that the caller may not
+// write (its own permission bits, as an in-place open would see them) or
+// that is no regular file is refused. An existing, writable target that
+// cannot be replaced so (a folder the caller may not write, a folder with
+// the sticky bit when neither it nor the folder is the caller's, or a new
+// file that could not be given the target's owner, group or attributes) is
+// written in place under an exclusive lock, grown first, and given its old
+// content back on a failure; in-place writes go before the renames. On
+// failure returns false with failed set to the index of the file at fault
+// and why to the system's reason; the files are as they were, but for a
+// rename that fails after an earlier one succeeded. SIGINT and SIGTERM, when
+// they end the process during a save, remove its temporary files first, and
+// wait while files are being written in place or renamed.
 bool replace_files(const std::vector<FileText>& files, size_t* failed, std::string* why);
 
 #endif

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -39,13 +40,16 @@ constexpr size_t kAttributesBeforeIndex = 16;
 
 // Reads a regular file whole. Anything else is refused before it is read
 // (and opened without waiting), so a FIFO cannot block the caller and a
-// device cannot feed it bytes without end.
+// device cannot feed it bytes without end. A shared lock keeps out a save
+// that writes the file in place, so no half-written file is read.
 bool read_file(const char* fileName, std::string& out)
 {
     std::string refusal;
     int fd = open_regular_file(fileName, &refusal);
     if (fd < 0)
         return false;
+    while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {
+    }
     struct stat info;
     bool ok = fstat(fd, &info) == 0;
     if (ok)

@@ -111,12 +111,13 @@ bool XMLDocument::toText(std::string& out, bool pretty) const
 
 // A document with nothing below "__ROOT" (what a failed open leaves) writes
 // nothing and leaves the file alone.
-int XMLDocument::save(const char* fileName, bool pretty)
+int XMLDocument::save(const char* fileName, bool pretty, std::string* why)
 {
     std::string out;
-    if (!fileName || !toText(out, pretty))
+    if (!toText(out, pretty)) {
+        *why = "the document is empty";
         return 0;
+    }
     size_t failed = 0;
-    std::string why;
-    return replace_files({FileText{fileName, std::move(out)}}, &failed, &why) ? 1 : 0;
+    return replace_files({FileText{fileName, std::move(out)}}, &failed, why) ? 1 : 0;
 }

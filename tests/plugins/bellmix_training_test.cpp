@@ -705,7 +705,8 @@ TEST_F(BellmixScript, FailedSaveIsReportedAndKeepsTheEarlierModel)
     }, &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(out.find("\nTraining class 2\n"), std::string::npos) << out;
-    std::string tail = "Can't write the xml file\nBELLMIX: the model file '" + file +
+    std::string tail = "Can't write the xml file\n" + file + ": File too large\n" +
+                       "BELLMIX: the model file '" + file +
                        "' could not be written; it is left as it was\n";
     ASSERT_GE(out.size(), tail.size());
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail);

@@ -81,7 +81,8 @@ TEST(Reader, FailedOpenKeepsNoTreeAndSavesNothing)
         EXPECT_EQ(XMLgetActualElementName(&h), nullptr);
         EXPECT_EQ(XMLsave(&h, kept.c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "Can't parse the xml document.\nCan't write the xml file\n");
+                  "Can't parse the xml document.\nCan't write the xml file\n" + kept +
+                      ": no document is open\n");
     }
     EXPECT_EQ(read_text(kept), "precious");
 }

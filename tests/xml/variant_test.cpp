@@ -29,11 +29,13 @@ TEST(Variant, FailedOpenIsSilentFailedSaveIsReported)
     EXPECT_EQ(XMLopen(&h, scratch("absent.xml").c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(XMLsave(&h, scratch("x.xml").c_str()), 0);
+    std::string file = scratch("x.xml"), unreachable = scratch("no/folder/x.xml");
+    EXPECT_EQ(XMLsave(&h, file.c_str()), 0);
     h.parser->createNewDoc("B");
-    EXPECT_EQ(XMLsave(&h, scratch("no/folder/x.xml").c_str()), 0);
+    EXPECT_EQ(XMLsave(&h, unreachable.c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Can't write the xml file\nCan't write the xml file\n");
+              "Can't write the xml file\n" + file + ": no document is open\n"
+              "Can't write the xml file\n" + unreachable + ": No such file or directory\n");
 }
 
 TEST(Variant, FirstTagIsTheDocumentElement)

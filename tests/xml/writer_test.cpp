@@ -109,15 +109,27 @@ TEST(Writer, ReadFileIsWrittenBackUnchanged)
     EXPECT_EQ(read_text(in), body);
 }
 
-TEST(Writer, UnwritableFileReportsFailure)
+// A failed save says so, then names the file and the reason.
+TEST(Writer, UnwritableFileReportsFailureAndWhy)
 {
-    Handle h;
-    XMLcreateNewDoc(&h, "R");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(XMLsave(&h, scratch("no/such/folder/f.xml").c_str()), 0);
-    EXPECT_EQ(XMLsave(&h, "/dev/full"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Can't write the xml file\nCan't write the xml file\n");
+    std::string missing = scratch("no/such/folder/f.xml"), folder = scratch("a_folder");
+    std::filesystem::create_directories(folder);
+    const struct {
+        std::string file;
+        std::string said;  // the line after "Can't write the xml file"
+    } cases[] = {
+        {missing, missing + ": No such file or directory\n"},
+        {"/dev/full", "/dev/full: not a regular file\n"},
+        {folder, folder + ": Is a directory\n"},
+        {"", "the file name is empty\n"},
+    };
+    for (const auto& c : cases) {
+        Handle h;
+        XMLcreateNewDoc(&h, "R");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(XMLsave(&h, c.file.c_str()), 0) << c.file;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't write the xml file\n" + c.said);
+    }
 }
 
 // Control characters other than tab and line feed are written as character
@@ -226,7 +238,8 @@ TEST(Writer, FailedSaveLeavesTheOldFileWhole)
         XMLchangeOrAddAttribute(&h, "v", big.c_str());
         testing::internal::CaptureStderr();
         int saved = XMLsave(&h, model.c_str());
-        bool message = testing::internal::GetCapturedStderr() == "Can't write the xml file\n";
+        bool message = testing::internal::GetCapturedStderr() ==
+                       "Can't write the xml file\n" + model + ": File too large\n";
         return saved == 0 && message ? 7 : 1;
     });
     EXPECT_EQ(result, 7);
@@ -297,8 +310,8 @@ TEST(Writer, SaveFollowsTheFilesOwnPermission)
             testing::internal::CaptureStderr();
             int saved = XMLsave(&h, c.file.c_str());
             std::string said = testing::internal::GetCapturedStderr();
-            failures += saved != c.result ||
-                        said != (c.result ? "" : "Can't write the xml file\n");
+            std::string refusal = "Can't write the xml file\n" + c.file + ": Permission denied\n";
+            failures += saved != c.result || said != (c.result ? "" : refusal);
         }
         return failures == 0 ? 7 : 1;
     });

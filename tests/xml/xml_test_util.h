@@ -1,8 +1,9 @@
-// Shared helpers of the XML tests: scratch files, a compact tree dump, and a
-// handle that closes its parser.
+// Shared helpers of the XML tests: scratch files and folder listings, a
+// compact tree dump, and a handle that closes its parser.
 #ifndef TESTS_XML_TEST_UTIL_H
 #define TESTS_XML_TEST_UTIL_H
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +46,16 @@ inline std::string read_text(const std::string& path)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+// The names in folder, sorted.
+inline std::vector<std::string> entries_of(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Elements as name[attr=value,...](children), texts quoted, markup as <...>.
@@ -89,9 +101,8 @@ inline std::string parse_dump(const std::string& content)
 }
 
 // Runs body in a child process that an alarm ends after thirty seconds, far
-// beyond any answer even on a busy machine: its result (0 to 255), or -1
-// when it had to be killed (it blocked or ran on).
-inline int bounded_child(const std::function<int()>& body)
+// beyond any answer even on a busy machine: its wait status.
+inline int bounded_child_status(const std::function<int()>& body)
 {
     pid_t child = fork();
     if (child == 0) {
@@ -100,6 +111,14 @@ inline int bounded_child(const std::function<int()>& body)
     }
     int status = 0;
     waitpid(child, &status, 0);
+    return status;
+}
+
+// The result of body (0 to 255) run as above, or -1 when a signal ended it
+// (it blocked or ran on).
+inline int bounded_child(const std::function<int()>& body)
+{
+    int status = bounded_child_status(body);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

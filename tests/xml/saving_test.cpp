@@ -1,0 +1,445 @@
+// What a save keeps: the old file on a full disk, with two writers and when
+// a signal ends the process; its owner, group, mode and attributes; and the
+// temporary files' names. Cases that need another user run in a child that
+// drops to it, and are skipped when the tests do not run as root.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include "tests/xml/xml_test_util.h"
+#include "xml/file_access.h"
+#include "xml/save_calls.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const uid_t kNobody = 65534;
+
+// Stand-ins for the calls that claim disk space. Each write takes at most
+// 100 bytes; the one numbered failingWrite (from 0) fails for want of space.
+// allocate answers allocateAnswer when it is not 0. The first write raises
+// raiseSignal when it is not 0, and records the name of the file written.
+struct Disk {
+    int failingWrite = -1;
+    int writes = 0;  // writes so far
+    int allocateAnswer = 0;
+    int raiseSignal = 0;
+    std::string firstWritten;  // the name (no folder) of the first file written
+};
+Disk g_disk;
+
+ssize_t disk_write(int fd, const void* data, size_t size, off_t offset)
+{
+    if (g_disk.firstWritten.empty()) {
+        char path[4096] = {};
+        std::string link = "/proc/self/fd/" + std::to_string(fd);
+        if (readlink(link.c_str(), path, sizeof path - 1) > 0)
+            g_disk.firstWritten = fs::path(path).filename().string();
+    }
+    if (int s = g_disk.raiseSignal) {
+        g_disk.raiseSignal = 0;
+        raise(s);
+    }
+    if (g_disk.writes++ == g_disk.failingWrite) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return pwrite(fd, data, std::min<size_t>(size, 100), offset);
+}
+
+int disk_allocate(int fd, off_t offset, off_t length)
+{
+    return g_disk.allocateAnswer != 0 ? g_disk.allocateAnswer
+                                      : posix_fallocate(fd, offset, length);
+}
+
+// The stand-ins in force for the life of the record, with a fresh disk.
+struct DiskHooks {
+    explicit DiskHooks(const Disk& disk)
+    {
+        g_disk = disk;
+        save_calls = {disk_write, disk_allocate};
+    }
+    ~DiskHooks() { save_calls = {pwrite, posix_fallocate}; }
+};
+
+// What a save of a model whose one attribute holds length letters writes.
+std::string model_text(size_t length, char letter = 'n')
+{
+    return "<NEW\n   v=\"" + std::string(length, letter) + "\"/>";
+}
+
+// Saves that model to file: 1 or 0, and in *said what was printed.
+int save_model(const std::string& file, size_t length, std::string* said, char letter = 'n')
+{
+    Handle h;
+    XMLcreateNewDoc(&h, "NEW");
+    XMLchangeElement(&h, "/NEW");
+    XMLchangeOrAddAttribute(&h, "v", std::string(length, letter).c_str());
+    testing::internal::CaptureStderr();
+    int saved = XMLsave(&h, file.c_str());
+    *said = testing::internal::GetCapturedStderr();
+    return saved;
+}
+
+// Becomes uid with primary group gid and the supplementary groups given.
+bool become(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+{
+    return setgroups(groups.size(), groups.data()) == 0 && setgid(gid) == 0 && setuid(uid) == 0;
+}
+
+// A folder where the model can only be written in place: closed to the
+// user who saves (as root, "nobody" in the child; otherwise the caller),
+// with the model file of that user in it holding old.
+struct ClosedFolder {
+    std::string folder, model;
+    bool root = geteuid() == 0;
+
+    ClosedFolder(const std::string& name, const std::string& old)
+        : folder(scratch(name)), model(scratch(name) + "/model.xml")
+    {
+        chmod(scratch("").c_str(), 0755);
+        fs::create_directories(folder);
+        chmod(folder.c_str(), 0755);
+        fs::remove(model);
+        write_text(model, old);
+        if (chown(model.c_str(), root ? kNobody : geteuid(), static_cast<gid_t>(-1)) != 0)
+            ADD_FAILURE() << "chown " << model;
+        chmod(folder.c_str(), 0555);
+    }
+    ~ClosedFolder() { chmod(folder.c_str(), 0755); }
+    // In a child: drops to the saving user; false when that failed.
+    bool enter() const { return !root || become(kNobody, kNobody, {}); }
+    ino_t inode() const
+    {
+        struct stat info;
+        return stat(model.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+};
+
+}  // namespace
+
+// A model that can only be written in place keeps its old bytes when the
+// disk fills at any point of the write, whether the file system reserves
+// space up front or the part past the old end is written first; a write
+// that succeeds leaves exactly the new model.
+TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
+{
+    const std::string old = "<OLD v=\"" + std::string(4000, 'o') + "\"/>";
+    const struct {
+        const char* what;
+        size_t length;       // letters in the new model's attribute
+        int failingWrite;    // the write of 100 bytes that fails; -1: none
+        int allocateAnswer;  // what reserving space answers; 0: the real call
+        rlim_t sizeLimit;    // file-size limit; 0: none
+        std::string reason;  // "" when the save succeeds
+    } cases[] = {
+        {"grows past a file-size limit", 6000, -1, 0, 5000, "File too large"},
+        {"runs out of space as it overwrites", 6000, 3, 0, 0, "No space left on device"},
+        {"no reservation, the tail does not fit", 6000, 0, EOPNOTSUPP, 0,
+         "No space left on device"},
+        // 21 writes for the 2003 bytes past the old end, then 41 for the rest.
+        {"no reservation, the overwrite stops short", 6000, 25, EOPNOTSUPP, 0,
+         "No space left on device"},
+        {"runs out of space as it shrinks", 100, 0, 0, 0, "No space left on device"},
+        {"no reservation, grows", 6000, -1, EINVAL, 0, ""},
+        {"shrinks", 100, -1, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        ClosedFolder place("closed", old);
+        ino_t before = place.inode();
+        int result = bounded_child([&] {
+            if (!place.enter())
+                return 2;
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {c.sizeLimit, c.sizeLimit};
+            if (c.sizeLimit > 0)
+                setrlimit(RLIMIT_FSIZE, &limit);
+            Disk disk;
+            disk.failingWrite = c.failingWrite;
+            disk.allocateAnswer = c.allocateAnswer;
+            DiskHooks hooks(disk);
+            std::string said;
+            int saved = save_model(place.model, c.length, &said);
+            std::string expected = "Can't write the xml file\n" + place.model + ": " + c.reason + "\n";
+            return saved == (c.reason.empty() ? 1 : 0) && said == (c.reason.empty() ? "" : expected)
+                       ? 7
+                       : 1;
+        });
+        EXPECT_EQ(result, 7) << c.what;
+        EXPECT_EQ(read_text(place.model), c.reason.empty() ? model_text(c.length) : old) << c.what;
+        EXPECT_EQ(place.inode(), before) << c.what;
+        EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
+    }
+}
+
+// Files written in place change together: when a later one cannot be
+// written, the earlier ones get their old content back. The same file named
+// twice is refused rather than waited for.
+TEST(Writer, InPlaceFilesChangeTogether)
+{
+    ClosedFolder place("together", "<OLD-A/>");
+    std::string second = place.folder + "/second.xml";
+    chmod(place.folder.c_str(), 0755);
+    write_text(second, "<OLD-B/>");
+    ASSERT_EQ(chown(second.c_str(), place.root ? kNobody : geteuid(), static_cast<gid_t>(-1)), 0);
+    chmod(place.folder.c_str(), 0555);
+    int result = bounded_child([&] {
+        if (!place.enter())
+            return 2;
+        Disk disk;
+        disk.failingWrite = 1;  // the first file's one write passes, the second's fails
+        DiskHooks hooks(disk);
+        size_t failed = 9, twice = 9;
+        std::string why, whyTwice;
+        bool pair = replace_files({{place.model, "a"}, {second, "b"}}, &failed, &why);
+        bool same = replace_files({{place.model, "a"}, {place.model, "b"}}, &twice, &whyTwice);
+        return !pair && failed == 1 && why == "No space left on device" && !same && twice == 1 &&
+                       whyTwice == "the same file is named twice"
+                   ? 7
+                   : 1;
+    });
+    chmod(place.folder.c_str(), 0755);
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(read_text(place.model), "<OLD-A/>");
+    EXPECT_EQ(read_text(second), "<OLD-B/>");
+}
+
+// Two users' saves of one model in place never mix: each holds the file
+// locked for its whole write, and a reader meanwhile only ever opens one of
+// the two whole models (run as "nobody" over a writable file of root's in a
+// folder with the sticky bit).
+TEST(Writer, TwoInPlaceWritersNeverTearTheFile)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    std::string folder = scratch("two_writers"), model = folder + "/model.xml";
+    chmod(scratch("").c_str(), 0755);
+    fs::create_directories(folder);
+    chmod(folder.c_str(), 01777);
+    write_text(model, model_text(3000, 'a'));
+    chmod(model.c_str(), 0666);
+    const size_t lengths[] = {3000, 50};
+    auto start = [&](const std::function<int()>& body) {
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(60);
+            _exit(become(kNobody, kNobody, {}) ? body() : 2);
+        }
+        return child;
+    };
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w)
+        writers.push_back(start([&, w] {
+            std::string said;
+            int failures = 0;
+            for (int round = 0; round < 150; ++round)
+                failures += save_model(model, lengths[w], &said, w == 0 ? 'a' : 'b') != 1;
+            return failures == 0 ? 7 : 1;
+        }));
+    // The reader reads until the writers are done, which the end of a pipe
+    // tells it, and at most a bounded number of times.
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    pid_t reader = start([&] {
+        close(done[1]);
+        fcntl(done[0], F_SETFL, O_NONBLOCK);
+        char byte;
+        for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round) {
+            Handle h;
+            testing::internal::CaptureStderr();
+            int opened = XMLopen(&h, model.c_str());
+            testing::internal::GetCapturedStderr();
+            int size = opened ? (XMLchangeElement(&h, "/NEW"), XMLgetAttrValueSize(&h, "v")) : -1;
+            if (size != 3000 && size != 50)
+                return 1;
+        }
+        return 7;
+    });
+    close(done[0]);
+    for (pid_t child : writers) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+    }
+    close(done[1]);
+    int status = 0;
+    waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "reader " << status;
+    std::string last = read_text(model);
+    EXPECT_TRUE(last == model_text(3000, 'a') || last == model_text(50, 'b')) << last.size();
+    EXPECT_EQ(entries_of(folder), std::vector<std::string>{"model.xml"});
+}
+
+// SIGINT or SIGTERM in the middle of a save ends the process as the signal
+// would, without a temporary file left behind; during an in-place write it
+// waits until the file is whole; an ignored signal stays ignored.
+TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
+{
+    const struct {
+        const char* what;
+        int signal;
+        bool ignored;        // the signal was ignored before the save
+        bool inPlace;        // the model can only be written in place
+        bool fresh;          // no model exists before the save
+        int endedBy;         // the signal that ended the child; 0: it ended normally
+        bool newContent;     // the model afterwards is the new one
+    } cases[] = {
+        {"SIGTERM while the new model is written beside the old", SIGTERM, false, false, false,
+         SIGTERM, false},
+        {"SIGINT while a new model is written", SIGINT, false, false, true, SIGINT, false},
+        {"SIGTERM ignored", SIGTERM, true, false, false, 0, true},
+        {"SIGTERM during an in-place write", SIGTERM, false, true, false, SIGTERM, true},
+    };
+    const std::string old = "<OLD/>";
+    for (const auto& c : cases) {
+        ClosedFolder place("interrupted", old);
+        if (!c.inPlace)
+            chmod(place.folder.c_str(), 0755);
+        if (c.fresh)
+            fs::remove(place.model);
+        int status = bounded_child_status([&] {
+            if (c.inPlace && !place.enter())
+                return 2;
+            if (c.ignored)
+                signal(c.signal, SIG_IGN);
+            Disk disk;
+            disk.raiseSignal = c.signal;
+            DiskHooks hooks(disk);
+            std::string said;
+            return save_model(place.model, 5000, &said) == 1 ? 7 : 1;
+        });
+        if (c.endedBy != 0)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << c.what;
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.what;
+        if (c.fresh) {
+            EXPECT_TRUE(entries_of(place.folder).empty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(read_text(place.model), c.newContent ? model_text(5000) : old) << c.what;
+        EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
+    }
+}
+
+// A temporary file is named after its target (".m.xml.saving.XXXXXX"), cut
+// to fit a file name, and made relative to the folder, so that a target
+// whose path is near the longest path still saves.
+TEST(Writer, TemporaryFilesAreNamedAfterTheirTarget)
+{
+    std::string folder = scratch("names");
+    fs::create_directories(folder);
+    // A folder path of 4080 characters: neither its name plus a temporary's
+    // nor the model's name fits the longest path.
+    std::string deep = scratch("deep");
+    while (deep.size() < 4080)
+        deep += "/" + std::string(std::min<size_t>(200, 4079 - deep.size()), 'd');
+    fs::create_directories(deep);
+    const std::string longName(250, 'L');
+    const struct {
+        std::string file;
+        std::string temporaryStem;  // its temporary's name but the six random
+                                    // letters; "" when too long to look up
+    } cases[] = {
+        {folder + "/m.xml", ".m.xml.saving."},
+        {folder + "/" + longName, "." + longName.substr(0, 240) + ".saving."},
+        {deep + "/model.xml", ""},
+    };
+    ASSERT_EQ(deep.size(), 4080u);
+    for (const auto& c : cases) {
+        DiskHooks hooks(Disk{});
+        std::string said;
+        EXPECT_EQ(save_model(c.file, 20, &said), 1) << said;
+        EXPECT_EQ(read_text(c.file), model_text(20));
+        const std::string& made = g_disk.firstWritten;
+        if (c.temporaryStem.empty())
+            continue;
+        EXPECT_EQ(made.substr(0, made.size() - 6), c.temporaryStem);
+        EXPECT_EQ(made.size(), c.temporaryStem.size() + 6);
+    }
+    EXPECT_EQ(entries_of(folder), (std::vector<std::string>{longName, "m.xml"}));
+    EXPECT_EQ(entries_of(deep), std::vector<std::string>{"model.xml"});
+}
+
+// A save keeps the model's owner, group, mode, ACLs and other extended
+// attributes: a member of the model's group, or an owner outside it, who
+// cannot give a new file that owner and group, writes in place; root and an
+// owner in the group replace it by a new file carrying all of them.
+TEST(Writer, SaveKeepsOwnerGroupModeAndAttributes)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as other users";
+    const uid_t owner = 4242;
+    const gid_t group = 5000;
+    std::string folder = scratch("shared"), model = folder + "/model.xml";
+    chmod(scratch("").c_str(), 0755);
+    fs::create_directories(folder);
+    ASSERT_EQ(chown(folder.c_str(), owner, group), 0);
+    chmod(folder.c_str(), 0775);
+    // The ACL "user::rw-, user:4243:r--, group::rw-, mask::rw-, other::---".
+    auto entry = [](uint16_t tag, uint16_t perm, uint32_t id) {
+        std::string bytes(8, '\0');
+        memcpy(&bytes[0], &tag, 2);
+        memcpy(&bytes[2], &perm, 2);
+        memcpy(&bytes[4], &id, 4);
+        return bytes;
+    };
+    const uint32_t none = 0xffffffff;
+    const std::string acl = std::string("\x02\0\0\0", 4) + entry(0x01, 6, none) +
+                            entry(0x02, 4, 4243) + entry(0x04, 6, none) +
+                            entry(0x10, 6, none) + entry(0x20, 0, none);
+    const struct {
+        const char* who;
+        uid_t uid;
+        std::vector<gid_t> groups;
+        bool inPlace;  // the model is written in place (keeps its inode)
+    } cases[] = {
+        {"a member of the group", kNobody, {group}, true},
+        {"the owner outside the group", owner, {}, true},
+        {"the owner in the group", owner, {group}, false},
+        {"root", 0, {0}, false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(model);
+        write_text(model, "<OLD/>");
+        ASSERT_EQ(chown(model.c_str(), owner, group), 0);
+        chmod(model.c_str(), 0660);
+        bool attributes = setxattr(model.c_str(), "user.note", "kept", 4, 0) == 0 &&
+                          setxattr(model.c_str(), "system.posix_acl_access", acl.data(),
+                                   acl.size(), 0) == 0;
+        struct stat before, after;
+        ASSERT_EQ(stat(model.c_str(), &before), 0);
+        int result = bounded_child([&] {
+            if (c.uid != 0 && !become(c.uid, c.uid == owner ? owner : c.uid, c.groups))
+                return 2;
+            std::string said;
+            return save_model(model, 30, &said) == 1 && said.empty() ? 7 : 1;
+        });
+        EXPECT_EQ(result, 7) << c.who;
+        EXPECT_EQ(read_text(model), model_text(30)) << c.who;
+        ASSERT_EQ(stat(model.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace) << c.who;
+        EXPECT_EQ(after.st_uid, owner) << c.who;
+        EXPECT_EQ(after.st_gid, group) << c.who;
+        EXPECT_EQ(after.st_mode & 07777, 0660u) << c.who;
+        if (attributes) {
+            char value[256];
+            ssize_t n = getxattr(model.c_str(), "user.note", value, sizeof value);
+            EXPECT_EQ(std::string(value, n > 0 ? n : 0), "kept") << c.who;
+            n = getxattr(model.c_str(), "system.posix_acl_access", value, sizeof value);
+            EXPECT_EQ(std::string(value, n > 0 ? n : 0), acl) << c.who;
+        }
+        EXPECT_EQ(entries_of(folder), std::vector<std::string>{"model.xml"}) << c.who;
+    }
+}

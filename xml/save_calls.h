@@ -1,0 +1,21 @@
+// The two calls through which a save claims disk space, replaceable by a test
+// that needs a disk to fill, or a signal to come, at a chosen moment.
+#ifndef XML_SAVE_CALLS_H
+#define XML_SAVE_CALLS_H
+
+#include <sys/types.h>
+
+struct SaveCalls {
+    ssize_t (*write_at)(int fd, const void* data, size_t size, off_t offset);  // as pwrite
+    int (*allocate)(int fd, off_t offset, off_t length);  // as posix_fallocate: 0 or an errno
+};
+
+// The calls every save makes; pwrite and posix_fallocate.
+extern SaveCalls save_calls;
+
+// Writes size bytes of data at offset: true when all of them were written,
+// else false with errno set (a write that stops short without a reason sets
+// ENOSPC).
+bool write_all_at(int fd, const char* data, size_t size, off_t offset);
+
+#endif
