@@ -1,0 +1,46 @@
+// The temporary files of a save, registered so that SIGINT and SIGTERM
+// remove them before they end the process.
+#ifndef XML_SAVE_TEMPORARIES_H
+#define XML_SAVE_TEMPORARIES_H
+
+#include <csignal>
+#include <cstddef>
+#include <string>
+
+namespace file_saving {
+
+// The temporary files of one save. While a record lives, each of the two
+// signals whose action was the default one has a handler that unlinks every
+// registered file, restores the default action and raises the signal again;
+// the previous actions come back when the record ends. One record at a time.
+class Temporaries {
+public:
+    explicit Temporaries(size_t count);  // slots 0 to count - 1
+    ~Temporaries();
+    Temporaries(const Temporaries&) = delete;
+    Temporaries& operator=(const Temporaries&) = delete;
+
+    // Makes a new empty file ".<name>.saving.XXXXXX" (name cut to fit a
+    // file name) in folder, registered in slot; its descriptor and in *made
+    // its name, or -1 with errno.
+    int make(size_t slot, int folder, const std::string& name, std::string* made);
+    // The file of slot is gone (renamed or removed) and no longer registered.
+    void forget(size_t slot);
+    // Removes the file of slot, if any, and forgets it.
+    void remove(size_t slot);
+
+    // Holds SIGINT and SIGTERM back until resume(), so that writes which must
+    // not stop half-way (in place, or the renames of several files) finish.
+    void hold();
+    void resume();
+
+private:
+    struct sigaction previous_[2];  // the actions of SIGINT and SIGTERM before
+    bool replaced_[2] = {};         // which of the two got the handler
+    sigset_t held_;                 // the signal mask before hold()
+    bool holding_ = false;          // hold() is in force
+};
+
+}  // namespace file_saving
+
+#endif
