@@ -38,10 +38,10 @@ int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
 // refusal (bad shape, NaN or infinity, no memory, an iteration that reaches
 // its cap, an eigenvalue that overflows), outputs then unchanged.
 int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
-// Eigenvalues of the symmetric matrix a, in descending order; returns as above.
-// a counts as symmetric when n max|a_ij - a_ji| <= 1e-10 max|a_ij|, and its
-// symmetric part is what is reduced; both routines judge a so. A non-null
-// keep receives the reduced form and that judgement for matrix_eigenvectors.
+// Eigenvalues of the symmetric matrix a (of its symmetric part (a + a')/2),
+// in descending order; returns as above. A non-null keep receives the
+// reduced form for matrix_eigenvectors, and whether a counts as symmetric
+// (n max|a_ij - a_ji| <= 1e-10 max|a_ij|), as that routine judges it too.
 int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep = nullptr);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative; eigenvalues of a symmetric a that coincide get
