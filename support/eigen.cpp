@@ -17,6 +17,7 @@
 #include "inverse_iteration.h"
 #include "matrix.h"
 #include "random.h"
+#include "row_kernels.h"
 #include "scriptrun/messages.h"
 #include "tridiagonal.h"
 
@@ -35,9 +36,6 @@ const double COINCIDING = 1e-8;
 // iteration, since rounding alone leaves a vector a share of about
 // eps |A| / gap of each close neighbour's.
 const double CLUSTER = 1e-5;
-// Entries a_ij and a_ji closer than this many roundings of the largest entry
-// count as equal, so the matrix is treated as symmetric.
-const double SYMMETRY_ROUNDINGS = 8.0;
 // An eigenvector is accepted when |A v - L v| is within twice the shift
 // plus this many times n roundings, all relative to A's largest entry, plus
 // the spread of the eigenvalues that coincide with L: the shift bounds how
@@ -52,8 +50,9 @@ enum class EigenStatus {
     done,            // outputs written
     no_memory,       // work storage could not be had; outputs unchanged
     no_convergence,  // an eigenvalue iteration reached its cap
-    singular,        // a shifted matrix had a pivot that is not finite
-    lost             // an inverse iteration produced a zero or non-finite iterate
+    overflow,        // an eigenvalue lies beyond the largest finite real
+    out_of_range,    // a shifted matrix had a pivot that is not finite
+    lost             // no iterate was accepted as an eigenvector of a
 };
 
 bool is_column(const DataMatrix* v, int rows)
@@ -91,8 +90,10 @@ int report_status(const char* routine, EigenStatus status)
         print_message("%s: not enough memory!\n", routine);
     else if (status == EigenStatus::no_convergence)
         print_message("%s: the eigenvalue iteration does not converge\n", routine);
-    else if (status == EigenStatus::singular)  // the text a singular shifted solve always had
-        print_message("multi_leastsquare: singular matrix, no solution\n");
+    else if (status == EigenStatus::overflow)
+        print_message("%s: the eigenvalues overflow!\n", routine);
+    else if (status == EigenStatus::out_of_range)
+        print_message("%s: an eigenvalue is out of range!\n", routine);
     else if (status == EigenStatus::lost)
         print_message("%s: the inverse iteration found no eigenvector\n", routine);
     return status == EigenStatus::done;
@@ -109,28 +110,41 @@ EigenStatus with_memory_check(Compute compute)
     }
 }
 
-// The largest |a_ij - a_ji| that still counts as symmetric for a matrix
-// whose largest entry is largest.
-double allowed_asymmetry(double largest)
+// Both eigen routines treat a as symmetric, reducing its symmetric part S,
+// when n max|a_ij - a_ji| <= SHIFT max|a_ij|. The rest E = (a - a') / 2 has
+// a 2-norm of at most n/2 times its largest entry, so it lifts the residual
+// |a v - L v| of S's eigenvectors by at most half the shift, within what the
+// iteration accepts anyway; rounding in forming a symmetric matrix (a
+// product such as J K J) stays far below that.
+bool counts_as_symmetric(double asymmetry, double largest, int n)
 {
-    return SYMMETRY_ROUNDINGS * DBL_EPSILON * largest;
+    return n * asymmetry <= SHIFT * largest;
 }
 
-// Symmetric to rounding: |a_ij - a_ji| within a few roundings of the
-// largest entry everywhere.
-bool nearly_symmetric(const DataMatrix* a)
+// The same judgement made from a's entries.
+bool judged_symmetric(const DataMatrix* a)
 {
     int n = a->rows;
-    double largest = 0.0;
+    double largest = 0.0, asymmetry = 0.0;
     size_t count = matrix_entry_count(n, n);
     for (size_t t = 0; t < count; t++)
         largest = std::fmax(largest, std::fabs(a->data[t]));
-    double allowed = allowed_asymmetry(largest);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < i; j++)
-            if (std::fabs(a->data[static_cast<size_t>(i) * n + j] -
-                          a->data[static_cast<size_t>(j) * n + i]) > allowed)
-                return false;
+            asymmetry = std::fmax(asymmetry, std::fabs(a->data[static_cast<size_t>(i) * n + j] -
+                                                       a->data[static_cast<size_t>(j) * n + i]));
+    return counts_as_symmetric(asymmetry, largest, n);
+}
+
+// values := values * 2^exponent, back in a's scale from a reduced copy's;
+// false when one overflows.
+bool scaled_back(std::vector<double>& values, int exponent)
+{
+    for (double& v : values) {
+        v = std::ldexp(v, exponent);
+        if (!std::isfinite(v))
+            return false;
+    }
     return true;
 }
 
@@ -142,6 +156,8 @@ EigenStatus general_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix*
     std::vector<double> real(n), imaginary(n);
     if (!hessenberg_eigenvalues(&h, real.data(), imaginary.data()))
         return EigenStatus::no_convergence;
+    if (!scaled_back(real, h.exponent) || !scaled_back(imaginary, h.exponent))
+        return EigenStatus::overflow;
     std::copy(real.begin(), real.end(), re->data);
     std::copy(imaginary.begin(), imaginary.end(), im->data);
     return EigenStatus::done;
@@ -181,13 +197,14 @@ EigenStatus symmetric_eigenvalues(const DataMatrix* a, DataMatrix* evals, KeptRe
     std::vector<double> found;
     if (!tridiagonal_ql(*t, &found, nullptr, 0))
         return EigenStatus::no_convergence;
-    for (int i = 0; i < a->rows; i++)
-        evals->data[i] = std::ldexp(found[i], t->exponent);
+    if (!scaled_back(found, t->exponent))
+        return EigenStatus::overflow;
+    std::copy(found.begin(), found.end(), evals->data);
     if (keep) {
         keep->entries = a->data;
         keep->n = a->rows;
         keep->fingerprint = fingerprint_of(a);
-        keep->symmetric = t->asymmetry <= allowed_asymmetry(t->largest_entry);
+        keep->symmetric = counts_as_symmetric(t->asymmetry, t->largest_entry, a->rows);
         keep->form = std::move(t);
     }
     return EigenStatus::done;
@@ -266,12 +283,23 @@ struct ReducedForm {
     int exponent;                                   // a = 2^exponent (reduced copy)
     double unit;                                    // the copy's largest entry (1 if zero)
     std::function<void(double*, int)> to_basis;     // x := Q' x for k vectors one after another
+    std::function<void(double*, int)> from_basis;   // each of k columns (n x k block) := Q column
     std::function<bool(double)> factor;             // factors the form less sigma I
     std::function<void(double*)> solve;             // x := (form - sigma I)^-1 x
     std::function<void(int, double*)> orthogonalise;  // against eigenvalue i's companions
     std::function<double(double, const double*)> residual;  // |(form - L I) x| for L, x
     std::function<double(int)> spread;  // coinciding_spread of eigenvalue i, form's scale
 };
+
+// The residual |(form - L I) x| at which a vector for evals[i] is accepted.
+// An eigenvalue given as a subnormal number is known only to the spacing of
+// those numbers, DBL_TRUE_MIN, which is coarse next to a matrix that small,
+// and no vector can do better than that.
+double accepted_residual(const ReducedForm& form, int i, int n)
+{
+    return (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i) +
+           std::ldexp(DBL_TRUE_MIN, -form.exponent);
+}
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
 // the reduced one, the shifted form factored once, inverse iteration; the
@@ -291,12 +319,11 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
             double* x = &starts[static_cast<size_t>(i - first) * n];
             double value = std::ldexp(evals->data[i], -form.exponent);
             if (!form.factor(value + SHIFT * form.unit))
-                return EigenStatus::singular;
+                return EigenStatus::out_of_range;
             IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
                                  [&](const double* v) { return form.residual(value, v); }};
-            double allowed =
-                (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i);
-            if (inverse_iteration(steps, allowed, x, y.data(), n) != IterationEnd::converged)
+            if (inverse_iteration(steps, accepted_residual(form, i, n), x, y.data(), n) !=
+                IterationEnd::converged)
                 return EigenStatus::lost;
             store_column(vecs, i, x);
         }
@@ -304,8 +331,65 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
     return EigenStatus::done;
 }
 
-// Inverse iteration on the tridiagonal form of a symmetric a (kept, or made
-// here when kept is null); vectors of clustered eigenvalues are kept
+// |a v_c - L_c v_c| for each column v_c of the n x k block and L_c =
+// evals[c], with a and the values taken times 2^-exponent, a reduced copy's
+// scale, where nothing overflows or sinks among the subnormal numbers. The
+// factor is applied as two halves, each a normal number, so that each
+// product is exact wherever its result is normal.
+std::vector<double> residuals_against(const DataMatrix* a, const DataMatrix* evals,
+                                      const DataMatrix* block, int exponent)
+{
+    int n = a->rows, k = block->cols;
+    int half = -exponent / 2;
+    double first = std::ldexp(1.0, half), second = std::ldexp(1.0, -exponent - half);
+    // The columns laid out one after another, so each is a contiguous row.
+    std::vector<double> columns(matrix_entry_count(k, n));
+    for (int r = 0; r < n; r++)
+        for (int c = 0; c < k; c++)
+            columns[static_cast<size_t>(c) * n + r] = block->data[static_cast<size_t>(r) * k + c];
+    std::vector<double> values(k), row(n), squares(k, 0.0);
+    for (int c = 0; c < k; c++)
+        values[c] = std::ldexp(evals->data[c], -exponent);
+    for (int r = 0; r < n; r++) {
+        const double* entries = &a->data[static_cast<size_t>(r) * n];
+        for (int j = 0; j < n; j++)
+            row[j] = entries[j] * first * second;
+        for (int c = 0; c < k; c++) {
+            const double* v = &columns[static_cast<size_t>(c) * n];
+            double d = dot_rows(row.data(), v, n) - values[c] * v[r];
+            squares[c] += d * d;
+        }
+    }
+    for (double& s : squares)
+        s = std::sqrt(s);
+    return squares;
+}
+
+// Inverse iteration on the form, the vectors carried back to a's basis and
+// each checked against a itself, whatever form it was found on (the kept
+// form of a matrix with a's fingerprint, or that of a's symmetric part): it
+// must meet the residual the iteration accepted, with room for the rounding
+// of the reduction and of this product. The check costs O(n^2 k), a small
+// share of the reduction's O(n^3).
+EigenStatus vectors_on(const ReducedForm& form, const DataMatrix* a, const DataMatrix* evals,
+                       DataMatrix* vecs)
+{
+    EigenStatus status = iterate_each(form, evals, vecs);
+    if (status != EigenStatus::done)
+        return status;
+    int n = a->rows;
+    form.from_basis(vecs->data, vecs->cols);
+    std::vector<double> residuals = residuals_against(a, evals, vecs, form.exponent);
+    double rounding = RESIDUAL_ROUNDINGS * n * DBL_EPSILON * form.unit;
+    for (int i = 0; i < evals->rows; i++)
+        if (!(residuals[i] <= accepted_residual(form, i, n) + rounding))
+            return EigenStatus::lost;
+    first_entries_not_negative(vecs);
+    return EigenStatus::done;
+}
+
+// Inverse iteration on the tridiagonal form of a's symmetric part (kept, or
+// made here when kept is null); vectors of clustered eigenvalues are kept
 // orthogonal to each other.
 EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
                               const TridiagonalForm* kept)
@@ -320,6 +404,7 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
     double cluster = std::ldexp(CLUSTER * unit, t.exponent);
     ReducedForm form{
         t.exponent, unit, [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
+        [&](double* block, int k) { columns_from_tridiagonal_basis(t, block, k); },
         [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
@@ -329,12 +414,7 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
             return tridiagonal_residual(t.diag, t.off, value, x);
         },
         [&](int i) { return std::ldexp(coinciding_spread(evals, i, coinciding), -t.exponent); }};
-    EigenStatus status = iterate_each(form, evals, vecs);
-    if (status != EigenStatus::done)
-        return status;
-    columns_from_tridiagonal_basis(t, vecs->data, vecs->cols);
-    first_entries_not_negative(vecs);
-    return EigenStatus::done;
+    return vectors_on(form, a, evals, vecs);
 }
 
 // The same on the Hessenberg form of a general matrix (not balanced, so the
@@ -349,16 +429,29 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
                          for (int i = 0; i < k; i++)
                              to_hessenberg_basis(h, x + static_cast<size_t>(i) * h.n);
                      },
+                     [&](double* block, int k) { columns_from_hessenberg_basis(h, block, k); },
                      [&](double sigma) { return factor_hessenberg(h, sigma, &lu); },
                      [&](double* x) { solve_hessenberg(lu, x); }, [](int, double*) {},
                      [&](double value, const double* x) { return hessenberg_residual(h, value, x); },
                      [](int) { return 0.0; }};
-    EigenStatus status = iterate_each(form, evals, vecs);
-    if (status != EigenStatus::done)
-        return status;
-    columns_from_hessenberg_basis(h, vecs->data, vecs->cols);
-    first_entries_not_negative(vecs);
-    return EigenStatus::done;
+    return vectors_on(form, a, evals, vecs);
+}
+
+// The vectors into a work block of vecs' shape, copied into vecs only when
+// every one was accepted, so that a refusal leaves vecs as it was. a counts
+// as symmetric as the eigenvalue call that kept a form judged it.
+EigenStatus eigenvectors_of(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
+                            const KeptReduction* kept)
+{
+    std::vector<double> found(matrix_entry_count(vecs->rows, vecs->cols));
+    DataMatrix block{vecs->rows, vecs->cols, found.data()};
+    const TridiagonalForm* form = kept_form_of(kept, a);
+    bool symmetric = form ? kept->symmetric : judged_symmetric(a);
+    EigenStatus status = symmetric ? symmetric_vectors(a, evals, &block, form)
+                                   : general_vectors(a, evals, &block);
+    if (status == EigenStatus::done)
+        std::copy(found.begin(), found.end(), vecs->data);
+    return status;
 }
 
 // Transposes the square n x n block in place.
@@ -382,10 +475,11 @@ EigenStatus symmetric_decomposition(const DataMatrix* a, DataMatrix* values, Dat
     t.work.reset();
     if (!tridiagonal_ql(t, &found, vectors->data, n))
         return EigenStatus::no_convergence;
+    if (!scaled_back(found, t.exponent))
+        return EigenStatus::overflow;
     transpose_square(vectors->data, n);
     first_entries_not_negative(vectors);
-    for (int i = 0; i < n; i++)
-        values->data[i] = std::ldexp(found[i], t.exponent);
+    std::copy(found.begin(), found.end(), values->data);
     return EigenStatus::done;
 }
 
@@ -466,13 +560,8 @@ int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix
     }
     if (!inputs_finite("matrix_eigenvectors", a, evals))
         return 0;
-    EigenStatus status = with_memory_check([&] {
-        const TridiagonalForm* form = kept_form_of(kept, a);
-        bool symmetric = form ? kept->symmetric : nearly_symmetric(a);
-        return symmetric ? symmetric_vectors(a, evals, vecs, form)
-                         : general_vectors(a, evals, vecs);
-    });
-    return report_status("matrix_eigenvectors", status);
+    return report_status("matrix_eigenvectors",
+                         with_memory_check([&] { return eigenvectors_of(a, evals, vecs, kept); }));
 }
 
 int matrix_eigens_symmetric(const DataMatrix* a, DataMatrix* values, DataMatrix* vectors)

@@ -17,6 +17,7 @@ struct TridiagonalForm;
 // matrix_eigenvectors on the same matrix so that it is reduced only once.
 // The eigenvector call takes it only for a matrix of the same storage, order
 // and entries (by their fingerprint); any other matrix is reduced afresh.
+// Either way it returns only vectors that satisfy the matrix it is given.
 struct KeptReduction {
     KeptReduction();
     ~KeptReduction();
@@ -25,7 +26,7 @@ struct KeptReduction {
     const double* entries = nullptr;        // the reduced matrix's storage
     int n = 0;                              // its order
     uint64_t fingerprint = 0;               // a hash of its entries' bits
-    bool symmetric = false;                 // symmetric to rounding (else vectors ignore form)
+    bool symmetric = false;                 // judged symmetric (else vectors ignore form)
 };
 
 // Sorts the column v so that dir * v does not increase; swaps (null or v's
@@ -35,18 +36,20 @@ int vector_sort(DataMatrix* v, DataMatrix* swaps, double dir);
 // Real and imaginary parts of the eigenvalues of the square matrix a, in
 // their places along its real Schur form. Returns 1; 0 after a printed
 // refusal (bad shape, NaN or infinity, no memory, an iteration that reaches
-// its cap), outputs then unchanged.
+// its cap, an eigenvalue that overflows), outputs then unchanged.
 int matrix_eigenvalues(const DataMatrix* a, DataMatrix* re, DataMatrix* im);
-// Eigenvalues of the symmetric matrix a, in descending order; returns as above.
-// A non-null keep receives the reduced form for matrix_eigenvectors.
+// Eigenvalues of the symmetric matrix a (of its symmetric part (a + a')/2),
+// in descending order; returns as above. A non-null keep receives the
+// reduced form for matrix_eigenvectors, and whether a counts as symmetric
+// (n max|a_ij - a_ji| <= 1e-10 max|a_ij|), as that routine judges it too.
 int matrix_eigenvalues_symm(const DataMatrix* a, DataMatrix* evals, KeptReduction* keep = nullptr);
 // Column i of vecs (n x k) := unit eigenvector of a for evals[i], first
 // entry not negative; eigenvalues of a symmetric a that coincide get
-// orthogonal vectors. Returns 1; 0 after a printed refusal (bad shape, NaN or
-// infinity, no memory: vecs unchanged; a shift out of range, an iterate that
-// vanishes or overflows, or no iterate with a residual |a v - L v| within
-// about twice the shift: vecs then holds no eigenvectors).
-// kept (may be null) is the record an eigenvalue call filled for a.
+// orthogonal vectors. Every vector is checked against a itself. Returns 1;
+// 0 after a printed refusal, vecs then unchanged: bad shape, NaN or
+// infinity, no memory, an eigenvalue out of range, an iterate that vanishes
+// or overflows, or no vector with a residual |a v - L v| within about twice
+// the shift. kept (may be null) is the record an eigenvalue call filled for a.
 int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix* vecs,
                         const KeptReduction* kept = nullptr);
 // The whole eigen-decomposition of the symmetric n x n matrix a (left
@@ -54,7 +57,8 @@ int matrix_eigenvectors(const DataMatrix* a, const DataMatrix* evals, DataMatrix
 // orthonormal eigenvectors as the columns of vectors (n x n), each with a
 // first entry not negative. Returns 1; 0 after a printed refusal: bad shape,
 // NaN or infinity, no memory (outputs unchanged), an iteration that does not
-// converge (vectors then holds no eigenvectors).
+// converge or eigenvalues that overflow (values unchanged, vectors then holds
+// no eigenvectors).
 int matrix_eigens_symmetric(const DataMatrix* a, DataMatrix* values, DataMatrix* vectors);
 
 #endif

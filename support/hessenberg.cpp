@@ -298,18 +298,6 @@ double clear_below_subdiagonal(std::vector<double>& w, int n)
     return anorm;
 }
 
-// The eigenvalues back in a's scale; false when one is not finite.
-bool scale_back(int exponent, int n, double* re, double* im)
-{
-    for (int i = 0; i < n; i++) {
-        re[i] = std::ldexp(re[i], exponent);
-        im[i] = std::ldexp(im[i], exponent);
-        if (!std::isfinite(re[i]) || !std::isfinite(im[i]))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 void reduce_to_hessenberg(const DataMatrix* a, bool balance_first, HessenbergForm* h)
@@ -364,7 +352,7 @@ bool hessenberg_eigenvalues(HessenbergForm* h, double* re, double* im)
         steps++;
         total++;
     }
-    return scale_back(h->exponent, n, re, im);
+    return true;
 }
 
 void to_hessenberg_basis(const HessenbergForm& h, double* y)

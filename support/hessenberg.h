@@ -25,10 +25,10 @@ struct HessenbergForm {
 // to the balanced matrix); throws std::bad_alloc without memory.
 void reduce_to_hessenberg(const DataMatrix* a, bool balance, HessenbergForm* h);
 
-// Eigenvalues of H, in a's scale, into re and im (n each) at their places
-// along the real Schur form; overwrites H. At most 30 n double-shift steps
-// in all, with exceptional shifts after 10 and 20 fruitless steps; false when
-// the cap is reached or a value is not finite.
+// Eigenvalues of H, in H's scale (a's times 2^-exponent), into re and im (n
+// each) at their places along the real Schur form; overwrites H. At most
+// 30 n double-shift steps in all, with exceptional shifts after 10 and 20
+// fruitless steps; false when the cap is reached.
 bool hessenberg_eigenvalues(HessenbergForm* h, double* re, double* im);
 
 // y := Q' y for one vector of n entries.

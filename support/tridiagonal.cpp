@@ -28,6 +28,17 @@ const int ITERATIONS_PER_EIGENVALUE = 30;
 // so that the block's columns read across rows stay in the first-level cache.
 const int COPY_BLOCK = 32;
 
+// (x + y) / 2 rounded once: the sum is exact where x and y are subnormal,
+// and halving each first would round both away there; beyond half the
+// largest real the sum could overflow, and halving first is exact.
+inline double midpoint(double x, double y)
+{
+    const double half_max = 0.5 * DBL_MAX;
+    if (std::fabs(x) < half_max && std::fabs(y) < half_max)
+        return (x + y) * 0.5;
+    return 0.5 * x + 0.5 * y;
+}
+
 // t->work's lower triangle := the symmetric part of a, block by block, and
 // t's measures of a itself; returns the part's largest |entry|.
 double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
@@ -41,7 +52,7 @@ double copy_symmetric_part(const DataMatrix* a, TridiagonalForm* t)
                 double* row = &t->work[row_start(i)];
                 for (int j = j0; j < std::min(i + 1, j0 + COPY_BLOCK); j++) {
                     double x = by_row[j], y = a->data[static_cast<size_t>(j) * n + i];
-                    row[j] = 0.5 * x + 0.5 * y;
+                    row[j] = midpoint(x, y);
                     largest = std::max(largest, std::fabs(row[j]));
                     entry = std::max(entry, std::max(std::fabs(x), std::fabs(y)));
                     asymmetry = std::max(asymmetry, std::fabs(x - y));

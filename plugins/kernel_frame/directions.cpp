@@ -19,10 +19,16 @@ namespace {
 
 // The reduced form of the matrix whose eigenvalues were taken last, held
 // for the eigenvector call that follows them so that the matrix is reduced
-// once; that call releases it.
+// once; that call releases it, and so does the frame when a training step
+// returns without making it.
 KeptReduction last_reduction;
 
 }  // namespace
+
+void release_kept_reduction()
+{
+    last_reduction.release();
+}
 
 OwnedMatrix descending_eigenvalues(const DataMatrix* a, const KernelTexts& texts)
 {

@@ -102,6 +102,10 @@ int leading_run(const DataMatrix* values, double threshold);
 // null after a message.
 OwnedMatrix descending_eigenvalues(const DataMatrix* a, const KernelTexts& texts);
 
+// Drops the reduced form descending_eigenvalues keeps for the eigenvector
+// call (n(n+1)/2 reals), for a step that returns before making that call.
+void release_kept_reduction();
+
 // The unit eigenvectors of the symmetric a (as columns, first entry not
 // negative) for the first m entries of values, which is cut to m rows; null
 // after a message.

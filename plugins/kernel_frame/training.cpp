@@ -207,6 +207,7 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
     } catch (const std::bad_alloc&) {
         print_memory_message(texts);
     }
+    release_kept_reduction();
     if (set.kernel != nullptr)
         destroy_kernel_matrix(set.kernel);
     return nullptr;

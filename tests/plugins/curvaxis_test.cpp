@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <malloc.h>
+#include <memory>
 
 #include "tests/plugins/kernel_test_helpers.h"
 
@@ -62,6 +64,35 @@ TEST(CurvaxisTraining, NothingPositiveIsRefused)
         {3, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1}, "feanum=0", none},
         {3, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1}, "feanum=-4 kernel=exp", none},
     });
+}
+
+// Heap bytes in use: the arena's and those of blocks mapped on their own.
+size_t heap_in_use()
+{
+    struct mallinfo2 heap = mallinfo2();
+    return heap.uordblks + heap.hblkhd;
+}
+
+// Equal rows give Kc = 0, refused after the eigenvalue call has kept Kc's
+// reduced form for the vectors: the refusal must not hold on to it.
+TEST(CurvaxisTraining, RefusalAfterTheEigenvaluesKeepsNoMemory)
+{
+    ScratchFolder folder;
+    std::string file = folder.path("kpca.xml");
+    const std::string none = "CURVAXIS: positive eigenvalues are not exist!\n";
+    auto equal_rows = [](int n) {
+        std::vector<double> rows;
+        for (int r = 0; r < n; ++r)
+            rows.insert(rows.end(), {0.5, -2, 1});
+        return std::make_unique<TestDatabase>(n, 3, rows);
+    };
+    auto first = equal_rows(3);
+    ASSERT_EQ(train_quietly(compute_curvaxis, *first, file, nullptr), none);  // settles the heap
+    const int n = 400;
+    auto db = equal_rows(n);
+    size_t before = heap_in_use();
+    ASSERT_EQ(train_quietly(compute_curvaxis, *db, file, nullptr), none);
+    EXPECT_LT(heap_in_use(), before + sizeof(double) * n * (n + 1) / 4);
 }
 
 // Labels are not read: any label value trains.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <random>
 #include <string>
@@ -70,10 +71,11 @@ TEST(EigenIteration, MatricesThatStallPlainShiftsMatchJacobi)
         expect_jacobi(a.get(), label);
 }
 
-// A V = V diag(evals) to 1e-10 |A|, unit columns with first entry >= 0,
-// and (symmetric a) V'V = I.
+// A V = V diag(evals) to 1e-10 |A| (plus the precision of the values when
+// they are known only to a coarser spacing), unit columns with first entry
+// >= 0, and (symmetric a) V'V = I.
 void expect_vectors(const DataMatrix* a, const DataMatrix* evals, const DataMatrix* v,
-                    bool orthogonal, const std::string& label)
+                    bool orthogonal, const std::string& label, double spacing = 0.0)
 {
     int n = a->rows, k = v->cols;
     double scale = largest_entry(a);
@@ -81,7 +83,7 @@ void expect_vectors(const DataMatrix* a, const DataMatrix* evals, const DataMatr
         std::vector<double> column = column_of(v, c);
         std::vector<double> av = times(a, column);
         for (int r = 0; r < n; r++)
-            EXPECT_LE(std::fabs(av[r] - evals->data[c] * column[r]), 1e-10 * scale)
+            EXPECT_LE(std::fabs(av[r] - evals->data[c] * column[r]), 1e-10 * scale + spacing)
                 << label << " column " << c;
         EXPECT_GE(column[0], 0.0) << label;
         for (int d = 0; d <= c; d++) {
@@ -95,20 +97,48 @@ void expect_vectors(const DataMatrix* a, const DataMatrix* evals, const DataMatr
     }
 }
 
+// m times 2^-exponent entry by entry: exact, also for subnormal entries.
+Matrix times_power_of_two(const DataMatrix* m, int exponent)
+{
+    Matrix scaled = make_matrix(m->rows, m->cols, values_of(m));
+    for (int t = 0; t < m->rows * m->cols; t++)
+        scaled->data[t] = std::ldexp(scaled->data[t], -exponent);
+    return scaled;
+}
+
+// At 1e-315 the entries are subnormal, and so are the eigenvalues, known
+// only to the spacing of those numbers; the vectors are checked on exact
+// copies of a and the values brought to unit scale, where the check's own
+// products do not underflow.
 TEST(EigenIteration, SymmetricVectorsAtEveryScale)
 {
     const int n = 7;
     Matrix base = symmetrised(random_matrix(n, n, 71).get());
-    for (double scale : {1e-150, 1e-10, 1.0, 1e150}) {
+    for (double scale : {1e-315, 1e-150, 1e-10, 1.0, 1e150}) {
         Matrix a = make_matrix(n, n, values_of(base.get()));
         for (int t = 0; t < n * n; t++)
             a->data[t] *= scale;
         Matrix values = make_column(std::vector<double>(n, 0));
         ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values.get()), 1);
         Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
-        ASSERT_EQ(matrix_eigenvectors(a.get(), values.get(), v.get()), 1);
-        expect_vectors(a.get(), values.get(), v.get(), true, "scale " + std::to_string(scale));
+        ASSERT_EQ(matrix_eigenvectors(a.get(), values.get(), v.get()), 1) << scale;
+        int exponent;
+        std::frexp(largest_entry(a.get()), &exponent);
+        expect_vectors(times_power_of_two(a.get(), exponent).get(),
+                       times_power_of_two(values.get(), exponent).get(), v.get(), true,
+                       "scale " + std::to_string(scale), std::ldexp(DBL_TRUE_MIN, -exponent));
     }
+}
+
+// What the eigenvector call returns for a, its start vectors drawn from the
+// same point of the sequence each time.
+std::vector<double> vectors_of(const DataMatrix* a, const DataMatrix* evals,
+                               const KeptReduction* kept)
+{
+    Matrix v = make_matrix(a->rows, evals->rows, std::vector<double>(a->rows * evals->rows, 0));
+    seed_random15(5);
+    EXPECT_EQ(matrix_eigenvectors(a, evals, v.get(), kept), 1);
+    return values_of(v.get());
 }
 
 TEST(EigenIteration, RepeatedEigenvaluesGiveOrthogonalVectors)
@@ -124,13 +154,19 @@ TEST(EigenIteration, RepeatedEigenvaluesGiveOrthogonalVectors)
     // The centred linear kernel of one-hot rows: 0 once, 1 twice.
     cases.push_back({"one-hot", make_matrix(3, 3, {2. / 3, -1. / 3, -1. / 3, -1. / 3, 2. / 3,
                                                    -1. / 3, -1. / 3, -1. / 3, 2. / 3})});
+    // J + I with one entry off by a rounding of a product: still symmetric
+    // to both routines, so the vectors of 1 stay orthogonal.
+    cases.push_back({"J + I, a01 + 4e-15",
+                     make_matrix(4, 4, {2, 1 + 4e-15, 1, 1, 1, 2, 1, 1, 1, 1, 2, 1, 1, 1, 1, 2})});
     for (Case& c : cases) {
         int n = c.a->rows;
         Matrix values = make_column(std::vector<double>(n, 0));
-        ASSERT_EQ(matrix_eigenvalues_symm(c.a.get(), values.get()), 1);
-        Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
-        ASSERT_EQ(matrix_eigenvectors(c.a.get(), values.get(), v.get()), 1) << c.label;
-        expect_vectors(c.a.get(), values.get(), v.get(), true, c.label);
+        KeptReduction kept;
+        ASSERT_EQ(matrix_eigenvalues_symm(c.a.get(), values.get(), &kept), 1);
+        // With the kept form and without it the same judgement, the same vectors.
+        std::vector<double> found = vectors_of(c.a.get(), values.get(), &kept);
+        EXPECT_EQ(found, vectors_of(c.a.get(), values.get(), nullptr)) << c.label;
+        expect_vectors(c.a.get(), values.get(), make_matrix(n, n, found).get(), true, c.label);
     }
 }
 
@@ -205,17 +241,6 @@ TEST(EigenIteration, NoEigenvectorIsAFailure)
 
 }  // namespace
 
-// What the eigenvector call returns for a, its start vectors drawn from the
-// same point of the sequence each time.
-std::vector<double> vectors_of(const DataMatrix* a, const DataMatrix* evals,
-                               const KeptReduction* kept)
-{
-    Matrix v = make_matrix(a->rows, evals->rows, std::vector<double>(a->rows * evals->rows, 0));
-    seed_random15(5);
-    EXPECT_EQ(matrix_eigenvectors(a, evals, v.get(), kept), 1);
-    return values_of(v.get());
-}
-
 // A kept reduction gives the vectors a fresh one gives, bit for bit, and is
 // ignored for any matrix other than the one it was made from, even in the
 // same storage.
@@ -260,9 +285,11 @@ TEST(EigenIteration, KeptReductionOfAGeneralMatrixIsNotUsed)
 }
 
 // The eigenvector call takes the form it is handed rather than reducing a
-// again: given the form of another matrix b under a's fingerprint, it finds
-// b's eigenvectors.
-TEST(EigenIteration, EigenvectorsUseTheKeptForm)
+// again, yet checks what it finds against a: given the form of another
+// matrix b under a's fingerprint (as entries changed without changing the
+// fingerprint would give), it refuses b's eigenvectors, for b's eigenvalues
+// as for a's, and leaves vecs as it was.
+TEST(EigenIteration, VectorsOfAForeignKeptFormAreRefused)
 {
     const int n = 6;
     Matrix a = symmetrised(random_matrix(n, n, 61).get());
@@ -273,6 +300,12 @@ TEST(EigenIteration, EigenvectorsUseTheKeptForm)
     ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values_a.get(), &kept_a), 1);
     ASSERT_EQ(matrix_eigenvalues_symm(b.get(), values_b.get(), &kept_b), 1);
     kept_a.form = std::move(kept_b.form);
-    std::vector<double> found = vectors_of(a.get(), values_b.get(), &kept_a);
-    expect_vectors(b.get(), values_b.get(), make_matrix(n, n, found).get(), true, "b's form");
+    for (const DataMatrix* values : {values_a.get(), values_b.get()}) {
+        Matrix vecs = make_matrix(n, n, std::vector<double>(n * n, 7));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(matrix_eigenvectors(a.get(), values, vecs.get(), &kept_a), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "matrix_eigenvectors: the inverse iteration found no eigenvector\n");
+        EXPECT_EQ(values_of(vecs.get()), std::vector<double>(n * n, 7));
+    }
 }

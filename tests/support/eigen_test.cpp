@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -146,6 +147,10 @@ TEST(Eigenvalues, FarFromUnitScaleStillEnd)
     Matrix values = make_column({9, 9});
     matrix_eigenvalues_symm(tiny.get(), values.get());
     EXPECT_EQ(values_of(values.get()), (std::vector<double>{0, -1.4965274000686095e-12}));
+    // The smallest subnormal numbers: their symmetric part is themselves.
+    Matrix least = make_matrix(2, 2, {DBL_TRUE_MIN, 0, 0, DBL_TRUE_MIN});
+    matrix_eigenvalues_symm(least.get(), values.get());
+    EXPECT_EQ(values_of(values.get()), (std::vector<double>{DBL_TRUE_MIN, DBL_TRUE_MIN}));
 }
 
 // Checks each column of vecs is a unit eigenvector with first entry >= 0.
@@ -254,6 +259,17 @@ TEST(Eigen, NotFiniteInputIsReportedAndChangesNothing)
             for (double v : values_of(m))
                 EXPECT_EQ(v, 7.0);
     }
+    // Finite entries whose eigenvalue 3.4e308 is not finite.
+    Matrix huge = make_matrix(2, 2, {1.7e308, 1.7e308, 1.7e308, 1.7e308});
+    Matrix re = make_column({7, 7}), im = make_column({7, 7});
+    expect_messages({
+        {[&] { matrix_eigenvalues(huge.get(), re.get(), im.get()); },
+         "matrix_eigenvalues: the eigenvalues overflow!\n"},
+        {[&] { matrix_eigenvalues_symm(huge.get(), re.get()); },
+         "matrix_eigenvalues_symm: the eigenvalues overflow!\n"},
+    });
+    EXPECT_EQ(values_of(re.get()), (std::vector<double>{7, 7}));
+    EXPECT_EQ(values_of(im.get()), (std::vector<double>{7, 7}));
 }
 
 TEST(Eigenvectors, DegenerateShiftsEndWithoutHanging)
@@ -268,23 +284,30 @@ TEST(Eigenvectors, DegenerateShiftsEndWithoutHanging)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(vec->data[0], 1.0);
 
-    // A shift that overflows, and one halfway between two eigenvalues: the
-    // iteration ends with a finite unit column, or refuses and leaves it.
+    // Values that are no eigenvalues: far beyond the matrix's range, or
+    // halfway between two eigenvalues after one that is. Each call ends with
+    // its message and leaves vecs as it was, also the column it found first.
     Matrix huge = make_matrix(2, 2, {-1e308, 0, 0, 1});
     Matrix diag = make_matrix(2, 2, {1, 0, 0, 2});
-    for (const auto& [a, L] : {std::pair{huge.get(), 1e308}, std::pair{diag.get(), 1.5}}) {
-        Matrix evals = make_column({L});
-        Matrix column = make_matrix(2, 1, {7, 7});
+    Matrix small = make_matrix(2, 2, {1e-10, 0, 0, 2e-10});
+    const std::string none = "matrix_eigenvectors: the inverse iteration found no eigenvector\n";
+    struct Case {
+        const DataMatrix* a;
+        std::vector<double> values;
+        std::string message;
+    } cases[] = {
+        {huge.get(), {1e308}, none},
+        {diag.get(), {1, 1.5}, none},
+        {small.get(), {1e308}, "matrix_eigenvectors: an eigenvalue is out of range!\n"},
+    };
+    for (const Case& c : cases) {
+        Matrix evals = make_column(c.values);
+        int k = static_cast<int>(c.values.size());
+        Matrix vecs = make_matrix(2, k, std::vector<double>(2 * k, 7));
         testing::internal::CaptureStderr();
-        int done = matrix_eigenvectors(a, evals.get(), column.get());
-        std::string message = testing::internal::GetCapturedStderr();
-        if (!done) {
-            EXPECT_EQ(message, "matrix_eigenvectors: the inverse iteration found no eigenvector\n");
-            EXPECT_EQ(values_of(column.get()), (std::vector<double>{7, 7}));
-            continue;
-        }
-        EXPECT_TRUE(std::isfinite(column->data[0]) && std::isfinite(column->data[1]));
-        EXPECT_NEAR(std::hypot(column->data[0], column->data[1]), 1.0, 1e-12);
+        EXPECT_EQ(matrix_eigenvectors(c.a, evals.get(), vecs.get()), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        EXPECT_EQ(values_of(vecs.get()), std::vector<double>(2 * k, 7));
     }
 }
 

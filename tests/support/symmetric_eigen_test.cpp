@@ -126,6 +126,11 @@ TEST(SymmetricDecomposition, RefusalsPrintAndChangeNothing)
     for (const DataMatrix* m : {col2.get(), col3.get(), vec2.get(), vec3.get()})
         for (double v : values_of(m))
             EXPECT_EQ(v, 7.0);
+    // Finite entries whose eigenvalue 3.4e308 is not finite.
+    Matrix huge = make_matrix(2, 2, {1.7e308, 1.7e308, 1.7e308, 1.7e308});
+    expect_messages({{[&] { matrix_eigens_symmetric(huge.get(), col2.get(), vec2.get()); },
+                      "matrix_eigens_symmetric: the eigenvalues overflow!\n"}});
+    EXPECT_EQ(values_of(col2.get()), (std::vector<double>{7, 7}));
 }
 
 }  // namespace
