@@ -2,8 +2,12 @@
 #include "tests/nettools/net_test_helpers.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
+
+#include <unistd.h>
 
 NetGraph* layered_net(const std::vector<int>& sizes, UnitKind outputKind)
 {
@@ -61,7 +65,23 @@ std::string read_text(const std::string& path)
 
 std::string temp_folder()
 {
+    // Removed when the process that made them ends; a forked child that
+    // leaves through exit() must not take its parent's folders with it.
+    struct Made {
+        pid_t owner = getpid();
+        std::vector<std::string> folders;
+        ~Made()
+        {
+            std::error_code ignored;
+            if (getpid() == owner)
+                for (const std::string& folder : folders)
+                    std::filesystem::remove_all(folder, ignored);
+        }
+    };
+    static Made made;
     char name[] = "/tmp/nettools_test_XXXXXX";
-    const char* made = mkdtemp(name);
-    return std::string(made ? made : "/tmp") + "/";
+    if (mkdtemp(name) == nullptr)
+        return "/tmp/";
+    made.folders.push_back(name);
+    return std::string(name) + "/";
 }

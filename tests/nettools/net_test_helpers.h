@@ -16,7 +16,8 @@ void free_net(NetGraph* net);
 // Writes text to a file; reads a whole file.
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
-// A fresh folder under the temporary directory, ending in "/".
+// A fresh folder under the temporary directory, ending in "/", removed when
+// the test process ends.
 std::string temp_folder();
 
 #endif
