@@ -4,7 +4,7 @@
 # then the network trainer and tester on the Iris rows. Shows one line per
 # result; ends non-zero, naming the plug-in, when a step refused or a result
 # line is missing. The traces go to log files in the work folder, which is
-# made afresh with a copy of the examples.
+# made afresh with a copy of the examples (an earlier demo folder is emptied).
 # usage: run-demo.sh <build dir> <work dir> [<examples dir>]
 set -euo pipefail
 export LC_ALL=C
@@ -14,6 +14,12 @@ fi
 build=$(cd "$1" && pwd)
 work=$2
 examples=${3:-$(dirname "$0")/../examples}
+# An earlier demo folder holds demo.script; any other folder with contents is
+# left alone rather than emptied.
+if [ -d "$work" ] && [ -n "$(ls -A "$work")" ] && [ ! -f "$work/demo.script" ]; then
+  echo "run-demo.sh: $work holds files of another kind; give a new or an earlier demo folder" >&2
+  exit 2
+fi
 rm -rf "$work" && mkdir -p "$work" && cp "$examples"/* "$work"/
 cd "$work"
 
