@@ -1,9 +1,12 @@
 // Text table reader. A data line is a run of fields; blanks and tabs
 // separate numbers, and a comma separates two fields that must each hold a
 // number ("1,,2", ",1" and "1," are refused). A number is a decimal numeral
-// (sign, digits, point, exponent) with a finite value, so "nan", "inf",
-// hexadecimal and overflowing numerals are refused. A carriage return before
-// a line feed (or at the end of the file) belongs to the line end.
+// (sign, digits, point, exponent) of at most 1024 characters with a finite
+// value, so "nan", "inf", hexadecimal and overflowing numerals are refused.
+// A "#" opens a comment only as a line's first character other than blanks
+// and tabs; inside a data line it is refused like any other stray text. A
+// carriage return before a line feed (or at the end of the file) belongs to
+// the line end.
 // The text is taken in pieces as it is read, so memory holds the values and
 // one token, and the first bad line ends the read.
 #include "reader.h"
@@ -176,14 +179,28 @@ private:
         }
         kind_ = Line::Data;
         if (token_.size() >= TOKEN_LIMIT)
-            return bad_token();
+            return overlong_token();
         token_ += c;
         return true;
     }
 
+    // The token quoted for a message: its first QUOTE_LIMIT characters, and
+    // "..." after the closing quote when it goes on beyond them.
+    std::string quoted_token() const
+    {
+        std::string quote = "'" + printable(token_.substr(0, QUOTE_LIMIT)) + "'";
+        return token_.size() > QUOTE_LIMIT ? quote + "..." : quote;
+    }
+
     bool bad_token()
     {
-        return fail_at_line(": '" + printable(token_.substr(0, QUOTE_LIMIT)) + "' is not a number");
+        return fail_at_line(": " + quoted_token() + " is not a number");
+    }
+
+    bool overlong_token()
+    {
+        return fail_at_line(": " + quoted_token() + " is not a number (more than " +
+                            std::to_string(TOKEN_LIMIT) + " characters)");
     }
 
     // Values beyond the width of the earlier rows are only counted, so a

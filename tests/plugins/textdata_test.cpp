@@ -35,6 +35,7 @@ TEST(ParseTextTable, ReadsRowsAcrossSeparatorsCommentsAndLineEnds)
         {"blanks around commas", "1 , 2\t,3\n4,5 6\n", 2, 3, {1, 2, 3, 4, 5, 6}},
         {"numerals", "-1.5e3 +2 .5 1E-2 7.\n", 1, 5, {-1500, 2, 0.5, 0.01, 7}},
         {"one column", "1\n2\n3\n", 3, 1, {1, 2, 3}},
+        {"a number of 1024 characters", std::string(1023, '0') + "7\n", 1, 1, {7}},
     };
     for (const auto& c : cases) {
         TextTable table;
@@ -65,7 +66,12 @@ TEST(ParseTextTable, RefusesMalformedText)
         {"1e\n", "line 1: '1e' is not a number"},
         {"1 2\r3 4\n", "line 1: '2\\x0d3' is not a number"},
         {std::string("1 \0 2\n", 6), "line 1: '\\x00' is not a number"},
-        {"1 " + std::string(100, '9') + "z\n", "line 1: '" + std::string(40, '9') + "' is not a number"},
+        {"1 2\n3 4 # note\n", "line 2: '#' is not a number"},
+        {"1 2#3\n", "line 1: '2#3' is not a number"},
+        {"1 " + std::string(40, 'x') + "\n", "line 1: '" + std::string(40, 'x') + "' is not a number"},
+        {"1 " + std::string(100, '9') + "z\n", "line 1: '" + std::string(40, '9') + "'... is not a number"},
+        {std::string(1024, '0') + "7\n",
+         "line 1: '" + std::string(40, '0') + "'... is not a number (more than 1024 characters)"},
         {"", "no data"},
         {"# only comments\n\n", "no data"},
     };
@@ -305,7 +311,8 @@ TEST(ReadTextTable, StopsReadingAtTheFirstBadLine)
     std::string nuls;
     for (int i = 0; i < 40; ++i)
         nuls += "\\x00";
-    EXPECT_EQ(bounded_read_error(file.path), "'" + file.path + "': line 2: '" + nuls + "' is not a number");
+    EXPECT_EQ(bounded_read_error(file.path), "'" + file.path + "': line 2: '" + nuls +
+                                                 "'... is not a number (more than 1024 characters)");
 }
 
 }  // namespace

@@ -263,10 +263,16 @@ TEST_F(Toolbelt, LearningRateScoresRows)
 {
     std::vector<double> scores = four_rows();
     std::vector<double> one_column = {-1, 0, -1, 2};
-    std::vector<double> ties = {0.5, 0.5, 0, 0.5, 0.5, 1};
+    // Ties as the +1/-1 outputs of the kernel classifiers give them: each
+    // row is right only when the first of its equal largest values wins.
+    std::vector<double> ties = {1, 1, -1, 1,
+                                -1, 1, 1, 2,
+                                1, 1, 1, 1};
+    std::vector<double> second_label = {1, 1, -1, 2};
     DataMatrix four = {4, 4, scores.data()};
     DataMatrix single = {4, 1, one_column.data()};
-    DataMatrix tied = {2, 3, ties.data()};
+    DataMatrix tied = {3, 4, ties.data()};
+    DataMatrix tied_second = {1, 4, second_label.data()};
     const struct {
         const char* label;
         Args args;
@@ -276,7 +282,8 @@ TEST_F(Toolbelt, LearningRateScoresRows)
         {"no offset", Args().add(&four, VALUE_MATRIX), 0},
         {"one column predicts -1", Args().add(&single, VALUE_MATRIX), 50},
         {"one column with offset", Args().add(&single, VALUE_MATRIX).num(1), 25},
-        {"first of equal values wins", Args().add(&tied, VALUE_MATRIX), 50},
+        {"first of equal values wins", Args().add(&tied, VALUE_MATRIX).num(1), 100},
+        {"a tie is no vote for the later column", Args().add(&tied_second, VALUE_MATRIX).num(1), 0},
         {"nan offset matches nothing", Args().add(&four, VALUE_MATRIX).num(kNaN), 0},
     };
     for (auto c : cases) {
