@@ -136,6 +136,10 @@ bool check_training_request(const DataMatrix* db, const TrainingOptions& o)
                       db->rows);
         return false;
     }
+    if (o.kmeansStarts < 1) {
+        print_message("BELLMIX: KMeansStarts must be 1 or more\n");
+        return false;
+    }
     if (o.classToTrain < -1 || o.classToTrain > classes) {
         print_message("BELLMIX: ClassToTrain must be -1, 0 or a class label from 1 to %d\n",
                       classes);

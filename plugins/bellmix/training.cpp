@@ -79,8 +79,8 @@ bool best_start(MixtureModel* m, const DataMatrix* features, const int* rows, in
 {
     double bestL = -std::numeric_limits<double>::infinity();
     bool kept = false;
-    for (int s = 1; s <= starts; ++s) {
-        print_message("\nK-means clustering No %d.\n", s);
+    for (int s = 0; s < starts; ++s) {
+        print_message("\nK-means clustering No %d.\n", s + 1);
         double L = 0.0;
         if (!try_start(m, features, rows, n, kmeansMaxIt, work, &L))
             continue;

@@ -432,6 +432,7 @@ TEST_F(BellmixScript, TrainingRefusalsLeaveMatrixAndFileAlone)
          "BELLMIX: the feature in row 2, column 1 is not a finite number\n"},
         {"label far above the rows", {1, 1, 2, 1, 3, 1e9}, nullptr,
          "BELLMIX: the largest class label (1000000000) exceeds the number of data lines (3)\n"},
+        {"no clusterings", ok, "KMeansStarts=0", "BELLMIX: KMeansStarts must be 1 or more\n"},
         {"count not whole", ok, "NumOfMix=1.5",
          "BELLMIX: the option NumOfMix (\"1.5\") is not a whole number\n"},
         {"count with text after it", ok, "KMeansStarts=3abc",
