@@ -15,7 +15,7 @@
 #include "plugins/bellmix/training.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -139,12 +139,8 @@ bool ready_to_train(const BellmixArguments& args, TrainingOptions* o, ModelDocum
 {
     if (!read_training_options(args.options, o) || !check_training_request(args.db, *o))
         return false;
-    std::string refusal = replace_refusal(args.file);
-    if (!refusal.empty()) {
-        print_message("BELLMIX: the model file '%s' cannot be written: %s; nothing is trained\n",
-                      args.file, refusal.c_str());
+    if (!output_writable("BELLMIX", "model file", args.file))
         return false;
-    }
     return open_model_document(&document->handle, args.file, *o, args.db->cols - 1, existing);
 }
 

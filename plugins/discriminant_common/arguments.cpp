@@ -5,7 +5,6 @@
 
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
 
 bool check_compute_arguments(void** values, const int* types, int count,
                              const DiscriminantTexts& texts, ComputeArguments* out)
@@ -77,16 +76,6 @@ bool check_execute_arguments(void** values, const int* types, int count,
 bool check_training_values(const DataMatrix* db, const char* prefix)
 {
     return check_labels(db, prefix) && check_finite_values(db, prefix, 0);
-}
-
-bool check_output(const char* file, const char* tag)
-{
-    std::string refusal = replace_refusal(file);
-    if (refusal.empty())
-        return true;
-    print_message("%s: the model file '%s' cannot be written: %s; nothing is trained\n", tag,
-                  file, refusal.c_str());
-    return false;
 }
 
 bool report_training_status(const char* prefix, TrainStatus status)

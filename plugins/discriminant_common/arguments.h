@@ -41,11 +41,6 @@ bool check_execute_arguments(void** values, const int* types, int count,
 // use. Prints the first fault with the prefix and returns false.
 bool check_training_values(const DataMatrix* db, const char* prefix);
 
-// Whether the save could replace or create the model file; prints
-// "<tag>: the model file ... cannot be written: <why>; nothing is trained"
-// and returns false otherwise. Run before anything trains.
-bool check_output(const char* file, const char* tag);
-
 // How a training attempt ended.
 enum class TrainStatus {
     ok,               // transformation made

@@ -7,6 +7,7 @@
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/flatdisc/transform.h"
 #include "support/options.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ PLUGIN_EXPORT void* compute_flatdisc(void** values, int* types, int count, int* 
         return nullptr;
     double epsilon = read_real_option(args.options, "epsilon", 0.0);
     const char* prefix = flatdisc_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) || !check_output(args.file, flatdisc_texts.tag))
+    if (!check_training_values(args.db, prefix) || !output_writable(flatdisc_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix v;

@@ -6,6 +6,7 @@
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/groupfold/transform.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
         return nullptr;
     PairWeights weights = read_pair_weights(args.options);
     const char* prefix = groupfold_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) || !check_output(args.file, groupfold_texts.tag))
+    if (!check_training_values(args.db, prefix) || !output_writable(groupfold_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix q;

@@ -14,7 +14,7 @@
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -85,17 +85,6 @@ bool read_learn_options(void** values, int count, const char* prefix, int* cache
     return read_cache_size(options, prefix, cacheSize) && kernel_choice_usable(*kernel, prefix);
 }
 
-// The model file can be written: checked before anything is read or trained.
-bool output_writable(const char* file, const char* prefix)
-{
-    std::string refusal = replace_refusal(file);
-    if (refusal.empty())
-        return true;
-    print_message("%s: the model file '%s' cannot be written: %s; nothing is trained\n", prefix,
-                  file != nullptr ? file : "", refusal.c_str());
-    return false;
-}
-
 }  // namespace
 
 void* learn_classifier(void** values, const int* types, int count, const ClassifierHooks& hooks)
@@ -104,7 +93,7 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
     int cacheSize;
     KernelChoice kernel;
     if (!check_learn_arguments(types, count, names) ||
-        !output_writable(static_cast<const char*>(values[1]), names.learn) ||
+        !output_writable(names.learn, "model file", static_cast<const char*>(values[1])) ||
         !read_learn_options(values, count, names.learn, &cacheSize, &kernel))
         return nullptr;
     XMLParser* h = nullptr;

@@ -9,7 +9,7 @@
 #include "plugins/kernel_frame/kernel_frame.h"
 #include "plugins/kernel_frame/model_file.h"
 #include "scriptrun/messages.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -77,18 +77,6 @@ bool check_settings(const KernelSettings& s, const KernelTexts& texts)
         return false;
     }
     return true;
-}
-
-// Whether the save could replace or create the model file; refused before
-// anything trains.
-bool check_output(const char* file, const char* prefix)
-{
-    std::string refusal = replace_refusal(file);
-    if (refusal.empty())
-        return true;
-    print_message("%s: the model file '%s' cannot be written: %s; nothing is trained\n", prefix,
-                  file, refusal.c_str());
-    return false;
 }
 
 // X, y and the kernel record over (X, X) with the settings applied; false
@@ -196,7 +184,7 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         return nullptr;
     KernelSettings settings;
     if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
-        !check_settings(settings, texts) || !check_output(args.file, texts.train_prefix))
+        !check_settings(settings, texts) || !output_writable(texts.train_prefix, "model file", args.file))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
     try {

@@ -17,7 +17,7 @@
 #include "scriptrun/messages.h"
 #include "scriptrun/plugin_api.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -176,18 +176,6 @@ bool check_learn_arguments(const int* types, int count)
     return fault == nullptr;
 }
 
-// An output file that no save could replace or create now (a file that may
-// not be written, a missing folder, an empty name, a link into a missing
-// folder) is refused before anything trains.
-bool output_writable(const char* fileName)
-{
-    const std::string refusal = replace_refusal(fileName);
-    if (refusal.empty()) return true;
-    print_message("NEURNETLearn: the output file '%s' cannot be written: %s; nothing is "
-                  "trained\n", fileName ? fileName : "", refusal.c_str());
-    return false;
-}
-
 bool check_evaluate_arguments(const int* types, int count)
 {
     const char* fault = nullptr;
@@ -247,7 +235,7 @@ PLUGIN_EXPORT void* NEURNETLearn(void** values, int* types, int count, int* resu
     *resultType = VALUE_EMPTY;
     if (!check_learn_arguments(types, count)) return flag(0);
     const DataMatrix* db = static_cast<const DataMatrix*>(values[0]);
-    if (!check_database(db, "NEURNETLearn") || !output_writable(static_cast<const char*>(values[2])))
+    if (!check_database(db, "NEURNETLearn") || !output_writable("NEURNETLearn", "output file", static_cast<const char*>(values[2])))
         return flag(0);
     try {
         Document document;

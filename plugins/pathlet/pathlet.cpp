@@ -11,7 +11,7 @@
 #include "plugins/pathlet/settings.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 
 namespace {
 
@@ -72,18 +72,6 @@ bool check_training_values(const DataMatrix* db)
         }
     }
     return true;
-}
-
-// A model file that the save could not replace or create is refused before
-// the database is touched or anything trains.
-bool check_output(const char* file)
-{
-    std::string refusal = replace_refusal(file);
-    if (refusal.empty())
-        return true;
-    print_message("PATHLET: the model file '%s' cannot be written: %s; nothing is trained\n",
-                  file, refusal.c_str());
-    return false;
 }
 
 // The label column split off the caller's database, and the training state,
@@ -165,7 +153,7 @@ PLUGIN_EXPORT void* train_pathlet(void** values, int* types, int count, int* res
     TrainSettings settings;
     if (!check_arguments(values, types, count, &args) ||
         !read_settings(args.options, args.db->rows, &settings) ||
-        !check_training_values(args.db) || !check_output(args.file))
+        !check_training_values(args.db) || !output_writable("PATHLET", "model file", args.file))
         return nullptr;
     keep_settings(settings);
     try {

@@ -9,7 +9,7 @@
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "xml/output_check.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -110,12 +110,8 @@ PLUGIN_EXPORT void* train_squaremark(void** values, int* types, int count, int* 
     if (!read_squaremark_settings(options, &settings) ||
         !check_database_values(db, "train_squaremark"))
         return nullptr;
-    std::string refusal = replace_refusal(file);
-    if (!refusal.empty()) {
-        print_message("train_squaremark: the model file '%s' cannot be written: %s; nothing is "
-                      "trained\n", file, refusal.c_str());
+    if (!output_writable("train_squaremark", "model file", file))
         return nullptr;
-    }
     train_squaremark_model(db, file, settings);
     return nullptr;
 }
