@@ -27,7 +27,8 @@ PLUGIN_EXPORT void* compute_flatdisc(void** values, int* types, int count, int* 
         return nullptr;
     double epsilon = read_real_option(args.options, "epsilon", 0.0);
     const char* prefix = flatdisc_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) || !output_writable(flatdisc_texts.tag, "model file", args.file))
+    if (!check_training_values(args.db, prefix) ||
+        !output_writable(flatdisc_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix v;

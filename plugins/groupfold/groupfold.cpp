@@ -26,7 +26,8 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
         return nullptr;
     PairWeights weights = read_pair_weights(args.options);
     const char* prefix = groupfold_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) || !output_writable(groupfold_texts.tag, "model file", args.file))
+    if (!check_training_values(args.db, prefix) ||
+        !output_writable(groupfold_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix q;

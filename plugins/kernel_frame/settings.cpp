@@ -26,6 +26,20 @@ int8_t kernel_code(const char* value)
     return code;
 }
 
+// One parameter's option key and its default when the key is absent.
+struct ParameterKey {
+    const char* key;  // null: the kernel has no such parameter
+    double fallback;  // value when the key does not occur
+};
+
+// The parameter keys of each kernel code, p0..p4.
+const ParameterKey kParameterKeys[4][5] = {
+    {},
+    {{"degree", 3.0}, {"delta", 1.0}},
+    {{"sigma", 2.0}},
+    {{"kernelparam1", 0.0}, {"kernelparam2", 0.0}, {"kernelparam3", 0.0},
+     {"kernelparam4", 0.0}, {"kernelparam5", 0.0}}};
+
 // The kernel key and the parameter keys of the kernel it selects; the
 // per-kernel defaults apply only when the key selects that kernel.
 void read_kernel(const char* options, KernelSettings* s)
@@ -35,35 +49,11 @@ void read_kernel(const char* options, KernelSettings* s)
         return;
     s->kernel = kernel_code(value);
     free(value);
-    switch (s->kernel) {
-    case 1:
-        s->param[0] = read_real_option(options, "degree", 3.0);
-        s->param[1] = read_real_option(options, "delta", 1.0);
-        break;
-    case 2:
-        s->param[0] = read_real_option(options, "sigma", 2.0);
-        break;
-    case 3: {
-        static const char* const keys[] = {"kernelparam1", "kernelparam2", "kernelparam3",
-                                           "kernelparam4", "kernelparam5"};
-        for (int k = 0; k < 5; ++k)
-            s->param[k] = read_real_option(options, keys[k], 0.0);
-        break;
+    for (int p = 0; p < 5; ++p) {
+        const ParameterKey& k = kParameterKeys[s->kernel][p];
+        if (k.key != nullptr)
+            s->param[p] = read_real_option(options, k.key, k.fallback);
     }
-    default:
-        break;
-    }
-}
-
-// The option key of parameter p of kernel code (no key: null).
-const char* parameter_key(int code, int p)
-{
-    static const char* const keys[4][5] = {
-        {nullptr, nullptr, nullptr, nullptr, nullptr},
-        {"degree", "delta", nullptr, nullptr, nullptr},
-        {"sigma", nullptr, nullptr, nullptr, nullptr},
-        {"kernelparam1", "kernelparam2", "kernelparam3", "kernelparam4", "kernelparam5"}};
-    return code >= 0 && code < 4 && p >= 0 && p < 5 ? keys[code][p] : nullptr;
 }
 
 // The kernel as the options chose it can be used (kernel_fault); otherwise
@@ -74,7 +64,7 @@ bool kernel_usable(const KernelSettings& s, const KernelTexts& texts)
     KernelFault fault = kernel_fault(s.kernel, s.param, &p);
     if (fault == KernelFault::none)
         return true;
-    const char* key = parameter_key(s.kernel, p);
+    const char* key = s.kernel >= 0 && s.kernel < 4 ? kParameterKeys[s.kernel][p].key : nullptr;
     print_message("%s: %s %s\n", texts.train_prefix, key != nullptr ? key : "kernel",
                   kernel_fault_text(fault));
     return false;

@@ -184,7 +184,8 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         return nullptr;
     KernelSettings settings;
     if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
-        !check_settings(settings, texts) || !output_writable(texts.train_prefix, "model file", args.file))
+        !check_settings(settings, texts) ||
+        !output_writable(texts.train_prefix, "model file", args.file))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
     try {

@@ -235,7 +235,9 @@ PLUGIN_EXPORT void* NEURNETLearn(void** values, int* types, int count, int* resu
     *resultType = VALUE_EMPTY;
     if (!check_learn_arguments(types, count)) return flag(0);
     const DataMatrix* db = static_cast<const DataMatrix*>(values[0]);
-    if (!check_database(db, "NEURNETLearn") || !output_writable("NEURNETLearn", "output file", static_cast<const char*>(values[2])))
+    const char* output = static_cast<const char*>(values[2]);
+    if (!check_database(db, "NEURNETLearn") ||
+        !output_writable("NEURNETLearn", "output file", output))
         return flag(0);
     try {
         Document document;
