@@ -65,6 +65,7 @@ void unit_destroy(NetUnit* unit);
 void unit_set_weights(NetUnit* unit, const double* q);
 void unit_get_inputs(const NetUnit* unit, double* q);
 void unit_mark_consecutive(NetUnit* unit);
+// bias + sum_j w_j a_j, summed in double.
 double unit_net_input(const NetUnit* unit);
 void unit_forward(NetUnit* unit);
 void unit_backprop(NetUnit* unit);

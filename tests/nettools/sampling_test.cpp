@@ -442,13 +442,10 @@ TEST(Split, RowsThatTrainAndSplitsLeftWithNothing)
         int trainRows;      // expected
         const char* why;    // the refusal, or "" for none
     } cases[] = {
-        {100, 0.5f, 3, true, 100, ""},
         {100, 0.8f, 3, true, 80, ""},
-        {10, 1.0f, 3, false, 10, ""},
         {5, 0.1f, 6, false, 5, ""},
         {1, 0.8f, 1, false, 0, "LearnRate 0.800000 leaves 0 of the 1 rows for training"},
         {16777219, 0.99999994f, 2, false, 16777218, ""},
-        {3, 0.99999994f, 2, false, 2, ""},
         {5, 0.1f, 6, true, 5,
          "uniform class sampling needs a training row per class: 5 training rows, 6 classes"},
     };
