@@ -3,8 +3,11 @@
 #include "nettools/net_graph.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include <unistd.h>
 
 #include "nettools/seed_clock.h"
 #include "support/random.h"
@@ -16,7 +19,7 @@ void clear_record(NetGraph* net)
     std::memset(net, 0, sizeof *net);
 }
 
-// Weight and unit counts a layered network of these sizes needs, or -1
+// Weight and unit counts a layered network of these sizes needs; false
 // when they do not fit in an int.
 bool layered_counts(const int* sizes, int layers, long long* weights, long long* units)
 {
@@ -33,7 +36,8 @@ bool layered_counts(const int* sizes, int layers, long long* weights, long long*
     return true;
 }
 
-// Step 1 of the wiring: hidden layers of sigmoid units, then the outputs.
+// Creating the units: the hidden layers' sigmoid units, then the output
+// units, each with its own entry of the outputs and of the deltas.
 bool create_layer_units(NetGraph* net)
 {
     const int* n = net->layerSizes;
@@ -54,8 +58,10 @@ bool create_layer_units(NetGraph* net)
     return true;
 }
 
-// Steps 3 to 5: input side in weight order, then the downstream side, whose
-// weights are the very entries the next layer's units use.
+// Connecting the units: each unit's inputs and their weights in weight
+// order; each output unit's error slot through the constant last weight;
+// then each hidden unit's downstream deltas and weights, the very entries
+// the next layer's units use for it.
 void connect_layers(NetGraph* net)
 {
     const int* n = net->layerSizes;
@@ -90,7 +96,52 @@ void connect_layers(NetGraph* net)
     }
 }
 
+// Softmax outputs e^(x_j - m) / sum_k e^(x_k - m), m the largest net input
+// of the layer: the same function as e^x_j / sum_k e^x_k, but no
+// exponential can overflow, and the largest is 1, so that the sum is never
+// 0 while the net inputs are numbers.
+void softmax_outputs(NetGraph* net)
+{
+    int first = net->unitCount - net->outputCount;
+    double largest = -HUGE_VAL;
+    for (int i = first; i < net->unitCount; ++i) {
+        double x = unit_net_input(net->units[i]);
+        if (x > largest)
+            largest = x;
+    }
+    for (int i = first; i < net->unitCount; ++i)
+        net->units[i]->activate(net->units[i], unit_net_input(net->units[i]) - largest);
+    net_normalize_outputs(net);
+}
+
 }  // namespace
+
+double net_layered_bytes(const int* sizes, int layers)
+{
+    double weights = 1.0, units = 0.0, links = 0.0;
+    for (int l = 1; l < layers; ++l) {
+        double below = sizes[l - 1], size = sizes[l];
+        double above = l + 1 < layers ? sizes[l + 1] : 1.0;
+        weights += below * size;
+        units += size;
+        links += size * (below + above);
+    }
+    double floats = weights + (sizes[0] + units) + (units + sizes[layers - 1]);
+    return floats * sizeof(float) + units * (sizeof(NetUnit) + sizeof(NetUnit*)) +
+           links * 2.0 * sizeof(float*);
+}
+
+std::string net_memory_refusal(double bytes)
+{
+    long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    double memory = pages > 0 && page > 0 ? static_cast<double>(pages) * page : 0.0;
+    if (memory == 0.0 || bytes <= memory)
+        return std::string();
+    char text[160];
+    snprintf(text, sizeof text, "the network needs %.0f bytes, more than the %.0f bytes of "
+             "physical memory", bytes, memory);
+    return text;
+}
 
 int net_alloc(NetGraph* net, int inputs, int outputs, int units, int weightCount, int layerCount)
 {
@@ -179,10 +230,12 @@ float* net_forward(NetGraph* net, const float* x)
     } else {
         std::memcpy(in, x, sizeof(float) * net->inputCount);
     }
-    for (int i = 0; i < net->unitCount; ++i)
+    bool softmax = net->outputKind == UNIT_EXPONENTIAL;
+    int computed = softmax ? net->unitCount - net->outputCount : net->unitCount;
+    for (int i = 0; i < computed; ++i)
         unit_forward(net->units[i]);
-    if (net->outputKind == UNIT_EXPONENTIAL)
-        net_normalize_outputs(net);
+    if (softmax)
+        softmax_outputs(net);
     return net->outputVector;
 }
 

@@ -4,6 +4,7 @@
 #define NETTOOLS_NET_GRAPH_H
 
 #include <cstdint>
+#include <string>
 
 // Activation kind of a unit; hidden units are always UNIT_SIGMOID.
 enum UnitKind : uint32_t {
@@ -64,6 +65,8 @@ void unit_destroy(NetUnit* unit);
 void unit_set_weights(NetUnit* unit, const double* q);
 void unit_get_inputs(const NetUnit* unit, double* q);
 void unit_mark_consecutive(NetUnit* unit);
+// bias + sum_j w_j a_j, summed in double.
+double unit_net_input(const NetUnit* unit);
 void unit_forward(NetUnit* unit);
 void unit_backprop(NetUnit* unit);
 void unit_update(NetUnit* unit, float rate);
@@ -75,6 +78,15 @@ const char* output_kind_name(UnitKind kind);
 // The record. net_alloc returns 0 when memory runs out or a count is
 // negative; the record is then safe to pass to net_destroy.
 int net_alloc(NetGraph* net, int inputs, int outputs, int units, int weightCount, int layerCount);
+// Bytes a layered network of these sizes (inputs first) takes once built:
+// its weights, activations and deltas, the unit records and the pointer
+// arrays of every unit (two per input, two per downstream connection).
+double net_layered_bytes(const int* sizes, int layers);
+// Empty when a network of this many bytes fits the machine's physical
+// memory (or that is unknown); otherwise "the network needs N bytes, more
+// than the M bytes of physical memory". Checked before anything is built:
+// a file of a few bytes can claim a network larger than the machine.
+std::string net_memory_refusal(double bytes);
 int net_wire_layers(NetGraph* net);
 void net_randomize(NetGraph* net);
 NetGraph* net_create(int inputs, int hidden, int outputs, UnitKind outputKind);

@@ -121,7 +121,7 @@ void unit_mark_consecutive(NetUnit* unit)
 // net input = bias + sum_j w_j a_j, summed in double from the bias. Over
 // consecutive arrays four partial sums run side by side, so that the adds
 // do not wait on each other.
-void unit_forward(NetUnit* unit)
+double unit_net_input(const NetUnit* unit)
 {
     double sum = unit->bias;
     int n = unit->fanIn;
@@ -140,7 +140,12 @@ void unit_forward(NetUnit* unit)
         for (int j = 0; j < n; ++j)
             sum += static_cast<double>(*unit->inputWeights[j]) * *unit->inputSlots[j];
     }
-    unit->activate(unit, sum);
+    return sum;
+}
+
+void unit_forward(NetUnit* unit)
+{
+    unit->activate(unit, unit_net_input(unit));
 }
 
 // s = sum_k (downstream weight k) * (downstream delta k).

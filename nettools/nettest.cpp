@@ -2,6 +2,7 @@
 // confusion matrices and the ratio of correct answers, plain and weighted
 // with the training class frequencies of stem".fre".
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -109,6 +110,12 @@ void test_one(TesterRun* run, int t, TestTally* tally, std::vector<float>* out,
     const float* y = net_forward(&run->net, x);
     int n = tally->n;
     for (int j = 0; j < n; ++j) {
+        // No answer can be taken from an output that is not a number.
+        if (!std::isfinite(y[j])) {
+            printf("Output %i of test %i is not a finite number: the test is refused!\n", j + 1,
+                   t + 1);
+            exit_after_key(1);
+        }
         (*out)[j] = y[j];
         int count = j < static_cast<int>(run->counts.size()) ? run->counts[j] : 0;
         (*weighted)[j] = static_cast<float>(count) * y[j];

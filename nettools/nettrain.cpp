@@ -1,5 +1,6 @@
 // nettrain: trains a feed-forward network on stem".data" and writes
 // stem".wts" and stem".fre". Arguments, read, check, train, write.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -83,15 +84,18 @@ void read_training_data(const TrainerArgs& args, TrainerRun* run)
             printf("Class %i has no examples!\n", c + 1);
 }
 
-// The first trainRows rows train; above 0.5 the rate is the training share
-// (never more than all rows).
+// The first trainRows rows train, the rest validate; a split that leaves
+// the epochs nothing to train on is refused before any network is made.
 void split_rows(const TrainerArgs& args, TrainerRun* run)
 {
     int lines = run->data.lines;
-    run->trainRows = lines;
-    if (args.learnRate > 0.5f) {
-        float share = static_cast<float>(lines) * args.learnRate;
-        run->trainRows = share < static_cast<float>(lines) ? static_cast<int>(share) : lines;
+    run->trainRows = training_rows(lines, args.learnRate);
+    bool epochs = run->trainRows < lines || args.iterations > 0;
+    std::string why = split_refusal(lines, run->trainRows, args.learnRate, run->classes,
+                                    epochs && args.classSamp == 1.0f);
+    if (!why.empty()) {
+        printf("Cannot train: %s!\n", why.c_str());
+        exit_after_key(1);
     }
 }
 
@@ -127,6 +131,12 @@ void make_network(const TrainerArgs& args, TrainerRun* run)
     } else {
         printf("Creating NEURNET of size %i, %i, %i\n", run->data.features, args.hidden,
                run->classes);
+        const int sizes[3] = {run->data.features, args.hidden, run->classes};
+        std::string why = net_memory_refusal(net_layered_bytes(sizes, 3));
+        if (!why.empty()) {
+            printf("Not enough memory: %s!\n", why.c_str());
+            exit_after_key(1);
+        }
         run->net = net_create(run->data.features, args.hidden, run->classes,
                               static_cast<UnitKind>(args.softmax));
         if (!run->net) {
@@ -236,11 +246,16 @@ void train_early_stopping(const TrainerArgs& args, TrainerRun* run)
 void train_fixed(const TrainerArgs& args, TrainerRun* run)
 {
     if (fits_by_least_squares(args, *run)) {
-        // A refused fit (too few rows) has said so and kept the weights;
-        // the run goes on with them.
+        // The fit is the run's only training: when it is refused (it has
+        // said why) nothing was trained, and nothing is written.
         float error = 0.0f;
-        net_fit_output_weights(run->net, run->data.values.data(), run->data.classes.data(),
-                               run->data.lines, args.learnRate, &error);
+        if (!net_fit_output_weights(run->net, run->data.values.data(),
+                                    run->data.classes.data(), run->data.lines, args.learnRate,
+                                    &error) ||
+            !std::isfinite(error)) {
+            printf("The output weights could not be fitted; no file written!\n");
+            exit_after_key(1);
+        }
         printf("Average error after ELM training: %f\n", error);
         wait_for_key();
     }

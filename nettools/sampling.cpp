@@ -4,6 +4,7 @@
 #include "nettools/sampling.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 #include "nettools/seed_clock.h"
@@ -166,4 +167,26 @@ void rate_schedule_step(RateSchedule* schedule, float epochError)
     if (epochError > schedule->threshold)
         schedule->rate = static_cast<float>(schedule->rate * 0.7);
     schedule->threshold = static_cast<float>(epochError * 0.95);
+}
+
+int training_rows(int lines, float learnRate)
+{
+    if (!(learnRate > 0.5f))
+        return lines;
+    float share = static_cast<float>(lines) * learnRate;
+    return share < static_cast<float>(lines) ? static_cast<int>(share) : lines;
+}
+
+std::string split_refusal(int lines, int trainRows, float learnRate, int classes,
+                          bool uniformEpochs)
+{
+    char text[200] = "";
+    if (trainRows < 1)
+        snprintf(text, sizeof text, "LearnRate %f leaves %d of the %d rows for training",
+                 learnRate, trainRows, lines);
+    else if (uniformEpochs && trainRows < classes)
+        snprintf(text, sizeof text,
+                 "uniform class sampling needs a training row per class: %d training rows, "
+                 "%d classes", trainRows, classes);
+    return text;
 }

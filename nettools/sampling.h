@@ -4,6 +4,7 @@
 #define NETTOOLS_SAMPLING_H
 
 #include <cstdint>
+#include <string>
 
 #include "nettools/net_graph.h"
 
@@ -34,6 +35,19 @@ float net_epoch_frequency(NetGraph* net, const float* data, int draws, int class
                           const ClassSampler* sampler);
 float validation_error(NetGraph* net, const float* data, const int* labels, int rowLength,
                        int rows);
+
+// The rows that train are the first training_rows(lines, LearnRate) rows of
+// the file: all of them, or above a LearnRate of 0.5 the share lines *
+// LearnRate, truncated and never more than lines; the rest validate. Below
+// a LearnRate of 1 the float product stays below the line count, so early
+// stopping always has a validation row; from 1 up all rows train.
+int training_rows(int lines, float learnRate);
+// Why a split leaves the epochs nothing to train on, or empty when it is
+// sound: no training row, or epochs of uniform class sampling
+// (uniformEpochs) over fewer training rows than classes, whose rounds of
+// one row per class number 0.
+std::string split_refusal(int lines, int trainRows, float learnRate, int classes,
+                          bool uniformEpochs);
 
 // The managed rate of early stopping: from 0.3 it shrinks to 70% whenever
 // an epoch's error exceeds 95% of the error of the epoch before.

@@ -208,6 +208,11 @@ int net_read(NetGraph* net, const std::string& path, int maxInputs)
         return refuse(path, why);
     if (h.inputs > maxInputs)
         return keep_shape(net, h, path);
+    if (h.layers != 0) {
+        std::string why = net_memory_refusal(net_layered_bytes(h.sizes.data(), h.layers));
+        if (!why.empty())
+            return refuse(path, why.c_str());
+    }
     if (!net_alloc(net, h.inputs, h.outputs, h.units, h.weights, h.layers)) {
         net_destroy(net);
         return refuse(path, "not enough memory for the network");

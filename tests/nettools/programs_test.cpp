@@ -25,12 +25,40 @@ struct ProgramRun {
 
 const uid_t nobody = 65534;
 
+#if defined(__SANITIZE_ADDRESS__)
+const bool address_sanitizer = true;
+#elif defined(__has_feature)
+const bool address_sanitizer = __has_feature(address_sanitizer);
+#else
+const bool address_sanitizer = false;
+#endif
+
+// Caps the memory of this process at 1 GiB: its address space, or, under
+// the address sanitizer, whose shadow needs terabytes of address space, the
+// allocator's own limits (a larger block is refused, a larger resident set
+// ends the process).
+void limit_memory()
+{
+    if (address_sanitizer) {
+        const char* options = getenv("ASAN_OPTIONS");
+        std::string capped = std::string(options ? options : "") +
+                             ":allocator_may_return_null=1:max_allocation_size_mb=1024"
+                             ":hard_rss_limit_mb=1024";
+        setenv("ASAN_OPTIONS", capped.c_str(), 1);
+    } else {
+        struct rlimit limit = {1u << 30, 1u << 30};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+}
+
 // Runs program with args in folder, standard input from /dev/null. An alarm
 // ends a program that waits (after ten seconds); fileLimit > 0 caps the size
 // of every file it writes, the signal for that left at its default (the
-// program must not die of it); user, when not 0, is the user it runs as.
+// program must not die of it); user, when not 0, is the user it runs as;
+// capMemory runs it under limit_memory.
 ProgramRun run_program(const char* program, std::vector<std::string> args,
-                       const std::string& folder, rlim_t fileLimit = 0, uid_t user = 0)
+                       const std::string& folder, rlim_t fileLimit = 0, uid_t user = 0,
+                       bool capMemory = false)
 {
     int ends[2];
     if (pipe(ends) != 0)
@@ -49,6 +77,8 @@ ProgramRun run_program(const char* program, std::vector<std::string> args,
         }
         if (user != 0 && user != geteuid() && (setgid(user) != 0 || setuid(user) != 0))
             _exit(97);
+        if (capMemory)
+            limit_memory();
         std::vector<char*> argv{const_cast<char*>(program)};
         for (std::string& a : args)
             argv.push_back(&a[0]);
@@ -212,6 +242,50 @@ TEST(Programs, FileSizeLimitedRunKeepsBothOldFiles)
     EXPECT_EQ(read_text(dir + "big.wts"), weights);
     EXPECT_EQ(read_text(dir + "big.fre"), "2\n1\n1\n2\n");
     EXPECT_EQ(entries(dir), (std::vector<std::string>{"big.data", "big.fre", "big.wts"}));
+}
+
+// A network larger than the machine, claimed by a weights file of a few
+// bytes or by NumHidden, is refused with both figures before anything is
+// built. The programs run under limit_memory, so that a regression fails
+// here instead of taking the machine down.
+TEST(Programs, NetworksLargerThanTheMachineAreRefused)
+{
+    const double memory = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    if (memory >= 1.8e11)
+        GTEST_SKIP() << "the machine's memory holds the largest network a weights file can claim";
+    const std::string huge = "1\n1\n1073741824\n2147483647\n3\n1073741823\n0\n0\n";
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        const char* message;  // the start of the refusal
+    } cases[] = {
+        {NETTEST_PROGRAM, {"big"}, "Error in weightsfile big.wts: the network needs "},
+        {NETTRAIN_PROGRAM, {"big", "1", "1", "0.1", "0"},
+         "Error in weightsfile big.wts: the network needs "},
+        {NETTRAIN_PROGRAM, {"s", "1073741823", "1", "0.1", "0"},
+         "Not enough memory: the network needs "},
+    };
+    char figure[40];
+    snprintf(figure, sizeof figure, "%.0f", memory);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.args[0] + " " + c.args.back());
+        std::string dir = temp_folder();
+        write_good_files(dir);
+        unlink((dir + "s.wts").c_str());
+        write_text(dir + "big.wts", huge);
+        write_text(dir + "big.test", "0.5,1\n");
+        write_text(dir + "big.data", "0.5,1\n0.7,1\n");
+        ProgramRun run = run_program(c.program, c.args, dir, 0, 0, true);
+        EXPECT_EQ(run.status, 1);
+        size_t at = run.out.find(c.message);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(std::string(" bytes, more than the ") + figure +
+                                   " bytes of physical memory!\n", at),
+                  std::string::npos) << run.out;
+        EXPECT_EQ(read_text(dir + "big.wts"), huge);
+        EXPECT_EQ(entries(dir), (std::vector<std::string>{"big.data", "big.test", "big.wts",
+                                                          "s.data", "s.fre", "s.test", "s.trf"}));
+    }
 }
 
 }  // namespace
