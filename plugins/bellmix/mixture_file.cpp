@@ -138,6 +138,20 @@ bool read_sizes(XMLParser** handle, StoredMixture* s)
                      "BELLMIX: Incompatible Weights array size!\n", &s->weights);
 }
 
+// Mixing weights are weights: one below 0 would subtract its component's
+// density and pass the covariance check kept for components that may win a
+// row. The MIXTURE's number is its class's.
+bool weights_not_negative(const StoredMixture& s)
+{
+    for (int k = 0; k < s.numOfMix; ++k)
+        if (s.weights[k] < 0.0) {
+            print_message("BELLMIX: the weight of GAUSSIAN %d of class %d (MIXTURE %d) is "
+                          "below 0!\n", k + 1, s.index, s.index);
+            return false;
+        }
+    return true;
+}
+
 // A missing GAUSSIAN shows as a Mean of the wrong size. The tables grow as
 // components are read, so that a count the file claims costs nothing until
 // the file holds the components.
@@ -173,7 +187,7 @@ bool read_open_mixture(XMLParser** handle, int index, StoredMixture* s)
         return false;
     }
     s->index = index;
-    return read_sizes(handle, s) && read_components(handle, s);
+    return read_sizes(handle, s) && weights_not_negative(*s) && read_components(handle, s);
 }
 
 }  // namespace

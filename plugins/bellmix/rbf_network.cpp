@@ -54,6 +54,14 @@ RbfNetwork::~RbfNetwork()
     matrix_free(activations);
 }
 
+bool RbfNetwork::has_positive_weight() const
+{
+    for (int c = 1; c <= numOfClasses && c < static_cast<int>(mixtures.size()); ++c)
+        if (mixtures[c] && mixtures[c]->has_positive_weight())
+            return true;
+    return false;
+}
+
 void RbfNetwork::allocate_weights()
 {
     outputs.assign(numOfClasses > 0 ? numOfClasses : 0, 0.0);
