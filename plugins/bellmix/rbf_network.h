@@ -55,7 +55,8 @@ private:
     int complete;                        // see isComplete
 
     void allocate_weights();
-    bool read_weights(const char* fileName);
+    bool read_from_document(XMLParser** handle);
+    bool read_weights(XMLParser** handle);
 };
 
 // Both fits refuse, returning 0 after a message (weights unspecified), a

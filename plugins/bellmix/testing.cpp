@@ -6,14 +6,21 @@
 
 #include "scriptrun/messages.h"
 
+// One parse of the file, one pass over its MIXTURE elements.
 std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C)
 {
     std::vector<std::unique_ptr<MixtureModel>> mixtures(1);
-    for (int c = 1; c <= C; ++c) {
-        mixtures.emplace_back(new MixtureModel(file, c));
-        if (!mixtures.back()->isComplete())
-            return {};
+    XMLParser* handle = nullptr;
+    bool read = XMLopen(&handle, file);
+    if (!read)
+        print_message("BELLMIX: the XML file name is not valid!\n");
+    for (int c = 1; read && c <= C; ++c) {
+        mixtures.emplace_back(new MixtureModel(&handle, c));
+        read = mixtures.back()->isComplete();
     }
+    XMLclose(&handle);
+    if (!read)
+        mixtures.clear();
     return mixtures;
 }
 

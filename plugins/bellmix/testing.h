@@ -10,8 +10,9 @@
 #include "plugins/bellmix/rbf_network.h"
 #include "scriptrun/plugin_api.h"
 
-// Mixtures 1 .. C of a model file (slot 0 empty); reading stops at the
-// first that cannot be read, and the result is then empty.
+// Mixtures 1 .. C of a model file (slot 0 empty), read from one parse in
+// one pass; reading stops at the first that cannot be read, and the result
+// is then empty.
 std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C);
 
 // The class (1 .. C) of the largest log-likelihood at a row of D reals (ties

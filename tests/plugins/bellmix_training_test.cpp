@@ -23,6 +23,8 @@
 #include "support/matrix.h"
 #include "support/random.h"
 #include "tests/plugins/bellmix_test_helpers.h"
+#include "xml/node.h"
+#include "xml/path.h"
 
 extern "C" void* train_bellmix(void** values, int* types, int count, int* resultType);
 extern "C" void* test_bellmix(void** values, int* types, int count, int* resultType);
@@ -678,6 +680,48 @@ TEST_F(BellmixUnits, OneComponentPerClassAnswersDoNotDependOnUnits)
             }
         }
     }
+}
+
+// A model of C one-feature classes of two components each, with the
+// network's 2 C^2 weights.
+std::string many_classes(int C)
+{
+    std::string text = "<BELLMIX><history/><initial_settings/><parameters>";
+    for (int c = 1; c <= C; ++c)
+        text += "\n<MIXTURE Dimension=\"1\" NumOfMix=\"2\" Diagonal=\"1\" Weights=\"0.5,0.5\">"
+                "<GAUSSIAN Mean=\"" + std::to_string(c) + "\" Cov=\"1\"/>"
+                "<GAUSSIAN Mean=\"" + std::to_string(c) + ".5\" Cov=\"1\"/></MIXTURE>";
+    text += "\n<RBFN Weights=\"1";
+    for (long t = 1; t < 2L * C * C; ++t)
+        text += ",0";
+    return text + "\"/></parameters></BELLMIX>";
+}
+
+class BellmixCounts : public BellmixScript {
+protected:
+    // Cursor steps (children looked at by number or by name, attributes
+    // checked while parsing) that test_bellmix and test_rbfn take on a model
+    // of C classes.
+    unsigned long long test_steps(int C)
+    {
+        write_text(path("many.xml"), many_classes(C));
+        unsigned long long before = xml_scan_steps + xml_sibling_visits;
+        for (ScriptFunction f : {test_bellmix, test_rbfn}) {
+            TestDatabase db(2, 2, {1, 1, 2, static_cast<double>(C)});
+            EXPECT_NE(run(f, db, "many.xml").find("Correct classifications"), std::string::npos);
+        }
+        return xml_scan_steps + xml_sibling_visits - before;
+    }
+};
+
+// Both tests used to parse the model file once per class, and to count the
+// MIXTURE elements from the first for each: ten times the classes cost a
+// hundred times the steps.
+TEST_F(BellmixCounts, TestsReadTheModelInOnePass)
+{
+    unsigned long long narrow = test_steps(100), wide = test_steps(1000);
+    EXPECT_GE(narrow, 200u);  // the count sees every mixture of both tests
+    EXPECT_LE(wide, 12 * narrow) << narrow << " steps for 100 classes, " << wide << " for 1000";
 }
 
 // Class c is always MIXTURE c: a class beyond the file's mixtures gets
