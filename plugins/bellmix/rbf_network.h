@@ -61,7 +61,8 @@ private:
 
 // Both fits refuse, returning 0 after a message (weights unspecified), a
 // network without a component of weight above 0, a row whose activations
-// are all 0 or not all finite numbers, and weights that are not finite.
+// (for the inversion: their squares) are all 0 or not all finite numbers,
+// and weights that are not finite.
 //
 // Output weights by least squares over the n x H activations of the feature
 // rows, one 0/1 target column per class (label equal to c). Returns 1, or 0

@@ -124,6 +124,8 @@ int rbf_weights_least_squares(RbfNetwork* net, const DataMatrix* features, int n
     return solved && finite_weights(net);
 }
 
+namespace {
+
 // The lower triangle of Phi'Phi into a and, in row trunc(label) - 1 of b,
 // the sum of the rows' activations; false after a message at the first row
 // that cannot be fitted.
@@ -147,6 +149,8 @@ bool accumulate_normal_equations(RbfNetwork* net, const DataMatrix* features, in
     }
     return true;
 }
+
+}  // namespace
 
 // A = Phi'Phi + n 1e-11 I, row trunc(label) - 1 of B = sum of the rows'
 // activations; w_c = A^-1 B[c-1] through A's Cholesky factor.
