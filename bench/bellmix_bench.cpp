@@ -1,7 +1,8 @@
 // Times the mixture plug-in: seconds per EM pass of one class's mixture
 // (3 diagonal or 3 full components, 20 features) at two row counts 10x
-// apart, which must scale linearly, and one whole training call on
-// 10^4 rows x 20 features in 5 classes. Console output is discarded.
+// apart, which must scale linearly, one whole training call on 10^4 rows x
+// 20 features in 5 classes, and both tests on models of 200 and 2000
+// one-component classes. Console output is discarded.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -15,6 +16,8 @@
 #include "support/random.h"
 
 extern "C" void* train_bellmix(void** values, int* types, int count, int* resultType);
+extern "C" void* test_bellmix(void** values, int* types, int count, int* resultType);
+extern "C" void* test_rbfn(void** values, int* types, int count, int* resultType);
 
 namespace {
 
@@ -93,6 +96,46 @@ double seconds_of_training(int n, const char* options)
     return seconds;
 }
 
+// A model of C one-feature classes of one component each, class c centred
+// on c, with the network's C^2 weights (the identity) when network is set.
+void write_many_classes(const std::string& file, int C, bool network)
+{
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    if (!out)
+        return;
+    std::fprintf(out, "<BELLMIX><history/><initial_settings/><parameters>");
+    for (int c = 1; c <= C; ++c)
+        std::fprintf(out, "\n\t<MIXTURE Dimension=\"1\" NumOfMix=\"1\" Diagonal=\"1\" "
+                          "Weights=\"1\"><GAUSSIAN Mean=\"%d\" Cov=\"0.25\"/></MIXTURE>", c);
+    if (network) {
+        std::fprintf(out, "\n\t<RBFN Weights=\"");
+        for (long t = 0; t < static_cast<long>(C) * C; ++t)
+            std::fprintf(out, "%s%d", t ? "," : "", t % (C + 1) == 0 ? 1 : 0);
+        std::fprintf(out, "\"/>");
+    }
+    std::fprintf(out, "</parameters></BELLMIX>");
+    std::fclose(out);
+}
+
+// Seconds of one test call on 20 rows spread over the C classes (a row of
+// class c holds c), so that the evaluation, C x H per row for the network,
+// does not hide the reading.
+double seconds_of_test(ScriptFunction test, const std::string& file, int C)
+{
+    const int rows = 20;
+    std::vector<double> db;
+    for (int i = 1; i <= rows; ++i) {
+        double c = static_cast<double>(static_cast<long>(C) * i / rows);
+        db.insert(db.end(), {c, c});
+    }
+    DataMatrix matrix{rows, 2, db.data()};
+    std::string name = file;
+    void* values[] = {&matrix, &name[0]};
+    int types[] = {VALUE_MATRIX, VALUE_STRING};
+    int resultType;
+    return quietly([&] { test(values, types, 2, &resultType); });
+}
+
 }  // namespace
 
 int main()
@@ -110,5 +153,17 @@ int main()
                               "Diagonal=0 KMeansStarts=3 EMMaxIt=15 Epsilon=0"};
     for (const char* options : settings)
         std::printf("%-48s %8.3f s\n", options, seconds_of_training(10000, options));
+    std::printf("\ntests on a model of C one-component classes, 20 rows (test_rbfn's file\n"
+                "also holds the network's C^2 weights, which it reads)\n");
+    std::printf("%8s %14s %14s\n", "classes", "test_bellmix s", "test_rbfn s");
+    const std::string file = "bellmix_bench_classes.xml";
+    for (int C : {200, 2000}) {
+        write_many_classes(file, C, false);
+        double mixtures = seconds_of_test(test_bellmix, file, C);
+        write_many_classes(file, C, true);
+        double network = seconds_of_test(test_rbfn, file, C);
+        std::printf("%8d %14.4f %14.4f\n", C, mixtures, network);
+    }
+    std::remove(file.c_str());
     return 0;
 }

@@ -78,14 +78,27 @@ void refuse_unread_model()
     print_message("BELLMIX: the model could not be read; nothing is tested\n");
 }
 
+// With every mixing weight 0 (no class could be fitted) every row would go
+// to class 1 by the tie rule.
+void refuse_unusable_model()
+{
+    print_message("BELLMIX: no class of the model has a component of weight above 0; no class "
+                  "can be scored\n");
+}
+
 void run_test_bellmix(DataMatrix* db, const char* file, const DataMatrix* labels, int C)
 {
     auto mixtures = read_class_mixtures(file, C);
     if (mixtures.empty())
         return refuse_unread_model();
     std::vector<int> dimensions;
-    for (int c = 1; c <= C; ++c)
+    bool usable = false;
+    for (int c = 1; c <= C; ++c) {
         dimensions.push_back(mixtures[c]->getDimension());
+        usable = usable || mixtures[c]->has_positive_weight();
+    }
+    if (!usable)
+        return refuse_unusable_model();
     if (!dimensions_agree(dimensions, db->cols))
         return;
     print_message("Testing... ");
@@ -97,6 +110,8 @@ void run_test_rbfn(DataMatrix* db, const char* file, const DataMatrix* labels, i
     RbfNetwork net(file, C);
     if (!net.isComplete())
         return refuse_unread_model();
+    if (!net.has_positive_weight())
+        return refuse_unusable_model();
     std::vector<int> dimensions;
     for (int c = 1; c <= C; ++c)
         dimensions.push_back(net.getMixture(c)->getDimension());

@@ -138,25 +138,43 @@ bool read_sizes(XMLParser** handle, StoredMixture* s)
                      "BELLMIX: Incompatible Weights array size!\n", &s->weights);
 }
 
+// Mixing weights are weights: one below 0 would subtract its component's
+// density and pass the covariance check kept for components that may win a
+// row. The MIXTURE's number is its class's.
+bool weights_not_negative(const StoredMixture& s)
+{
+    for (int k = 0; k < s.numOfMix; ++k)
+        if (s.weights[k] < 0.0) {
+            print_message("BELLMIX: the weight of GAUSSIAN %d of class %d (MIXTURE %d) is "
+                          "below 0!\n", k + 1, s.index, s.index);
+            return false;
+        }
+    return true;
+}
+
 // A missing GAUSSIAN shows as a Mean of the wrong size. The tables grow as
 // components are read, so that a count the file claims costs nothing until
-// the file holds the components.
+// the file holds the components. The components are reached from a second
+// cursor on the MIXTURE, so that the first keeps its place among the MIXTURE
+// elements and the next one is found from there: reading every mixture is
+// one pass over them, whatever the component counts.
 bool read_components(XMLParser** handle, StoredMixture* s)
 {
+    XMLParser copy(**handle);
+    XMLParser* component = &copy;
     for (int k = 0; k < s->numOfMix; ++k) {
-        bool found = XMLchangeElementWithNumber(handle, kMixturePath, s->index) &&
-                     XMLchangeElementWithNumber(handle, "GAUSSIAN", k + 1);
-        if (!found) {
+        if (!XMLchangeElementWithNumber(&component, "GAUSSIAN", k + 1)) {
             print_message("BELLMIX: Incompatible Mean array size!\n");
             return false;
         }
         s->means.emplace_back();
         s->covs.emplace_back();
-        if (!read_list(handle, *s, k + 1, "Mean", s->dimension,
+        if (!read_list(&component, *s, k + 1, "Mean", s->dimension,
                        "BELLMIX: Incompatible Mean array size!\n", &s->means.back()) ||
-            !read_list(handle, *s, k + 1, "Cov", packed_size(s->dimension, s->diagonal),
+            !read_list(&component, *s, k + 1, "Cov", packed_size(s->dimension, s->diagonal),
                        "BELLMIX: Incompatible Cov array size!\n", &s->covs.back()))
             return false;
+        XMLchangeElementBack(&component);
     }
     return true;
 }
@@ -173,7 +191,7 @@ bool read_open_mixture(XMLParser** handle, int index, StoredMixture* s)
         return false;
     }
     s->index = index;
-    return read_sizes(handle, s) && read_components(handle, s);
+    return read_sizes(handle, s) && weights_not_negative(*s) && read_components(handle, s);
 }
 
 }  // namespace

@@ -190,6 +190,14 @@ bool MixtureModel::parameters_finite() const
     return true;
 }
 
+bool MixtureModel::has_positive_weight() const
+{
+    for (int k = 0; complete && k < numOfMix; ++k)
+        if (weights->data[k] > 0.0)
+            return true;
+    return false;
+}
+
 void MixtureModel::copyParameters(const MixtureModel& other)
 {
     if (!complete || !other.complete || other.numOfMix != numOfMix ||

@@ -82,6 +82,9 @@ public:
     int writeToFile(const char* fileName, int index);
     // Whether weights, means and covariances are all finite numbers.
     bool parameters_finite() const;
+    // Whether a component has a weight above 0, so that the mixture may win
+    // a row (an unfitted mixture or a placeholder has weights 0).
+    bool has_positive_weight() const;
 
 private:
     int dimension;                           // D, the number of features

@@ -26,24 +26,36 @@ RbfNetwork::RbfNetwork(int dimension, int numOfClasses, int numOfMix, int diagon
     complete = ready && weights && activations;
 }
 
-// Reading stops at the first mixture that cannot be read, so that a large
-// class count costs nothing before the file has shown it holds the classes.
+// One parse of the file. Reading stops at the first mixture that cannot be
+// read, so that a large class count costs nothing before the file has shown
+// it holds the classes.
 RbfNetwork::RbfNetwork(const char* fileName, int numOfClasses)
     : dimension(0), numOfClasses(numOfClasses), numOfHidden(0), weights(nullptr),
       activations(nullptr), complete(0)
 {
     mixtures.push_back(nullptr);
+    XMLParser* handle = nullptr;
+    if (!XMLopen(&handle, fileName))
+        print_message("BELLMIX: the XML file name is not valid!\n");
+    else
+        complete = read_from_document(&handle) ? 1 : 0;
+    XMLclose(&handle);
+}
+
+// Mixtures 1 .. C in one pass over the MIXTURE elements, then the weights.
+bool RbfNetwork::read_from_document(XMLParser** handle)
+{
     for (int c = 1; c <= numOfClasses; ++c) {
-        mixtures.push_back(new MixtureModel(fileName, c));
+        mixtures.push_back(new MixtureModel(handle, c));
         if (!mixtures.back()->isComplete())
-            return;
+            return false;
         numOfHidden += mixtures.back()->getNumOfMix();
     }
     if (numOfClasses < 1)
-        return;
+        return false;
     dimension = mixtures[1]->getDimension();
     allocate_weights();
-    complete = weights && activations && read_weights(fileName);
+    return weights && activations && read_weights(handle);
 }
 
 RbfNetwork::~RbfNetwork()
@@ -52,6 +64,14 @@ RbfNetwork::~RbfNetwork()
         delete m;
     matrix_free(weights);
     matrix_free(activations);
+}
+
+bool RbfNetwork::has_positive_weight() const
+{
+    for (int c = 1; c <= numOfClasses && c < static_cast<int>(mixtures.size()); ++c)
+        if (mixtures[c] && mixtures[c]->has_positive_weight())
+            return true;
+    return false;
 }
 
 void RbfNetwork::allocate_weights()
@@ -86,21 +106,17 @@ bool read_weight_list(XMLParser** handle, int count, double* to)
 }  // namespace
 
 // The Weights list must hold exactly C x H values.
-bool RbfNetwork::read_weights(const char* fileName)
+bool RbfNetwork::read_weights(XMLParser** handle)
 {
-    XMLParser* handle = nullptr;
-    bool read = false;
-    int count = weights->cols;
-    if (!XMLopen(&handle, fileName))
-        print_message("BELLMIX: the XML file name is not valid!\n");
-    else if (!XMLchangeElement(&handle, "/BELLMIX/parameters"))
+    if (!XMLchangeElement(handle, "/BELLMIX/parameters")) {
         print_message("BELLMIX: BELLMIX/parameters element not found!\n");
-    else if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN"))
+        return false;
+    }
+    if (!XMLchangeElement(handle, "/BELLMIX/parameters/RBFN")) {
         print_message("BELLMIX: BELLMIX/parameters/RBFN element not found!\n");
-    else
-        read = read_weight_list(&handle, count, weights->data);
-    XMLclose(&handle);
-    return read;
+        return false;
+    }
+    return read_weight_list(handle, weights->cols, weights->data);
 }
 
 void RbfNetwork::setClassWeights(const double* values, int c)

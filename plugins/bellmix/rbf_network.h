@@ -28,6 +28,9 @@ public:
     // incomplete network gives no outputs and no mixtures beyond the first
     // that failed.
     int isComplete() const { return complete; }
+    // Whether some hidden unit's component has a weight above 0 (some
+    // class's mixture was fitted).
+    bool has_positive_weight() const;
 
     // c from 1 to C: H values into class c's block; c = 0: all C x H values.
     void setClassWeights(const double* values, int c);
@@ -52,9 +55,15 @@ private:
     int complete;                        // see isComplete
 
     void allocate_weights();
-    bool read_weights(const char* fileName);
+    bool read_from_document(XMLParser** handle);
+    bool read_weights(XMLParser** handle);
 };
 
+// Both fits refuse, returning 0 after a message (weights unspecified), a
+// network without a component of weight above 0, a row whose activations
+// (for the inversion: their squares) are all 0 or not all finite numbers,
+// and weights that are not finite.
+//
 // Output weights by least squares over the n x H activations of the feature
 // rows, one 0/1 target column per class (label equal to c). Returns 1, or 0
 // (weights unspecified) when the fit is impossible, for example with fewer

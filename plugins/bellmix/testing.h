@@ -10,9 +10,21 @@
 #include "plugins/bellmix/rbf_network.h"
 #include "scriptrun/plugin_api.h"
 
-// Mixtures 1 .. C of a model file (slot 0 empty); reading stops at the
-// first that cannot be read, and the result is then empty.
+// Mixtures 1 .. C of a model file (slot 0 empty), read from one parse in
+// one pass; reading stops at the first that cannot be read, and the result
+// is then empty.
 std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file, int C);
+
+// The class (1 .. C) of the largest log-likelihood at a row of D reals (ties
+// to the lower class); 0 after a message naming rowNumber when a likelihood
+// is not finite.
+int class_by_likelihood(std::vector<std::unique_ptr<MixtureModel>>& mixtures, const double* row,
+                        int rowNumber);
+
+// The class (1 .. C) of the largest network output at a row (ties to the
+// lower class); 0 after a message naming rowNumber when an output is not
+// finite.
+int class_by_network(RbfNetwork* net, const double* row, int rowNumber);
 
 // Rows whose label equals the class of the largest log-likelihood (ties to
 // the lower class); -1 after a message when a likelihood is not finite.

@@ -303,6 +303,9 @@ TEST(MixtureFile, ReadingRefusals)
                              "</MIXTURE>", "BELLMIX: Diag_On attribute not found!\n"},
         {"weights short", "<MIXTURE Dimension=\"2\" NumOfMix=\"2\" Diagonal=\"0\" Weights=\"1\">" +
                           g1 + g1 + "</MIXTURE>", "BELLMIX: Incompatible Weights array size!\n"},
+        {"negative weight", "<MIXTURE Dimension=\"2\" NumOfMix=\"2\" Diagonal=\"0\" "
+                            "Weights=\"1.5,-0.5\">" + g1 + g1 + "</MIXTURE>",
+         "BELLMIX: the weight of GAUSSIAN 2 of class 1 (MIXTURE 1) is below 0!\n"},
         {"missing component", "<MIXTURE Dimension=\"2\" NumOfMix=\"2\" Diagonal=\"0\" "
                               "Weights=\"1,0\">" + g1 + "</MIXTURE>",
          "BELLMIX: Incompatible Mean array size!\n"},
@@ -401,14 +404,49 @@ TEST(RbfNetwork, WeightFitsSolveTheNormalEquations)
     }
 }
 
-TEST(RbfNetwork, FewerRowsThanHiddenUnitsIsAFailedFit)
+struct FitRefusal {
+    const char* name;
+    FitCase fit;
+    std::vector<double> x, labels;  // the rows; empty: SmallNetwork's twelve
+    std::vector<double> weights;    // each class's mixing weights
+    std::string message;
+};
+
+// A fit with nothing to fit returns 0 after its reason: all weights 0 (no
+// class fitted) and a row that no unit reaches used to give weights 0 or
+// weights fitted to nothing, reported as fitted.
+TEST(RbfNetwork, FitsWithNothingToFitAreRefused)
 {
-    SmallNetwork s;
-    HeldMatrix features(3, 1, {0, 1, 2}), labels(3, 1, {1, 2, 1});
-    std::string out = captured([&] {
-        EXPECT_EQ(rbf_weights_least_squares(&s.net, &features.m, 3, 2, &labels.m), 0);
-    });
-    EXPECT_NE(out.find("hidden units"), std::string::npos);
+    FitCase squares = {"least squares", rbf_weights_least_squares, 0.0};
+    FitCase inverse = {"ridged inverse", rbf_weights_inverse, 1e-11};
+    std::vector<double> far = {-1.5, -1.2, 1e3, 0.5, 1.0, 2.0}, sixLabels = {1, 1, 1, 2, 2, 2};
+    std::string unreached = "\nEvery activation of data line 3 is 0";
+    std::vector<FitRefusal> cases = {
+        {"fewer rows than hidden units", squares, {0, 1, 2}, {1, 2, 1}, {0.5, 0.5},
+         "\nThe least-squares fit needs at least as many data lines (3) as hidden units (4)\n"},
+        {"no weight above 0, least squares", squares, {}, {}, {0, 0},
+         "\nNo hidden unit has a component of weight above 0\n"},
+        {"no weight above 0, inverse", inverse, {}, {}, {0, 0},
+         "\nNo hidden unit has a component of weight above 0\n"},
+        {"row no unit reaches, least squares", squares, far, sixLabels, {0.5, 0.5},
+         unreached + "\n"},
+        {"row no unit reaches, inverse", inverse, far, sixLabels, {0.5, 0.5},
+         unreached + " when squared, as the normal equations take it\n"},
+    };
+    for (const FitRefusal& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmallNetwork s;
+        for (int cls = 1; cls <= 2; ++cls)
+            set_weights(s.net.getMixture(cls), c.weights);
+        const std::vector<double>& x = c.x.empty() ? s.x : c.x;
+        const std::vector<double>& y = c.x.empty() ? s.labels : c.labels;
+        int n = static_cast<int>(x.size());
+        HeldMatrix features(n, 1, x), labels(n, 1, y);
+        std::string out = captured([&] {
+            EXPECT_EQ(c.fit.fit(&s.net, &features.m, n, 2, &labels.m), 0);
+        });
+        EXPECT_EQ(out, c.message);
+    }
 }
 
 // A component of standard deviation 1e-7 gives activations near 4e6 where
