@@ -1,5 +1,5 @@
 // Reading the learning races and their processes from an init file, and the
-// test-and-log step after a race.
+// history items of a race: its test, and a process that stopped stalled.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -193,6 +193,15 @@ bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races)
     return true;
 }
 
+// A new "item" at the end of "history", selected; false when the document
+// has no "history", which then gets no item rather than one misplaced.
+static bool add_history_item(XMLParser** document)
+{
+    return XMLchangeElement(document, "/feed-forward_neural_network/history") &&
+           XMLaddChildElement(document, "item") &&
+           XMLgotoChildElementWithNum(document, XMLgetNumofChildElements(document));
+}
+
 bool test_and_log_history(Network* network, const double* const* rows, int count,
                           XMLParser** document)
 {
@@ -202,14 +211,19 @@ bool test_and_log_history(Network* network, const double* const* rows, int count
     const double mse = count > 0 ? squared / count : 0.0;
     print_message("finish testing\n");
     if (!std::isfinite(mse)) return false;
-    // A document without "history" gets no item rather than one misplaced.
-    const bool history = XMLchangeElement(document, "/feed-forward_neural_network/history") &&
-                         XMLaddChildElement(document, "item") &&
-                         XMLgotoChildElementWithNum(document, XMLgetNumofChildElements(document));
+    const bool history = add_history_item(document);
     if (history) XMLchangeOrAddDoubleAttribute(document, "mean_sq_error", mse);
     print_message("mean squared error(MSE): %f\n", mse);
     if (history) XMLchangeOrAddDoubleAttribute(document, "test_ratio", ratio);
     print_message("ratio: %f\n", ratio);
     if (history) XMLchangeOrAddAttribute(document, "date", time_text().c_str());
     return true;
+}
+
+void log_process_stop(const char* process, const std::string& reason, XMLParser** document)
+{
+    if (!add_history_item(document)) return;
+    XMLchangeOrAddAttribute(document, "process", process);
+    XMLchangeOrAddAttribute(document, "stopped", reason.c_str());
+    XMLchangeOrAddAttribute(document, "date", time_text().c_str());
 }
