@@ -23,15 +23,6 @@ bool select_race(int i, XMLParser** document)
     return XMLchangeElementWithNumber(document, race_path, i + 1) != 0;
 }
 
-// A real setting read as an integer by truncation, kept inside int.
-int truncated(double value)
-{
-    if (std::isnan(value)) return 0;
-    if (value >= INT_MAX) return INT_MAX;
-    if (value <= INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
-
 // Process kinds by the prefix of the lower-cased element name.
 ProcessKind kind_of(const char* name)
 {
@@ -66,7 +57,8 @@ bool read_setting(XMLParser** document, const char* name, int* value, std::strin
 }
 
 // The line search's settings, and m for the L-BFGS kinds; num_of_max_iter
-// is a real truncated to a whole number of trials.
+// is a real (finite once read) truncated to a whole number of trials, kept
+// inside int.
 bool read_search_settings(XMLParser** document, ProcessSettings* out, std::string* fault)
 {
     double trials = 4.0;
@@ -77,7 +69,7 @@ bool read_search_settings(XMLParser** document, ProcessSettings* out, std::strin
         read_setting(document, "num_of_max_iter", &trials, fault) &&
         read_setting(document, "max_jump", &out->max_jump, fault) &&
         read_setting(document, "error_level", &out->error_level, fault);
-    out->num_of_max_iter = truncated(trials);
+    out->num_of_max_iter = static_cast<int>(std::fmax(std::fmin(trials, INT_MAX), INT_MIN));
     return read;
 }
 
