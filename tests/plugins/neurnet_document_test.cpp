@@ -809,6 +809,17 @@ TEST(NeurnetScripts, ProcessesThatCannotMoveEnd)
             }
         }
     }
+    // An iteration limit is kept to the step, stalled or not.
+    void* result = nullptr;
+    const std::string limited = learn(
+        init, out,
+        init_with("init_weights=\"no\"",
+                  "<learning max_iter_num=\"" + std::to_string(stall_steps + 5) +
+                      "\" error_function=\"tse\"><back/></learning>",
+                  "16 16 16"),
+        &result);
+    EXPECT_EQ(count_of(limited, "mean error:"), stall_steps + 5);
+    EXPECT_EQ(limited.find(stall_text()), std::string::npos);
 }
 
 // Weights of 1e308 on inputs of 2 and -2 give outputs that are no numbers:
