@@ -48,7 +48,7 @@ struct TrainingRows {
 // be repeated for ever, ends the process. Without an iteration limit a
 // process also ends after stall_steps steps in a row whose error is not
 // below the lowest met so far by more than a few times its rounding (see
-// training.cpp); *stalled (when given) says whether it ended so. A
+// training.cpp); *stalled, when given, is set when it ended so. A
 // conjugate-gradient step that raised the error is taken back, and the
 // direction starts anew from the gradient.
 int train_backprop(Network* network, const TrainingRows& rows,
@@ -62,7 +62,10 @@ int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
 
 // Steps in a row without a new lowest error that end a process with no
 // iteration limit, and the words that the console and the history give
-// for that end.
+// for that end. Training that still improves can wander long before its
+// next lowest: online back-propagation's epoch error jumps about, and
+// L-BFGS runs on the iris rows went up to some 5000 steps between new
+// lowest values; twice that leaves them their course.
 constexpr int stall_steps = 10000;
 std::string stall_text();
 
