@@ -61,4 +61,8 @@ bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races);
 bool test_and_log_history(Network* network, const double* const* rows, int count,
                           XMLParser** document);
 
+// Appends a history item that names the process (its lower-cased element
+// name) and why it stopped, with the date; the race's save writes it.
+void log_process_stop(const char* process, const std::string& reason, XMLParser** document);
+
 #endif

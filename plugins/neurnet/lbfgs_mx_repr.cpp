@@ -80,7 +80,9 @@ void rotate(double** rows, int m)
     rows[m - 1] = oldest;
 }
 
-// Steps 4 to 9: store the pair and bring D and R^-1 up to date.
+// Stores the pair as the newest slot and brings D and R^-1 up to date: the
+// slots move down one, D's diagonal with them, R^-1 shifts up and left, and
+// its new last column follows from the new pair's S[i].y and 1/sy.
 void store_pair(int used, double sy)
 {
     const int m = memory.m, n = memory.n, first = m - used;
@@ -109,7 +111,9 @@ void store_pair(int used, double sy)
     Rinv[m - 1][m - 1] = 1.0 / sy;
 }
 
-// Steps 5, 6 and 10 to 15: the product H g over the window.
+// The product H g over the window: S^T g, Y^T g and Y^T Y, then the middle
+// product w = M [S^T g; gamma Y^T g] by R^-1, and H g = gamma g + S w_S +
+// gamma Y w_Y.
 void compact_product(const double* g, int used, double gamma)
 {
     const int m = memory.m, n = memory.n, first = m - used;

@@ -125,7 +125,8 @@ bool read_layer_size(Network* network, XMLParser** layer, int i)
     return true;
 }
 
-// Steps 1 to 4: bias, layer count and sizes, connection kind.
+// The network's shape: the bias unit, the layer count, each layer's size and
+// whether connections are full or listed per neuron.
 bool read_layers(Network* network, XMLParser** document)
 {
     if (!XMLchangeElement(document, neurnet_path)) {
@@ -254,8 +255,8 @@ bool read_connections(Network* network, XMLParser** document, int i, int j, int*
     return true;
 }
 
-// Step 5: every neuron element present, those below the output layer with
-// connections that fit.
+// The connections: every neuron element present, those below the output
+// layer with weights (and, sparse, targets) that fit the next layer.
 bool read_neurons(Network* network, XMLParser** document)
 {
     std::vector<int> widths(network->layers.size(), -1);
@@ -266,7 +267,7 @@ bool read_neurons(Network* network, XMLParser** document)
                         });
 }
 
-// Step 6: a fresh init file asks for random weights once.
+// The random start: a fresh init file asks for random weights once.
 void apply_init_weights(Network* network, XMLParser** document)
 {
     if (!XMLchangeElement(document, "/feed-forward_neural_network/initial_settings/general"))

@@ -20,21 +20,24 @@ int row_count(double value, int limit)
 }
 
 int run_process(Network* network, const ProcessSettings& settings, const TrainingRows& rows,
-                ErrorFunction error)
+                ErrorFunction error, bool* stalled)
 {
     switch (settings.kind) {
-    case ProcessKind::back: return train_backprop(network, rows, settings, error);
-    case ProcessKind::conj: return train_conjgrad(network, rows, settings, error);
-    case ProcessKind::lbfgs_2: return train_lbfgs_2loop(network, rows, settings, error);
-    case ProcessKind::lbfgs_m: return train_lbfgs_mx_repr(network, rows, settings, error);
+    case ProcessKind::back: return train_backprop(network, rows, settings, error, stalled);
+    case ProcessKind::conj: return train_conjgrad(network, rows, settings, error, stalled);
+    case ProcessKind::lbfgs_2: return train_lbfgs_2loop(network, rows, settings, error, stalled);
+    case ProcessKind::lbfgs_m:
+        return train_lbfgs_mx_repr(network, rows, settings, error, stalled);
     case ProcessKind::none: break;
     }
     return 0;
 }
 
 // One race's processes; false after a message when one of them ran out of
-// memory or left weights that are not finite numbers.
-bool run_race(Network* network, const RowSets& rows, int race, const RacePlan& plan)
+// memory or left weights that are not finite numbers. A process that
+// stopped for making no progress leaves a history item saying so.
+bool run_race(Network* network, const RowSets& rows, int race, const RacePlan& plan,
+              XMLParser** document)
 {
     const RaceSettings& settings = plan.settings;
     const TrainingRows training{rows.learn.data(), static_cast<int>(rows.learn.size()),
@@ -49,7 +52,8 @@ bool run_race(Network* network, const RowSets& rows, int race, const RacePlan& p
             continue;
         }
         print_message("*");
-        if (run_process(network, plan.processes[j], training, error) == -1) {
+        bool stalled = false;
+        if (run_process(network, plan.processes[j], training, error, &stalled) == -1) {
             print_message("error occured\n");
             return false;
         }
@@ -58,6 +62,7 @@ bool run_race(Network* network, const RowSets& rows, int race, const RacePlan& p
                           "numbers; the network is not saved\n", race + 1, name);
             return false;
         }
+        if (stalled) log_process_stop(name, stall_text(), document);
     }
     return true;
 }
@@ -118,7 +123,7 @@ int run_races(Network* network, const RowSets& rows, const std::vector<RacePlan>
     for (size_t i = 0; i < races.size(); ++i) {
         const RacePlan& race = races[i];
         if (race.settings.error_type == 1) set_minkowski_exponent(race.settings.R);
-        if (!run_race(network, rows, static_cast<int>(i), race)) return 0;
+        if (!run_race(network, rows, static_cast<int>(i), race, document)) return 0;
         if (race.settings.auto_test == 1 && !rows.test.empty() &&
             !test_and_log_history(network, rows.test.data(), static_cast<int>(rows.test.size()),
                                   document)) {

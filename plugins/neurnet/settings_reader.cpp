@@ -1,5 +1,5 @@
 // Reading the learning races and their processes from an init file, and the
-// test-and-log step after a race.
+// history items of a race: its test, and a process that stopped stalled.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -21,15 +21,6 @@ const char* const race_path =
 bool select_race(int i, XMLParser** document)
 {
     return XMLchangeElementWithNumber(document, race_path, i + 1) != 0;
-}
-
-// A real setting read as an integer by truncation, kept inside int.
-int truncated(double value)
-{
-    if (std::isnan(value)) return 0;
-    if (value >= INT_MAX) return INT_MAX;
-    if (value <= INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
 }
 
 // Process kinds by the prefix of the lower-cased element name.
@@ -66,7 +57,8 @@ bool read_setting(XMLParser** document, const char* name, int* value, std::strin
 }
 
 // The line search's settings, and m for the L-BFGS kinds; num_of_max_iter
-// is a real truncated to a whole number of trials.
+// is a real (finite once read) truncated to a whole number of trials, kept
+// inside int.
 bool read_search_settings(XMLParser** document, ProcessSettings* out, std::string* fault)
 {
     double trials = 4.0;
@@ -77,7 +69,7 @@ bool read_search_settings(XMLParser** document, ProcessSettings* out, std::strin
         read_setting(document, "num_of_max_iter", &trials, fault) &&
         read_setting(document, "max_jump", &out->max_jump, fault) &&
         read_setting(document, "error_level", &out->error_level, fault);
-    out->num_of_max_iter = truncated(trials);
+    out->num_of_max_iter = static_cast<int>(std::fmax(std::fmin(trials, INT_MAX), INT_MIN));
     return read;
 }
 
@@ -193,6 +185,15 @@ bool read_learning_set(XMLParser** document, std::vector<RacePlan>* races)
     return true;
 }
 
+// A new "item" at the end of "history", selected; false when the document
+// has no "history", which then gets no item rather than one misplaced.
+static bool add_history_item(XMLParser** document)
+{
+    return XMLchangeElement(document, "/feed-forward_neural_network/history") &&
+           XMLaddChildElement(document, "item") &&
+           XMLgotoChildElementWithNum(document, XMLgetNumofChildElements(document));
+}
+
 bool test_and_log_history(Network* network, const double* const* rows, int count,
                           XMLParser** document)
 {
@@ -202,14 +203,19 @@ bool test_and_log_history(Network* network, const double* const* rows, int count
     const double mse = count > 0 ? squared / count : 0.0;
     print_message("finish testing\n");
     if (!std::isfinite(mse)) return false;
-    // A document without "history" gets no item rather than one misplaced.
-    const bool history = XMLchangeElement(document, "/feed-forward_neural_network/history") &&
-                         XMLaddChildElement(document, "item") &&
-                         XMLgotoChildElementWithNum(document, XMLgetNumofChildElements(document));
+    const bool history = add_history_item(document);
     if (history) XMLchangeOrAddDoubleAttribute(document, "mean_sq_error", mse);
     print_message("mean squared error(MSE): %f\n", mse);
     if (history) XMLchangeOrAddDoubleAttribute(document, "test_ratio", ratio);
     print_message("ratio: %f\n", ratio);
     if (history) XMLchangeOrAddAttribute(document, "date", time_text().c_str());
     return true;
+}
+
+void log_process_stop(const char* process, const std::string& reason, XMLParser** document)
+{
+    if (!add_history_item(document)) return;
+    XMLchangeOrAddAttribute(document, "process", process);
+    XMLchangeOrAddAttribute(document, "stopped", reason.c_str());
+    XMLchangeOrAddAttribute(document, "date", time_text().c_str());
 }

@@ -4,6 +4,7 @@
 #include "plugins/neurnet/training.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -39,6 +40,7 @@ struct DirectionModule {
     void (*release)();
     bool progress_on_stdout;    // the two-loop process prints its search lines there
     bool prints_ratio;          // the L-BFGS processes print the test ratio each iteration
+    bool keeps_rise;            // a step that raised the error stays (L-BFGS: its pair informs)
     double (*store_bytes)(double n, double m);  // what init takes, allocation overhead included
 };
 
@@ -160,44 +162,113 @@ bool make_vectors(int n, FrameVectors* v)
     }
 }
 
-int train_batch(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
-                ErrorFunction error, const DirectionModule& module)
+// A process without an iteration limit could otherwise go on for ever on
+// steps too small to matter: units nearly saturated still move each weight
+// by some 1e-11 an epoch and leave the error where it was. The error is a
+// sum of `terms` non-negative terms (rows times outputs), so its rounding is
+// at most about terms * DBL_EPSILON of its value; a step makes progress
+// when its error lies below the lowest met so far by more than
+// stall_margin times that. The lowest starts at the error at the start, so
+// that a first step that raises the error sets no reference from which
+// every later step would count as new. A new lowest by such a margin can be
+// met only finitely often, so stall_steps steps in a row without one end
+// the process.
+constexpr double stall_margin = 4.0;
+
+struct StallWatch {
+    double lowest;    // lowest error met so far
+    double relative;  // margin of progress, relative to lowest
+    int steps = 0;    // steps in a row without progress
+};
+
+StallWatch stall_watch(double start, const Network* network, int rows)
 {
-    set_optim_objective_context(network, rows.learn, rows.learn_count, error);
+    const double terms = static_cast<double>(rows) * network->layers[network->last].count;
+    return StallWatch{start, stall_margin * std::max(terms, 1.0) * DBL_EPSILON};
+}
+
+// Counts the step of this error; true, after saying so, when it ends a
+// process that has no iteration limit.
+bool stall_ends(StallWatch* watch, double error, const TrainingRows& rows, bool* stalled)
+{
+    const bool progress = error < watch->lowest - watch->relative * watch->lowest;
+    watch->steps = progress ? 0 : watch->steps + 1;
+    watch->lowest = std::fmin(watch->lowest, error);
+    if (rows.max_iter_num > 0 || watch->steps < stall_steps) return false;
+    print_message("%s: the process stops\n", stall_text().c_str());
+    if (stalled) *stalled = true;
+    return true;
+}
+
+// The frame's set-up: direction memory, vectors, the error at the start.
+// False after a message (memory, or an error at the start that is not a
+// finite number), with nothing left allocated.
+bool start_batch(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
+                 const DirectionModule& module, FrameVectors* v, double* f)
+{
     const int n = weight_count(network);
     // No more pairs than the process has iterations can ever be stored: a
     // larger memory gives the same directions and only costs room (the
     // compact one takes m x m of it).
     const int pairs = rows.max_iter_num > 0 && settings.m > rows.max_iter_num
                           ? rows.max_iter_num : settings.m;
-    if (!store_fits(module, n, pairs) || !module.init(n, pairs)) return -1;
-    FrameVectors v;
-    if (!make_vectors(n, &v)) {
+    if (!store_fits(module, n, pairs) || !module.init(n, pairs)) return false;
+    if (!make_vectors(n, v)) {
         print_message("out of memory\n");
         module.release();
-        return -1;
+        return false;
     }
-    get_weight_vector(network, v.x.data());
-    double f = optim_objective(v.x.data(), v.g.data());
-    if (!finite_start(f)) {
-        module.release();
-        return -1;
+    get_weight_vector(network, v->x.data());
+    *f = optim_objective(v->x.data(), v->g.data());
+    if (finite_start(*f)) return true;
+    module.release();
+    return false;
+}
+
+enum class StepEnd { kept, taken_back, no_direction };
+
+// One step of the frame: direction k, then the line search along it. The
+// conjugate gradient does not keep a step that raised the error: the
+// network, x, g and f go back to where the step started.
+StepEnd batch_step(Network* network, const ProcessSettings& settings,
+                   const DirectionModule& module, int k, FrameVectors* v, double* f)
+{
+    const int n = static_cast<int>(v->x.size());
+    double* r = module.direction(v->x.data(), v->xPrev.data(), v->g.data(), v->gPrev.data(), k);
+    // No step can be taken along it, and the next call would give it again.
+    if (!finite_vector(r, n)) {
+        print_message("the search direction is not a finite number; the process stops\n");
+        return StepEnd::no_direction;
     }
+    v->gPrev = v->g;
+    v->xPrev = v->x;
+    const double start = *f;
+    progress(module, "starting line search\n");
+    line_search(n, settings.max_jump, settings.num_of_max_iter, settings.alpha0,
+                settings.alpha_multiplier, v->xPrev.data(), v->x.data(), v->gPrev.data(),
+                v->g.data(), f, r, optim_objective);
+    progress(module, "line search finished\n");
+    if (module.keeps_rise || !(*f > start)) return StepEnd::kept;
+    v->x = v->xPrev;
+    v->g = v->gPrev;
+    *f = start;
+    set_weight_vector(network, v->x.data());
+    print_message("the step raised the error and is taken back\n");
+    return StepEnd::taken_back;
+}
+
+int train_batch(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
+                ErrorFunction error, const DirectionModule& module, bool* stalled)
+{
+    set_optim_objective_context(network, rows.learn, rows.learn_count, error);
+    FrameVectors v;
+    double f = 0.0;
+    if (!start_batch(network, rows, settings, module, &v, &f)) return -1;
+    StallWatch watch = stall_watch(f, network, rows.learn_count);
     int i = 0;
-    for (;;) {
-        double* r = module.direction(v.x.data(), v.xPrev.data(), v.g.data(), v.gPrev.data(), i);
-        // No step can be taken along it, and the next call would give it again.
-        if (!finite_vector(r, n)) {
-            print_message("the search direction is not a finite number; the process stops\n");
-            break;
-        }
-        v.gPrev = v.g;
-        v.xPrev = v.x;
-        progress(module, "starting line search\n");
-        line_search(n, settings.max_jump, settings.num_of_max_iter, settings.alpha0,
-                    settings.alpha_multiplier, v.xPrev.data(), v.x.data(), v.gPrev.data(),
-                    v.g.data(), &f, r, optim_objective);
-        progress(module, "line search finished\n");
+    for (int restart = 0;;) {
+        const StepEnd end = batch_step(network, settings, module, i - restart, &v, &f);
+        if (end == StepEnd::no_direction) break;
         print_message("mean error:%f\n", per_row(f, rows.learn_count));
         if (module.prints_ratio) print_message("ratio:%f\n", test_ratio(network, rows));
         ++i;
@@ -205,12 +276,18 @@ int train_batch(Network* network, const TrainingRows& rows, const ProcessSetting
         if (rows.break_if_test_ratio < 1 && test_ratio(network, rows) >= rows.break_if_test_ratio)
             break;
         if (per_row(f, rows.learn_count) <= settings.error_level) break;
-        // The next step would start where this one did and take the same
-        // direction (a gradient of exact zeros, or no trial that was kept).
-        if (v.x == v.xPrev) {
+        // A step taken back is followed by one along the gradient, as at the
+        // start; when that one is taken back too, every later one would
+        // repeat it. Otherwise the next step would start where this one did
+        // and take the same direction (a gradient of exact zeros, or no
+        // trial that was kept).
+        if (end == StepEnd::taken_back && i - 1 > restart) {
+            restart = i;
+        } else if (v.x == v.xPrev) {
             print_message("no weight changed in this step: the process stops\n");
             break;
         }
+        if (stall_ends(&watch, f, rows, stalled)) break;
     }
     module.release();
     return i;
@@ -231,7 +308,7 @@ bool momentum_carried(const Network* network)
 // started with no momentum carried leaves the network as it found it, so
 // every later epoch would repeat it: the process stops there.
 int backprop_epochs(Network* network, const TrainingRows& rows, const ProcessSettings& settings,
-                    ErrorFunction error)
+                    ErrorFunction error, StallWatch watch, bool* stalled)
 {
     std::vector<double> before(static_cast<size_t>(weight_count(network))), after(before.size());
     for (int i = 1;; ++i) {
@@ -253,17 +330,26 @@ int backprop_epochs(Network* network, const TrainingRows& rows, const ProcessSet
             print_message("no weight changed in this epoch: the process stops\n");
             return i;
         }
+        if (stall_ends(&watch, total, rows, stalled)) return i;
     }
 }
 
 }  // namespace
 
-int train_backprop(Network* network, const TrainingRows& rows,
-                   const ProcessSettings& settings, ErrorFunction error)
+std::string stall_text()
 {
-    if (!finite_start(batch_gradient(network, rows.learn, rows.learn_count, error))) return -1;
+    return "the error has reached no new lowest value in " + std::to_string(stall_steps) +
+           " steps";
+}
+
+int train_backprop(Network* network, const TrainingRows& rows,
+                   const ProcessSettings& settings, ErrorFunction error, bool* stalled)
+{
+    const double start = batch_gradient(network, rows.learn, rows.learn_count, error);
+    if (!finite_start(start)) return -1;
     try {
-        return backprop_epochs(network, rows, settings, error);
+        return backprop_epochs(network, rows, settings, error,
+                               stall_watch(start, network, rows.learn_count), stalled);
     } catch (const std::bad_alloc&) {
         print_message("out of memory\n");
         return -1;
@@ -271,25 +357,25 @@ int train_backprop(Network* network, const TrainingRows& rows,
 }
 
 int train_conjgrad(Network* network, const TrainingRows& rows,
-                   const ProcessSettings& settings, ErrorFunction error)
+                   const ProcessSettings& settings, ErrorFunction error, bool* stalled)
 {
     const DirectionModule module{conjgrad_init_m, conjgrad_direction, conjgrad_free, false,
-                                 false, conjgrad_bytes};
-    return train_batch(network, rows, settings, error, module);
+                                 false, false, conjgrad_bytes};
+    return train_batch(network, rows, settings, error, module, stalled);
 }
 
 int train_lbfgs_2loop(Network* network, const TrainingRows& rows,
-                      const ProcessSettings& settings, ErrorFunction error)
+                      const ProcessSettings& settings, ErrorFunction error, bool* stalled)
 {
     const DirectionModule module{lbfgs_2loop_init, lbfgs_2loop_direction, lbfgs_2loop_free,
-                                 true, true, lbfgs_2loop_bytes};
-    return train_batch(network, rows, settings, error, module);
+                                 true, true, true, lbfgs_2loop_bytes};
+    return train_batch(network, rows, settings, error, module, stalled);
 }
 
 int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
-                        const ProcessSettings& settings, ErrorFunction error)
+                        const ProcessSettings& settings, ErrorFunction error, bool* stalled)
 {
     const DirectionModule module{lbfgs_mx_repr_init, lbfgs_mx_repr_direction,
-                                 lbfgs_mx_repr_free, false, true, lbfgs_mx_repr_bytes};
-    return train_batch(network, rows, settings, error, module);
+                                 lbfgs_mx_repr_free, false, true, true, lbfgs_mx_repr_bytes};
+    return train_batch(network, rows, settings, error, module, stalled);
 }

@@ -2,6 +2,8 @@
 #ifndef NEURNET_TRAINING_H
 #define NEURNET_TRAINING_H
 
+#include <string>
+
 #include "plugins/neurnet/error_functions.h"
 
 enum class ProcessKind { none, back, conj, lbfgs_2, lbfgs_m };
@@ -43,14 +45,28 @@ struct TrainingRows {
 // Each returns the epochs or iterations done, or -1 after a message when
 // memory ran out or the error at the start is not a finite number (nothing
 // is trained then). A step or epoch that changes no weight, and so would
-// be repeated for ever, ends the process.
+// be repeated for ever, ends the process. Without an iteration limit a
+// process also ends after stall_steps steps in a row whose error is not
+// below the lowest met so far by more than a few times its rounding (see
+// training.cpp); *stalled, when given, is set when it ended so. A
+// conjugate-gradient step that raised the error is taken back, and the
+// direction starts anew from the gradient.
 int train_backprop(Network* network, const TrainingRows& rows,
-                   const ProcessSettings& settings, ErrorFunction error);
+                   const ProcessSettings& settings, ErrorFunction error, bool* stalled);
 int train_conjgrad(Network* network, const TrainingRows& rows,
-                   const ProcessSettings& settings, ErrorFunction error);
+                   const ProcessSettings& settings, ErrorFunction error, bool* stalled);
 int train_lbfgs_2loop(Network* network, const TrainingRows& rows,
-                      const ProcessSettings& settings, ErrorFunction error);
+                      const ProcessSettings& settings, ErrorFunction error, bool* stalled);
 int train_lbfgs_mx_repr(Network* network, const TrainingRows& rows,
-                        const ProcessSettings& settings, ErrorFunction error);
+                        const ProcessSettings& settings, ErrorFunction error, bool* stalled);
+
+// Steps in a row without a new lowest error that end a process with no
+// iteration limit, and the words that the console and the history give
+// for that end. Training that still improves can wander long before its
+// next lowest: online back-propagation's epoch error jumps about, and
+// L-BFGS runs on the iris rows went up to some 5000 steps between new
+// lowest values; twice that leaves them their course.
+constexpr int stall_steps = 10000;
+std::string stall_text();
 
 #endif

@@ -414,7 +414,7 @@ TEST(NeurnetTraining, StoppingRulesAndStreams)
     settings.max_jump = 1;
     struct Case {
         const char* name;
-        int (*train)(Network*, const TrainingRows&, const ProcessSettings&, ErrorFunction);
+        int (*train)(Network*, const TrainingRows&, const ProcessSettings&, ErrorFunction, bool*);
         int max_iter;
         double error_level;
         int expected;  // iterations done
@@ -432,7 +432,7 @@ TEST(NeurnetTraining, StoppingRulesAndStreams)
         settings.error_level = c.error_level;
         int done = 0;
         const std::string printed = one_stream([&] {
-            done = c.train(&net, training, settings, cross_entropy_deltas);
+            done = c.train(&net, training, settings, cross_entropy_deltas, nullptr);
         });
         EXPECT_EQ(done, c.expected) << c.name;
         if (c.train != train_lbfgs_2loop) continue;
@@ -468,7 +468,7 @@ TEST(NeurnetTraining, DirectionThatIsNoNumberStops)
         const TrainingRows training{rows.pointers.data(), 1, rows.pointers.data(), 1, 1.0, 0};
         int done = -1;
         const std::string printed = one_stream([&] {
-            done = train(&net, training, settings, minkowski_error);
+            done = train(&net, training, settings, minkowski_error, nullptr);
         });
         EXPECT_EQ(done, 0);
         EXPECT_NE(printed.find("the search direction is not a finite number; the process stops\n"),
@@ -478,4 +478,51 @@ TEST(NeurnetTraining, DirectionThatIsNoNumberStops)
         EXPECT_EQ(w, std::vector<double>(4, 100.0));
     }
     set_minkowski_exponent(2.0);
+}
+
+// One trial per search, long steps: some searches end above their start.
+// Conjugate gradient keeps none of those steps: the error it reports never
+// rises, the next step starts anew along the gradient, and when that one is
+// taken back as well the process stops (it could only repeat it). The
+// network is left at the last point kept. The two-loop L-BFGS keeps such
+// steps, as its pairs learn from them.
+TEST(NeurnetTraining, ConjugateGradientTakesBackARise)
+{
+    Rows rows({{0.1, 0.2, 1}, {0.9, 0.8, 2}, {0.2, 0.1, 1}, {0.8, 0.9, 2}});
+    const TrainingRows training{rows.pointers.data(), rows.count(), rows.pointers.data(),
+                                rows.count(), 1.0, 40};
+    struct Case {
+        int (*train)(Network*, const TrainingRows&, const ProcessSettings&, ErrorFunction, bool*);
+        double alpha0;
+        int expected;  // iterations done
+        bool rises;    // some reported error above the one before
+    } cases[] = {
+        {train_conjgrad, 12, 40, false},
+        {train_conjgrad, 15, 4, false},
+        {train_lbfgs_2loop, 12, 40, true},
+    };
+    for (const Case& c : cases) {
+        const bool conj = c.train == train_conjgrad;
+        ProcessSettings settings;
+        settings.num_of_max_iter = 1;
+        settings.alpha0 = c.alpha0;
+        Network net = make_network({3, 3, 2}, 1, 11);
+        const double start = batch_gradient(&net, rows.pointers.data(), 4, tse_error_deltas);
+        int done = 0;
+        const std::string printed = one_stream([&] {
+            done = c.train(&net, training, settings, tse_error_deltas, nullptr);
+        });
+        EXPECT_EQ(done, c.expected) << c.alpha0 << printed;
+        std::vector<double> means{start / 4};
+        for (size_t at = 0; (at = printed.find("mean error:", at)) != std::string::npos; ++at)
+            means.push_back(std::atof(printed.c_str() + at + 11));
+        bool rose = false;
+        for (size_t i = 1; i < means.size(); ++i) rose = rose || means[i] > means[i - 1] + 1e-6;
+        EXPECT_EQ(rose, c.rises) << c.alpha0 << printed;
+        EXPECT_EQ(printed.find("the step raised the error and is taken back\n") !=
+                      std::string::npos, conj) << c.alpha0 << printed;
+        if (!conj) continue;
+        const double kept = batch_gradient(&net, rows.pointers.data(), 4, tse_error_deltas);
+        EXPECT_NEAR(kept / 4, means.back(), 1e-6) << c.alpha0;
+    }
 }
