@@ -59,26 +59,6 @@ bool check_values(const DataMatrix* db, LabelRule rule, const char* prefix)
     return check_finite_values(db, prefix, rule == LabelRule::finite) != 0;
 }
 
-// Kernel parameters and epsilon as the options gave them must be finite: a
-// parameter that the kernel does not use would still be saved in the model,
-// which could then never be read, and an infinite width makes every kernel
-// value 1.
-bool check_settings(const KernelSettings& s, const KernelTexts& texts)
-{
-    for (int k = 0; k < 5; ++k) {
-        if (!std::isfinite(s.param[k])) {
-            print_message("%s: kernel parameter %d is not a finite number\n", texts.train_prefix,
-                          k + 1);
-            return false;
-        }
-    }
-    if (!std::isfinite(s.epsilon)) {
-        print_message("%s: epsilon is not a finite number\n", texts.train_prefix);
-        return false;
-    }
-    return true;
-}
-
 // X, y and the kernel record over (X, X) with the settings applied; false
 // after a message (or, when the kernel record cannot be made, after the
 // support code's own).
@@ -184,7 +164,6 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         return nullptr;
     KernelSettings settings;
     if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
-        !check_settings(settings, texts) ||
         !output_writable(texts.train_prefix, "model file", args.file))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
