@@ -65,15 +65,6 @@ bool is_square(const DataMatrix* a)
     return a && a->data && a->rows > 0 && a->cols == a->rows;
 }
 
-bool all_finite(const DataMatrix* m)
-{
-    size_t count = matrix_entry_count(m->rows, m->cols);
-    for (size_t t = 0; t < count; t++)
-        if (!std::isfinite(m->data[t]))
-            return false;
-    return true;
-}
-
 // Reports NaN or infinity in any of the given inputs; true when all are finite.
 bool inputs_finite(const char* routine, const DataMatrix* a, const DataMatrix* b = nullptr)
 {

@@ -1,7 +1,6 @@
 // The training side of the kernel-model frame: argument and value checks,
 // the training rows and their kernel, the centred kernel, the normalisation
 // of directions against the kernel, and the call of the plug-in's step.
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -109,14 +108,6 @@ std::string format_text(const char* format, ...)
     return text;
 }
 
-bool all_finite(const DataMatrix* m)
-{
-    size_t count = matrix_entry_count(m->rows, m->cols);
-    for (size_t t = 0; t < count; ++t)
-        if (!std::isfinite(m->data[t]))
-            return false;
-    return true;
-}
 
 bool check_matrix_and_name(const int* types, const char* prefix)
 {
