@@ -65,15 +65,6 @@ bool is_square(const DataMatrix* a)
     return a && a->data && a->rows > 0 && a->cols == a->rows;
 }
 
-bool all_finite(const DataMatrix* m)
-{
-    size_t count = matrix_entry_count(m->rows, m->cols);
-    for (size_t t = 0; t < count; t++)
-        if (!std::isfinite(m->data[t]))
-            return false;
-    return true;
-}
-
 // Reports NaN or infinity in any of the given inputs; true when all are finite.
 bool inputs_finite(const char* routine, const DataMatrix* a, const DataMatrix* b = nullptr)
 {
@@ -231,8 +222,8 @@ void store_column(DataMatrix* block, int i, const double* x)
         block->data[static_cast<size_t>(r) * block->cols + i] = x[r];
 }
 
-// Makes y orthogonal to the earlier columns of block whose eigenvalues
-// coincide with evals[i] (columns in the reduced basis).
+// Makes y orthogonal to the given earlier columns of block (columns in the
+// reduced basis).
 void orthogonalise_against(const DataMatrix* block, const std::vector<int>& columns, double* y)
 {
     int n = block->rows, k = block->cols;
@@ -245,26 +236,68 @@ void orthogonalise_against(const DataMatrix* block, const std::vector<int>& colu
     }
 }
 
-// The earlier columns j < i whose eigenvalues coincide with evals[i].
-std::vector<int> coinciding_before(const DataMatrix* evals, int i, double tolerance)
+// The earlier columns j < i whose eigenvalues lie within tolerance of
+// values[i].
+std::vector<int> coinciding_before(const std::vector<double>& values, int i, double tolerance)
 {
     std::vector<int> columns;
     for (int j = 0; j < i; j++)
-        if (std::fabs(evals->data[j] - evals->data[i]) <= tolerance)
+        if (std::fabs(values[j] - values[i]) <= tolerance)
             columns.push_back(j);
     return columns;
 }
 
-// The largest distance from evals[i] to an eigenvalue that coincides with it.
-double coinciding_spread(const DataMatrix* evals, int i, double tolerance)
+// The largest distance from values[i] to a value within tolerance of it.
+double coinciding_spread(const std::vector<double>& values, int i, double tolerance)
 {
     double spread = 0.0;
-    for (int j = 0; j < evals->rows; j++) {
-        double distance = std::fabs(evals->data[j] - evals->data[i]);
+    for (double v : values) {
+        double distance = std::fabs(v - values[i]);
         if (distance <= tolerance)
             spread = std::fmax(spread, distance);
     }
     return spread;
+}
+
+// The spacing of the subnormal numbers, DBL_TRUE_MIN, in the scale of a
+// form that holds a times 2^-exponent: how finely an eigenvalue of a that
+// small is known at best.
+double subnormal_spacing(int exponent)
+{
+    return std::ldexp(DBL_TRUE_MIN, -exponent);
+}
+
+// The eigenvalues in the scale of a form that holds a times 2^-exponent.
+std::vector<double> in_form_scale(const DataMatrix* evals, int exponent)
+{
+    std::vector<double> values(evals->rows);
+    for (int i = 0; i < evals->rows; i++)
+        values[i] = std::ldexp(evals->data[i], -exponent);
+    return values;
+}
+
+// An eigenvalue given among the subnormal numbers is known only to their
+// spacing, coarser than the shift that tells its eigenvector from its
+// neighbours', so that a vector mixed from eigenvalues a spacing apart would
+// pass. Each such value is replaced by the nearest of the form's own
+// eigenvalues (own, each taken once) within one spacing of it; which ones
+// were is marked in refined.
+void refine_coarse_values(std::vector<double>& values, std::vector<double> own, double spacing,
+                          std::vector<char>* refined)
+{
+    refined->assign(values.size(), 0);
+    for (size_t i = 0; i < values.size(); i++) {
+        size_t nearest = own.size();
+        for (size_t j = 0; j < own.size(); j++)
+            if (nearest == own.size() ||
+                std::fabs(own[j] - values[i]) < std::fabs(own[nearest] - values[i]))
+                nearest = j;
+        if (nearest == own.size() || !(std::fabs(own[nearest] - values[i]) <= spacing))
+            continue;
+        values[i] = own[nearest];
+        (*refined)[i] = 1;
+        own.erase(own.begin() + static_cast<long>(nearest));
+    }
 }
 
 // Negates each column of the block whose first entry is negative.
@@ -282,6 +315,8 @@ void first_entries_not_negative(DataMatrix* block)
 struct ReducedForm {
     int exponent;                                   // a = 2^exponent (reduced copy)
     double unit;                                    // the copy's largest entry (1 if zero)
+    std::vector<double> values;                     // the eigenvalues the shifts follow
+    std::vector<char> refined;                      // 1: values[i] is the form's own
     std::function<void(double*, int)> to_basis;     // x := Q' x for k vectors one after another
     std::function<void(double*, int)> from_basis;   // each of k columns (n x k block) := Q column
     std::function<bool(double)> factor;             // factors the form less sigma I
@@ -291,14 +326,23 @@ struct ReducedForm {
     std::function<double(int)> spread;  // coinciding_spread of eigenvalue i, form's scale
 };
 
-// The residual |(form - L I) x| at which a vector for evals[i] is accepted.
-// An eigenvalue given as a subnormal number is known only to the spacing of
-// those numbers, DBL_TRUE_MIN, which is coarse next to a matrix that small,
-// and no vector can do better than that.
+// The residual |(form - L I) x| at which a vector for the given evals[i] is
+// accepted. An eigenvalue given as a subnormal number is known only to the
+// spacing of those numbers, which is coarse next to a matrix that small, and
+// no vector can do better than that.
 double accepted_residual(const ReducedForm& form, int i, int n)
 {
     return (2.0 * SHIFT + RESIDUAL_ROUNDINGS * n * DBL_EPSILON) * form.unit + form.spread(i) +
-           std::ldexp(DBL_TRUE_MIN, -form.exponent);
+           subnormal_spacing(form.exponent);
+}
+
+// The residual at which the iteration accepts a vector for values[i]: that
+// of the given value, but without the spacing where the value is the form's
+// own eigenvalue, so that the vector is found as precisely as at any scale.
+double iteration_residual(const ReducedForm& form, int i, int n)
+{
+    return accepted_residual(form, i, n) -
+           (form.refined[i] ? subnormal_spacing(form.exponent) : 0.0);
 }
 
 // For each eigenvalue: the start vector drawn in a's basis and carried into
@@ -317,12 +361,12 @@ EigenStatus iterate_each(const ReducedForm& form, const DataMatrix* evals, DataM
         form.to_basis(starts.data(), count);
         for (int i = first; i < first + count; i++) {
             double* x = &starts[static_cast<size_t>(i - first) * n];
-            double value = std::ldexp(evals->data[i], -form.exponent);
+            double value = form.values[i];
             if (!form.factor(value + SHIFT * form.unit))
                 return EigenStatus::out_of_range;
             IterationSteps steps{form.solve, [&](double* v) { form.orthogonalise(i, v); },
                                  [&](const double* v) { return form.residual(value, v); }};
-            if (inverse_iteration(steps, accepted_residual(form, i, n), x, y.data(), n) !=
+            if (inverse_iteration(steps, iteration_residual(form, i, n), x, y.data(), n) !=
                 IterationEnd::converged)
                 return EigenStatus::lost;
             store_column(vecs, i, x);
@@ -400,20 +444,24 @@ EigenStatus symmetric_vectors(const DataMatrix* a, const DataMatrix* evals, Data
     const TridiagonalForm& t = kept ? *kept : fresh;
     TridiagonalLu lu;
     double unit = unit_of(t.norm);
-    double coinciding = std::ldexp(COINCIDING * unit, t.exponent);
-    double cluster = std::ldexp(CLUSTER * unit, t.exponent);
     ReducedForm form{
-        t.exponent, unit, [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
+        t.exponent, unit, in_form_scale(evals, t.exponent), {},
+        [&](double* x, int k) { vectors_to_tridiagonal_basis(t, x, k); },
         [&](double* block, int k) { columns_from_tridiagonal_basis(t, block, k); },
         [&](double sigma) { return factor_tridiagonal(t.diag, t.off, sigma, &lu); },
         [&](double* x) { solve_tridiagonal(lu, x); },
         [&](int i, double* v) {
-            orthogonalise_against(vecs, coinciding_before(evals, i, cluster), v);
+            orthogonalise_against(vecs, coinciding_before(form.values, i, CLUSTER * unit), v);
         },
         [&](double value, const double* x) {
             return tridiagonal_residual(t.diag, t.off, value, x);
         },
-        [&](int i) { return std::ldexp(coinciding_spread(evals, i, coinciding), -t.exponent); }};
+        [&](int i) { return coinciding_spread(form.values, i, COINCIDING * unit); }};
+    std::vector<double> own;
+    if (subnormal_spacing(t.exponent) > SHIFT * unit && tridiagonal_ql(t, &own, nullptr, 0))
+        refine_coarse_values(form.values, own, subnormal_spacing(t.exponent), &form.refined);
+    else
+        form.refined.assign(form.values.size(), 0);
     return vectors_on(form, a, evals, vecs);
 }
 
@@ -424,7 +472,8 @@ EigenStatus general_vectors(const DataMatrix* a, const DataMatrix* evals, DataMa
     HessenbergForm h;
     reduce_to_hessenberg(a, false, &h);
     HessenbergLu lu;
-    ReducedForm form{h.exponent, unit_of(h.norm),
+    ReducedForm form{h.exponent, unit_of(h.norm), in_form_scale(evals, h.exponent),
+                     std::vector<char>(evals->rows, 0),
                      [&](double* x, int k) {
                          for (int i = 0; i < k; i++)
                              to_hessenberg_basis(h, x + static_cast<size_t>(i) * h.n);

@@ -158,6 +158,15 @@ int check_labels(const DataMatrix* db, const char* prefix)
     return 1;
 }
 
+bool all_finite(const DataMatrix* m)
+{
+    size_t count = m && m->data ? matrix_entry_count(m->rows, m->cols) : 0;
+    for (size_t t = 0; t < count; t++)
+        if (!std::isfinite(m->data[t]))
+            return false;
+    return true;
+}
+
 int check_finite_values(const DataMatrix* db, const char* prefix, int withLabel)
 {
     // A matrix without values holds none that is not finite; the callers'

@@ -22,6 +22,10 @@ void matrix_fill(DataMatrix* m, double value);
 int matrix_multiply(const DataMatrix* a, const DataMatrix* b, DataMatrix* c);
 double matrix_invert(DataMatrix* m);
 
+// Every entry of m is a finite number; true for a null m or one without
+// entries.
+bool all_finite(const DataMatrix* m);
+
 // Every training function refuses a database whose label column holds a
 // value that is not finite, below 1, or too large for an int; prints
 // "<prefix>: ..." naming the first bad row (1-based) and returns 0.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <cstdio>
@@ -269,6 +270,18 @@ double lu_pivot(const LuFactors* lu, int i)
     if (!lu || i < 0 || static_cast<unsigned>(i) >= lu->lu->m)
         return 0.0;
     return lu->lu->me[i][i];
+}
+
+double lu_pivot_scale(const LuFactors* lu, const DataMatrix* m, int i)
+{
+    if (!lu || !m || !m->data || i < 0 || static_cast<unsigned>(i) >= lu->lu->m)
+        return 0.0;
+    Real** f = lu->lu->me;
+    size_t row = lu->pivot.pe[i];
+    double scale = std::fabs(m->data[row * m->cols + i]);
+    for (int j = 0; j < i; j++)
+        scale += std::fabs(f[i][j] * f[j][i]);
+    return scale;
 }
 
 void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out)

@@ -50,6 +50,11 @@ int qr_solve_into(MatView* qr, VecView* diag, const DataMatrix* b, DataMatrix* x
 LuFactors* lu_factor(const DataMatrix* m);
 // Diagonal entry i of the U factor; 0 for i out of range.
 double lu_pivot(const LuFactors* lu, int i);
+// The size of what pivot i was computed from: |a_{p(i),i}| + the sum over
+// j < i of |L_ij U_ji|, for the matrix m that lu factors (p(i) its row
+// moved to position i). Rounding leaves the pivot of a singular matrix
+// within a few n machine epsilons of it. 0 for i out of range.
+double lu_pivot_scale(const LuFactors* lu, const DataMatrix* m, int i);
 // Solves A x = e_i (U without a zero pivot, 0 <= i < n) and stores x as
 // column i of out (n x n).
 void lu_solve_unit(LuFactors* lu, int i, DataMatrix* out);

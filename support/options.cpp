@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "scriptrun/messages.h"
 
 namespace {
 
@@ -19,6 +22,30 @@ char* copy_text(const char* text, size_t length)
     std::memcpy(copy, text, length);
     copy[length] = '\0';
     return copy;
+}
+
+// The whole text read as one finite real.
+bool finite_text(const char* text, double* value)
+{
+    char* end;
+    double read = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(read))
+        return false;
+    *value = read;
+    return true;
+}
+
+// The value of key read by finite_text, and its text for a message.
+OptionRead read_finite(const char* options, const char* key, double* value, std::string* text)
+{
+    char* found = get_option_value(options, key);
+    if (found == nullptr)
+        return OptionRead::absent;
+    bool read = finite_text(found, value);
+    if (text)
+        *text = found;
+    std::free(found);
+    return read ? OptionRead::read : OptionRead::refused;
 }
 
 }  // namespace
@@ -37,45 +64,38 @@ char* get_option_value(const char* options, const char* key)
     return copy_text(value, std::strcspn(value, " ,\t"));
 }
 
-double read_real_option(const char* options, const char* key, double fallback)
+OptionRead read_real_option(const char* options, const char* key, double* target)
 {
-    char* text = get_option_value(options, key);
-    if (text == nullptr)
-        return fallback;
-    double value = std::atof(text);
-    std::free(text);
-    return value;
-}
-
-int truncate_to_int(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-int read_int_option(const char* options, const char* key, int fallback)
-{
-    return truncate_to_int(read_real_option(options, key, fallback));
+    double value;
+    OptionRead result = read_finite(options, key, &value, nullptr);
+    if (result == OptionRead::read)
+        *target = value;
+    return result;
 }
 
 OptionRead read_whole_option(const char* options, const char* key, int* target)
 {
-    char* text = get_option_value(options, key);
-    if (text == nullptr)
-        return OptionRead::absent;
-    char* end;
-    double value = std::strtod(text, &end);
-    bool whole = end != text && *end == '\0' && std::isfinite(value) &&
-                 value == std::trunc(value) && value >= static_cast<double>(INT_MIN) &&
-                 value <= static_cast<double>(INT_MAX);
-    std::free(text);
-    if (!whole)
+    double value;
+    OptionRead result = read_finite(options, key, &value, nullptr);
+    if (result != OptionRead::read)
+        return result;
+    if (value != std::trunc(value) || value < static_cast<double>(INT_MIN) ||
+        value > static_cast<double>(INT_MAX))
         return OptionRead::refused;
     *target = static_cast<int>(value);
     return OptionRead::read;
+}
+
+bool read_real_setting(const char* options, const char* key, double* target, const char* prefix)
+{
+    double value;
+    std::string text;
+    OptionRead result = read_finite(options, key, &value, &text);
+    if (result == OptionRead::read)
+        *target = value;
+    if (result != OptionRead::refused)
+        return true;
+    print_message("%s: the option %s (\"%s\") is not a finite number\n", prefix, key,
+                  text.c_str());
+    return false;
 }

@@ -8,8 +8,10 @@
 #include "xml/node.h"
 
 // Deepest element the reader accepts and the editing operations create; the
-// document element has depth 1.
-constexpr int kMaxDepth = 4096;
+// document element has depth 1. The reader and the writer recurse once per
+// level, so the limit bounds their stack to a small share of what any build
+// (sanitizers included) has; model files nest a few levels.
+constexpr int kMaxDepth = 256;
 
 class XMLDocument {
 public:

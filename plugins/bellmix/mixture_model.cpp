@@ -15,15 +15,6 @@ namespace {
 
 const double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
-bool entries_finite(const DataMatrix* m)
-{
-    size_t count = matrix_entry_count(m->rows, m->cols);
-    for (size_t i = 0; i < count; ++i)
-        if (!std::isfinite(m->data[i]))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 MixtureModel::MixtureModel(int dimension, int numOfMix, int diagonal)
@@ -148,7 +139,7 @@ bool MixtureModel::variances_regular(int k) const
 bool MixtureModel::factor_component(int k)
 {
     double logDet = 0.0;
-    bool regular = entries_finite(covariances[k]) && variances_regular(k);
+    bool regular = all_finite(covariances[k]) && variances_regular(k);
     if (regular && diagonal) {
         regular = invert_diagonal(covariances[k]->data, dimension, kCovariancePivots,
                                   factors[k]->data, &logDet);
@@ -172,7 +163,7 @@ double MixtureModel::setCovariance(int k, const DataMatrix* c)
     matrix_copy(covariances[k], c);
     if (factor_component(k))
         return determinants->data[k];
-    if (entries_finite(covariances[k]))
+    if (all_finite(covariances[k]))
         print_message("ERROR: NON-INVERTIBLE COVARIANCE MATRIX!\n");
     else
         print_message("ERROR: the covariance matrix of component %d is not a finite number!\n",
@@ -182,10 +173,10 @@ double MixtureModel::setCovariance(int k, const DataMatrix* c)
 
 bool MixtureModel::parameters_finite() const
 {
-    if (!entries_finite(weights))
+    if (!all_finite(weights))
         return false;
     for (int k = 0; k < numOfMix; ++k)
-        if (!entries_finite(means[k]) || !entries_finite(covariances[k]))
+        if (!all_finite(means[k]) || !all_finite(covariances[k]))
             return false;
     return true;
 }

@@ -19,7 +19,4 @@ inline OwnedMatrix make_matrix(int rows, int cols)
     return OwnedMatrix(matrix_alloc(rows, cols));
 }
 
-// 1 when every entry of m is finite.
-bool all_finite(const DataMatrix* m);
-
 #endif

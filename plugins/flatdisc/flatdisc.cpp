@@ -25,9 +25,10 @@ PLUGIN_EXPORT void* compute_flatdisc(void** values, int* types, int count, int* 
     ComputeArguments args;
     if (!check_compute_arguments(values, types, count, flatdisc_texts, &args))
         return nullptr;
-    double epsilon = read_real_option(args.options, "epsilon", 0.0);
+    double epsilon = 0.0;
     const char* prefix = flatdisc_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) ||
+    if (!read_real_setting(args.options, "epsilon", &epsilon, flatdisc_texts.tag) ||
+        !check_training_values(args.db, prefix) ||
         !output_writable(flatdisc_texts.tag, "model file", args.file))
         return nullptr;
     try {

@@ -24,9 +24,10 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
     ComputeArguments args;
     if (!check_compute_arguments(values, types, count, groupfold_texts, &args))
         return nullptr;
-    PairWeights weights = read_pair_weights(args.options);
+    PairWeights weights;
     const char* prefix = groupfold_texts.compute_prefix;
-    if (!check_training_values(args.db, prefix) ||
+    if (!read_pair_weights(args.options, groupfold_texts.tag, &weights) ||
+        !check_training_values(args.db, prefix) ||
         !output_writable(groupfold_texts.tag, "model file", args.file))
         return nullptr;
     try {

@@ -99,12 +99,11 @@ void accumulate(const DataMatrix* x, const LabelGroups& groups, const std::vecto
 
 }  // namespace
 
-PairWeights read_pair_weights(const char* options)
+bool read_pair_weights(const char* options, const char* prefix, PairWeights* weights)
 {
-    PairWeights weights;
-    weights.spring = read_real_option(options, "spring", -1.0);
-    weights.antispring = read_real_option(options, "antispring", 1.0);
-    return weights;
+    *weights = PairWeights{-1.0, 1.0};
+    return read_real_setting(options, "spring", &weights->spring, prefix) &&
+           read_real_setting(options, "antispring", &weights->antispring, prefix);
 }
 
 bool pair_scatter(const DataMatrix* x, const DataMatrix* y, PairWeights weights,

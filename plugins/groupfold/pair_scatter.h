@@ -14,8 +14,9 @@ struct PairWeights {
 
 // The weights from an option string. "spring" is looked up first, then
 // "antispring"; as keys match as plain substrings, an option string that
-// names only "antispring" sets both.
-PairWeights read_pair_weights(const char* options);
+// names only "antispring" sets both. False after the refusal of a weight
+// that is not a finite number, naming it after prefix.
+bool read_pair_weights(const char* options, const char* prefix, PairWeights* weights);
 
 // S (d x d) = sum over ordered pairs (i, j) of w_ij (x_i - x_j)(x_i - x_j)',
 // computed in O(n d^2) from the identity, for a group G of n_G rows with

@@ -61,24 +61,27 @@ bool kernel_choice_usable(const KernelChoice& choice, const char* prefix)
     return false;
 }
 
-KernelChoice read_kernel_choice(const char* options)
+bool read_kernel_choice(const char* options, const char* prefix, KernelChoice* choice)
 {
-    KernelChoice choice = {-1, {0.0, 0.0, 0.0, 0.0, 0.0}};
+    *choice = KernelChoice{-1, {0.0, 0.0, 0.0, 0.0, 0.0}};
     char* value = get_option_value(options, "kernel");
     if (value == nullptr)
-        return choice;
+        return true;
     for (int code = 0; code < 4; code++) {
-        const char* prefix = kernels[code].prefix;
-        if (std::strncmp(value, prefix, std::strlen(prefix)) == 0)
-            choice.code = code;
+        const char* start = kernels[code].prefix;
+        if (std::strncmp(value, start, std::strlen(start)) == 0)
+            choice->code = code;
     }
     std::free(value);
-    if (choice.code < 0)
-        return choice;
-    const KernelKeys& k = kernels[choice.code];
-    for (int p = 0; p < k.count; p++)
-        choice.param[p] = read_real_option(options, k.keys[p].option, k.keys[p].fallback);
-    return choice;
+    if (choice->code < 0)
+        return true;
+    const KernelKeys& k = kernels[choice->code];
+    for (int p = 0; p < k.count; p++) {
+        choice->param[p] = k.keys[p].fallback;
+        if (!read_real_setting(options, k.keys[p].option, &choice->param[p], prefix))
+            return false;
+    }
+    return true;
 }
 
 const char* kernel_function_name(int code)

@@ -12,8 +12,9 @@ struct KernelChoice {
 // "kernel" selects by the beginning of its value ("lin", "poly", "exp",
 // "user"); then only the chosen kernel's keys are read: degree (3.0) and
 // delta (1.0), sigma (2.0), kernelparam1..5 (0). code is -1 when the key is
-// absent or names no kernel; every parameter is then 0.
-KernelChoice read_kernel_choice(const char* options);
+// absent or names no kernel; every parameter is then 0. False after the
+// refusal of a parameter that is not a finite number (read_real_setting).
+bool read_kernel_choice(const char* options, const char* prefix, KernelChoice* choice);
 
 // Whether the chosen kernel can be used (kernel_fault); otherwise prints
 // "<prefix>: <option> <fault>\n", naming the option of the parameter at

@@ -81,8 +81,8 @@ bool read_learn_options(void** values, int count, const char* prefix, int* cache
                         KernelChoice* kernel)
 {
     const char* options = count >= 3 ? static_cast<const char*>(values[2]) : nullptr;
-    *kernel = read_kernel_choice(options);
-    return read_cache_size(options, prefix, cacheSize) && kernel_choice_usable(*kernel, prefix);
+    return read_kernel_choice(options, prefix, kernel) &&
+           read_cache_size(options, prefix, cacheSize) && kernel_choice_usable(*kernel, prefix);
 }
 
 }  // namespace

@@ -3,15 +3,14 @@
 # held as text (all three); the init file, model loading and saving, kept
 # kernel values, the descent loop and the script-function frames (the two
 # init-file classifiers, which also compile the L-BFGS direction); and from
-# the discriminant plug-ins' shared code, option values, the time text of
-# the histories and the finiteness check of a matrix.
+# the discriminant plug-ins' shared code, option values and the time text of
+# the histories.
 set(kernel_classifier_sources
   ${CMAKE_CURRENT_LIST_DIR}/kernel_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/database_checks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/number_text.cpp
   ${PROJECT_SOURCE_DIR}/plugins/discriminant_common/arguments.cpp
-  ${PROJECT_SOURCE_DIR}/plugins/discriminant_common/model_file.cpp
-  ${PROJECT_SOURCE_DIR}/plugins/discriminant_common/owned_matrix.cpp)
+  ${PROJECT_SOURCE_DIR}/plugins/discriminant_common/model_file.cpp)
 include(${PROJECT_SOURCE_DIR}/plugins/lbfgs/sources.cmake)
 set(init_file_classifier_sources
   ${kernel_classifier_sources}

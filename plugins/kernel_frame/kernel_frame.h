@@ -123,9 +123,6 @@ bool check_matrix_and_name(const int* types, const char* prefix);
 // "<compute name>: not enough memory\n", the general memory message.
 void print_memory_message(const KernelTexts& texts);
 
-// True when every entry of m is finite.
-bool all_finite(const DataMatrix* m);
-
 // True when the eigenvector columns of v are finite and none is zero; prints
 // "<prefix>: the eigenvectors could not be computed" otherwise.
 bool usable_directions(const DataMatrix* v, const KernelTexts& texts);

@@ -1,6 +1,7 @@
 // Training settings from the option string: defaults, the kernel chosen by
 // prefix, its parameters by kernel, and the plug-ins' own keys; counts are
-// whole numbers and the kernel must be usable, or the options are refused.
+// whole numbers, reals finite numbers and the kernel must be usable, or the
+// options are refused.
 #include <cstdlib>
 #include <cstring>
 
@@ -41,19 +42,24 @@ const ParameterKey kParameterKeys[4][5] = {
      {"kernelparam4", 0.0}, {"kernelparam5", 0.0}}};
 
 // The kernel key and the parameter keys of the kernel it selects; the
-// per-kernel defaults apply only when the key selects that kernel.
-void read_kernel(const char* options, KernelSettings* s)
+// per-kernel defaults apply only when the key selects that kernel. False
+// after the refusal of a parameter that is not a finite number.
+bool read_kernel(const char* options, KernelSettings* s, const KernelTexts& texts)
 {
     char* value = get_option_value(options, "kernel");
     if (value == nullptr)
-        return;
+        return true;
     s->kernel = kernel_code(value);
     free(value);
     for (int p = 0; p < 5; ++p) {
         const ParameterKey& k = kParameterKeys[s->kernel][p];
-        if (k.key != nullptr)
-            s->param[p] = read_real_option(options, k.key, k.fallback);
+        if (k.key == nullptr)
+            continue;
+        s->param[p] = k.fallback;
+        if (!read_real_setting(options, k.key, &s->param[p], texts.train_prefix))
+            return false;
     }
+    return true;
 }
 
 // The kernel as the options chose it can be used (kernel_fault); otherwise
@@ -92,11 +98,12 @@ bool read_kernel_settings(const char* options, int n, const KernelTexts& texts,
         return true;
     if (!whole_option(options, "cachesize", &s.cache_size, texts))
         return false;
-    read_kernel(options, &s);
-    if (!kernel_usable(s, texts) || !whole_option(options, "feanum", &s.feanum, texts))
+    if (!read_kernel(options, &s, texts) || !kernel_usable(s, texts) ||
+        !whole_option(options, "feanum", &s.feanum, texts))
         return false;
-    if (texts.own_key != nullptr && strcmp(texts.own_key, "epsilon") == 0)
-        s.epsilon = read_real_option(options, "epsilon", 0.0);
+    if (texts.own_key != nullptr && strcmp(texts.own_key, "epsilon") == 0 &&
+        !read_real_setting(options, "epsilon", &s.epsilon, texts.train_prefix))
+        return false;
     if (texts.own_key != nullptr && strcmp(texts.own_key, "maxiter") == 0)
         return whole_option(options, "maxiter", &s.maxiter, texts);
     return true;

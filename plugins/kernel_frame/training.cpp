@@ -1,7 +1,6 @@
 // The training side of the kernel-model frame: argument and value checks,
 // the training rows and their kernel, the centred kernel, the normalisation
 // of directions against the kernel, and the call of the plug-in's step.
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -59,26 +58,6 @@ bool check_values(const DataMatrix* db, LabelRule rule, const char* prefix)
     return check_finite_values(db, prefix, rule == LabelRule::finite) != 0;
 }
 
-// Kernel parameters and epsilon as the options gave them must be finite: a
-// parameter that the kernel does not use would still be saved in the model,
-// which could then never be read, and an infinite width makes every kernel
-// value 1.
-bool check_settings(const KernelSettings& s, const KernelTexts& texts)
-{
-    for (int k = 0; k < 5; ++k) {
-        if (!std::isfinite(s.param[k])) {
-            print_message("%s: kernel parameter %d is not a finite number\n", texts.train_prefix,
-                          k + 1);
-            return false;
-        }
-    }
-    if (!std::isfinite(s.epsilon)) {
-        print_message("%s: epsilon is not a finite number\n", texts.train_prefix);
-        return false;
-    }
-    return true;
-}
-
 // X, y and the kernel record over (X, X) with the settings applied; false
 // after a message (or, when the kernel record cannot be made, after the
 // support code's own).
@@ -129,14 +108,6 @@ std::string format_text(const char* format, ...)
     return text;
 }
 
-bool all_finite(const DataMatrix* m)
-{
-    size_t count = matrix_entry_count(m->rows, m->cols);
-    for (size_t t = 0; t < count; ++t)
-        if (!std::isfinite(m->data[t]))
-            return false;
-    return true;
-}
 
 bool check_matrix_and_name(const int* types, const char* prefix)
 {
@@ -184,7 +155,6 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         return nullptr;
     KernelSettings settings;
     if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
-        !check_settings(settings, texts) ||
         !output_writable(texts.train_prefix, "model file", args.file))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};

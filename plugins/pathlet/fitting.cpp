@@ -58,15 +58,6 @@ double weight_square_sum(ProjectionModel* model, int m)
     return squared_sum(output_weight_row(model, m), model->NumOutput);
 }
 
-bool all_finite(const DataMatrix* x)
-{
-    size_t count = matrix_entry_count(x->rows, x->cols);
-    for (size_t i = 0; i < count; ++i)
-        if (!std::isfinite(x->data[i]))
-            return false;
-    return true;
-}
-
 // The error measure of the steps: the squared residuals' sum over N x D.
 double error_measure(double sum)
 {

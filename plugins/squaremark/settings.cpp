@@ -1,6 +1,4 @@
 // The option string of train_squaremark.
-#include <cmath>
-
 #include "plugins/kernel_classifier/kernel_options.h"
 #include "plugins/squaremark/model.h"
 #include "scriptrun/messages.h"
@@ -11,27 +9,21 @@ bool read_squaremark_settings(const char* options, SquaremarkSettings* out)
     const char* prefix = "train_squaremark";
     if (!read_cache_size(options, prefix, &out->cacheSize))
         return false;
-    KernelChoice kernel = read_kernel_choice(options);
-    if (!kernel_choice_usable(kernel, prefix))
+    KernelChoice kernel;
+    if (!read_kernel_choice(options, prefix, &kernel) || !kernel_choice_usable(kernel, prefix))
         return false;
     out->kernel = kernel.code < 0 ? 0 : kernel.code;
     for (int p = 0; p < 5; p++)
         out->param[p] = kernel.param[p];
-    out->gamma = read_real_option(options, "gamma", 1.0);
-    out->epsilon = read_real_option(options, "epsilon", 1e-5);
+    out->gamma = 1.0;
+    out->epsilon = 1e-5;
+    if (!read_real_setting(options, "gamma", &out->gamma, prefix) ||
+        !read_real_setting(options, "epsilon", &out->epsilon, prefix))
+        return false;
     // A pivot test against 0 or less accepts the bias row's zero pivot and
     // divides by it, so such an epsilon would leave nothing but NaN.
     if (!(out->epsilon > 0.0)) {
         print_message("train_squaremark: epsilon must be greater than 0\n");
-        return false;
-    }
-    // An infinite one would zero every coefficient: a model that answers 0.
-    if (!std::isfinite(out->epsilon)) {
-        print_message("train_squaremark: epsilon must be a finite number\n");
-        return false;
-    }
-    if (!std::isfinite(out->gamma)) {
-        print_message("train_squaremark: gamma must be a finite number\n");
         return false;
     }
     return true;

@@ -204,7 +204,6 @@ TEST(Edgemark, OptionsRewriteEveryKernelElement)
         {"kernel=linear cachesize=40", "function=\"linear\""},
         {"kernel=user kernelparam3=7", "function=\"user\" param1=\"0\" param2=\"0\" "
                                        "param3=\"7\" param4=\"0\" param5=\"0\""},
-        {"kernel=poly degree", "function=\"polynomial\" degree=\"0\" delta=\"1\""},
         {"kernel=rbf", untouched},
         {"kernelparam1=2 kernel=user", untouched},
         {"cachesize=100000", untouched},
@@ -408,8 +407,10 @@ TEST(Edgemark, LearnRefusesBeforeTraining)
     const Case cases[] = {
         {"kernel=exp sigma=0", p + "sigma gives the exponential kernel no width\n"},
         {"kernel=exponential sigma=1e-170", p + "sigma gives the exponential kernel no width\n"},
-        {"kernel=poly degree=inf", p + "degree holds a value that is not a finite number\n"},
-        {"kernel=user kernelparam2=nan", p + "kernelparam2 holds a value that is not a finite number\n"},
+        {"kernel=poly degree=inf", p + "the option degree (\"inf\") is not a finite number\n"},
+        {"kernel=user kernelparam2=nan", p + "the option kernelparam2 (\"nan\") is not a finite number\n"},
+        {"kernel=poly degree", p + "the option degree (\"\") is not a finite number\n"},
+        {"kernel=exp sigma=abc", p + "the option sigma (\"abc\") is not a finite number\n"},
         {"cachesize=1.5", p + "cachesize must be a whole number within the range of an int\n"},
         {"kernel=lin cachesize=1e300", p + "cachesize must be a whole number within the range of an int\n"},
     };

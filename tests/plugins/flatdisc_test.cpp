@@ -355,6 +355,9 @@ TEST(FlatdiscRefusals, ComputeLeavesTheFileUntouched)
     cases.push_back({"singular W, epsilon 0", {matrix_argument(constant), name,
                      string_argument("epsilon=0")},
                      "compute_flatdisc: W is singular; use the epsilon option\n"});
+    cases.push_back({"epsilon not a number", {matrix_argument(constant), name,
+                     string_argument("epsilon=1e-3x")},
+                     "FLATDISC: the option epsilon (\"1e-3x\") is not a finite number\n"});
     cases.push_back({"no eigenvalue kept", {matrix_argument(one_class), name},
                      "compute_flatdisc: not enough memory!\n"});
     for (const RefusalCase& c : cases)

@@ -140,13 +140,19 @@ TEST(GroupfoldOptions, WeightsFromTheOptionString)
                  {"spring=2 antispring=5", 2, 5},
                  {"antispring=3", 3, 3},
                  {"antispring=5,spring=2", 5, 5},
-                 {"spring=x", 0, 1}};
+                 {"spring=1e-3 antispring=0x2", 1e-3, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options ? c.options : "(none)");
-        PairWeights w = read_pair_weights(c.options);
+        PairWeights w;
+        ASSERT_TRUE(read_pair_weights(c.options, "GROUPFOLD", &w));
         EXPECT_EQ(w.spring, c.spring);
         EXPECT_EQ(w.antispring, c.antispring);
     }
+    PairWeights w;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(read_pair_weights("spring=2 antispring=x", "GROUPFOLD", &w));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "GROUPFOLD: the option antispring (\"x\") is not a finite number\n");
 }
 
 // The stored columns are the unit eigenvectors of the pair scatter in

@@ -98,11 +98,17 @@ TEST(KernelSettings, RefusedOptionsNameTheOption)
         {"kernel=exp sigma=-1e-200", &maxiter_texts,
          "UNMIXER: sigma gives the exponential kernel no width\n"},
         {"kernel=exp sigma=inf", &epsilon_texts,
-         "compute_warpfold: sigma holds a value that is not a finite number\n"},
+         "compute_warpfold: the option sigma (\"inf\") is not a finite number\n"},
         {"kernel=poly degree=nan", &epsilon_texts,
-         "compute_warpfold: degree holds a value that is not a finite number\n"},
+         "compute_warpfold: the option degree (\"nan\") is not a finite number\n"},
         {"kernel=user kernelparam4=-inf", &epsilon_texts,
-         "compute_warpfold: kernelparam4 holds a value that is not a finite number\n"},
+         "compute_warpfold: the option kernelparam4 (\"-inf\") is not a finite number\n"},
+        {"kernel=poly delta= 3", &maxiter_texts,
+         "UNMIXER: the option delta (\"\") is not a finite number\n"},
+        {"kernel=exp sigma=2x", &maxiter_texts,
+         "UNMIXER: the option sigma (\"2x\") is not a finite number\n"},
+        {"epsilon=abc", &epsilon_texts,
+         "compute_warpfold: the option epsilon (\"abc\") is not a finite number\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
@@ -288,12 +294,8 @@ TEST(KernelFrame, ValuesThatAreNotFiniteAreRefused)
          "CURVAXIS: the kernel gives a value that is not a finite number\n"},
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=0",
          "CURVAXIS: sigma gives the exponential kernel no width\n"},
-        // Parameters the kernel does not use would still be saved.
-        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=user kernelparam4=nan",
-         "CURVAXIS: kernelparam4 holds a value that is not a finite number\n"},
-        // An infinite width gives the finite kernel 1 everywhere.
-        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=exp sigma=inf",
-         "CURVAXIS: sigma holds a value that is not a finite number\n"},
+        {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "kernel=user kernelparam4=abc",
+         "CURVAXIS: the option kernelparam4 (\"abc\") is not a finite number\n"},
         {3, 3, {1, 2, 1, 3, 3, 1, 4, 5, 2}, "feanum=1.5",
          "CURVAXIS: feanum must be a whole number within the range of an int\n"},
     });

@@ -195,9 +195,9 @@ TEST(WarpfoldTraining, RefusalsWriteNoModel)
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=0.1 kernel=exp sigma=0",
          "compute_warpfold: sigma gives the exponential kernel no width\n"},
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=inf",
-         "compute_warpfold: epsilon is not a finite number\n"},
+         "compute_warpfold: the option epsilon (\"inf\") is not a finite number\n"},
         {4, 3, {1, 2, 1, 3, 1, 2, 0, 5, 1, 2, 2, 2}, "epsilon=0.1 kernel=poly delta=nan",
-         "compute_warpfold: delta holds a value that is not a finite number\n"},
+         "compute_warpfold: the option delta (\"nan\") is not a finite number\n"},
     });
 }
 

@@ -109,24 +109,36 @@ Matrix times_power_of_two(const DataMatrix* m, int exponent)
 // At 1e-315 the entries are subnormal, and so are the eigenvalues, known
 // only to the spacing of those numbers; the vectors are checked on exact
 // copies of a and the values brought to unit scale, where the check's own
-// products do not underflow.
+// products do not underflow. The 4 x 4 of whole multiples of the smallest
+// subnormal has eigenvalues 2000.76, 2000.43, 1999.52 and -2000.70 of that
+// unit, given as 2001, 2000, 2000 and -2001: their vectors must still be
+// those of distinct eigenvalues, orthogonal to each other.
 TEST(EigenIteration, SymmetricVectorsAtEveryScale)
 {
-    const int n = 7;
-    Matrix base = symmetrised(random_matrix(n, n, 71).get());
-    for (double scale : {1e-315, 1e-150, 1e-10, 1.0, 1e150}) {
-        Matrix a = make_matrix(n, n, values_of(base.get()));
+    Matrix random = symmetrised(random_matrix(7, 7, 71).get());
+    Matrix clustered = make_matrix(4, 4, {15, 918, 1338, -1170, 918, 1576, -619, 541, 1338,
+                                          -619, 1098, 788, -1170, 541, 788, 1311});
+    const struct {
+        const DataMatrix* base;
+        double scale;
+    } cases[] = {{random.get(), 1e-315}, {random.get(), 1e-150}, {random.get(), 1e-10},
+                 {random.get(), 1.0},    {random.get(), 1e150},  {clustered.get(), DBL_TRUE_MIN},
+                 {clustered.get(), 8 * DBL_TRUE_MIN}, {clustered.get(), 1.0}};
+    for (const auto& c : cases) {
+        int n = c.base->rows;
+        Matrix a = make_matrix(n, n, values_of(c.base));
         for (int t = 0; t < n * n; t++)
-            a->data[t] *= scale;
+            a->data[t] *= c.scale;
         Matrix values = make_column(std::vector<double>(n, 0));
         ASSERT_EQ(matrix_eigenvalues_symm(a.get(), values.get()), 1);
         Matrix v = make_matrix(n, n, std::vector<double>(n * n, 0));
-        ASSERT_EQ(matrix_eigenvectors(a.get(), values.get(), v.get()), 1) << scale;
+        ASSERT_EQ(matrix_eigenvectors(a.get(), values.get(), v.get()), 1) << c.scale;
         int exponent;
         std::frexp(largest_entry(a.get()), &exponent);
         expect_vectors(times_power_of_two(a.get(), exponent).get(),
                        times_power_of_two(values.get(), exponent).get(), v.get(), true,
-                       "scale " + std::to_string(scale), std::ldexp(DBL_TRUE_MIN, -exponent));
+                       "n " + std::to_string(n) + ", scale " + std::to_string(c.scale),
+                       std::ldexp(DBL_TRUE_MIN, -exponent));
     }
 }
 
@@ -179,7 +191,7 @@ Matrix similar_to_diagonal(const std::vector<double>& values, unsigned seed)
     for (int i = 0; i < n; i++)
         s->data[i * n + i] += 3.0;
     Matrix inverse = make_matrix(n, n, values_of(s.get()));
-    matrix_invert(inverse.get());
+    EXPECT_NE(matrix_invert(inverse.get()), 0.0);
     Matrix a(matrix_alloc(n, n));
     for (int i = 0; i < n; i++)
         for (int j = 0; j < n; j++) {

@@ -2,6 +2,7 @@
 // singular rules of both routines; library errors end with status 1.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 
@@ -77,6 +78,14 @@ TEST(Inverse, SingularAndThresholdRules)
         {invert_with_determinant, {1e200, 0, 0, 1e200}, true},
         {matrix_invert, {NaN, 1, 1, 1}, false},
         {matrix_invert, {INF, 1, 1, 1}, false},
+        // Each pivot by its own scale: any diagonal is regular, and so is a
+        // column far smaller than the other.
+        {matrix_invert, {1e8, 0, 0, 1e-8}, true},
+        {invert_with_determinant, {1e8, 0, 0, 1e-8}, true},
+        {matrix_invert, {1e-200, 0, 0, 1e-200}, true},         // product underflows
+        {invert_with_determinant, {1e-200, 0, 0, 1e-200}, false},
+        {matrix_invert, {1e-20, 1, 1e-20, 2}, true},
+        {invert_with_determinant, {1e-20, 1, 1e-20, 2}, false},  // |d| = 1e-20
     };
     for (const Case& c : cases) {
         Matrix m = make_matrix(2, 2, c.entries);
@@ -87,18 +96,21 @@ TEST(Inverse, SingularAndThresholdRules)
     EXPECT_EQ(matrix_invert(singular.get()), 0.0);
     Matrix small = make_matrix(2, 2, {1e-6, 0, 0, 1e-5});
     EXPECT_DOUBLE_EQ(invert_with_determinant(small.get()), 1e-11);
+    Matrix column_scaled = make_matrix(2, 2, {1e-20, 1, 1e-20, 2});
+    matrix_invert(column_scaled.get());
+    EXPECT_EQ(values_of(column_scaled.get()), (std::vector<double>{2e20, -1e20, -1, 1}));
 }
 
-// Pivots 1e8, 1e-8 and 1 (product 1) or 1e9, -1e-9 and 1e-6 (product
-// -1e-6): the small pivot lies within n roundings of the largest, so the
-// matrix is refused; the result used to be the product, which a caller could
-// not tell from a determinant.
+// Pivots s, s eps and 1 (a product that is not 0): the middle pivot is what
+// cancellation between entries of size s left, so the matrix is refused; the
+// result used to be the product, which a caller could not tell from a
+// determinant.
 TEST(Inverse, RefusedInversionReturnsZero)
 {
-    const std::vector<std::vector<double>> cases = {
-        {1e8, 0, 0, 0, 1e-8, 0, 0, 0, 1},
-        {1e9, 0, 0, 0, -1e-9, 0, 0, 0, 1e-6},
-    };
+    const double eps = std::numeric_limits<double>::epsilon();
+    std::vector<std::vector<double>> cases;
+    for (double s : {1e8, 1e-9})
+        cases.push_back({s, s, 0, s, s * (1 + eps), 0, 0, 0, 1});
     for (Inverse invert : {matrix_invert, invert_with_determinant})
         for (const std::vector<double>& entries : cases) {
             Matrix m = make_matrix(3, 3, entries);
@@ -107,15 +119,26 @@ TEST(Inverse, RefusedInversionReturnsZero)
         }
 }
 
-TEST(Inverse, UnderflowingPivotProductStillInverts)
+// 0 is a refusal only: a product below the smallest real is reported as
+// that real, and a partial product that leaves the reals does not lose the
+// whole one.
+TEST(Inverse, PivotProductIsNotLostToUnderflow)
 {
     const int n = 340;  // 0.1^340 underflows to 0
     Matrix m = make_matrix(n, n, std::vector<double>(n * n, 0.0));
     for (int i = 0; i < n; i++)
-        matrix_set(m.get(), i, i, 0.1);
-    EXPECT_EQ(matrix_invert(m.get()), 0.0);
+        matrix_set(m.get(), i, i, i % 2 ? -0.1 : 0.1);
+    EXPECT_EQ(matrix_invert(m.get()), DBL_TRUE_MIN);
     EXPECT_NEAR(matrix_get(m.get(), 0, 0), 10.0, 1e-12);
-    EXPECT_NEAR(matrix_get(m.get(), n - 1, n - 1), 10.0, 1e-12);
+    EXPECT_NEAR(matrix_get(m.get(), n - 1, n - 1), -10.0, 1e-12);
+    Matrix tiny = make_column(std::vector<double>(n, -0.1));
+    EXPECT_EQ(matrix_invert(tiny.get()), DBL_TRUE_MIN);
+    Matrix again = make_column(std::vector<double>(n, -0.1));
+    EXPECT_EQ(invert_with_determinant(again.get()), 0.0);
+    Matrix spread = make_matrix(4, 4, {1e-200, 0, 0, 0, 0, 1e-200, 0, 0,
+                                       0, 0, 1e300, 0, 0, 0, 0, -1e300});
+    EXPECT_DOUBLE_EQ(matrix_invert(spread.get()), -1e200);
+    EXPECT_DOUBLE_EQ(matrix_get(spread.get(), 0, 0), 1e200);
 }
 
 // Singularity is judged pivot against pivot: a well-conditioned matrix at any

@@ -215,6 +215,13 @@ TEST(MatrixElements, SumsNormsAndQuadraticForm)
     EXPECT_EQ(quadratic_form(b.get(), y.get(), x.get()), 0.0);
     EXPECT_EQ(quadratic_form(b.get(), x.get(), b.get()), 0.0);
     EXPECT_EQ(quadratic_form(nullptr, x.get(), y.get()), 0.0);
+
+    EXPECT_TRUE(all_finite(b.get()));
+    EXPECT_TRUE(all_finite(nullptr));
+    for (double bad : {NaN, INF, -INF}) {
+        Matrix last = make_matrix(2, 2, {1, 2, 3, bad});
+        EXPECT_FALSE(all_finite(last.get())) << bad;
+    }
 }
 
 TEST(MatrixProduct, ComputesIntoAnExistingRecord)

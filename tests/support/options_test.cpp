@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -44,36 +43,49 @@ TEST(Options, Lookup)
     EXPECT_EQ(get_option_value(nullptr, "kernel"), nullptr);
 }
 
-// Reals as atof reads them; ints truncated toward zero and held within int
-// range; the fallback only where the key is absent.
-TEST(Options, RealAndIntValues)
+// Reals and whole numbers by one rule: the whole text one finite real; the
+// target keeps its default where the key is absent or the text is refused.
+TEST(Options, RealAndWholeValuesShareOneRule)
 {
-    struct Case {
+    const struct {
         const char* options;
-        const char* key;
-        double real;  // read_real_option with fallback 7.5
-        int whole;    // read_int_option with fallback 7
+        OptionRead real;  // read_real_option of "n", default 7.5
+        double value;
+        OptionRead whole;  // read_whole_option of "n"
     } cases[] = {
-        {"epsilon=0.25", "epsilon", 0.25, 0},
-        {"gamma=2.9", "gamma", 2.9, 2},
-        {"gamma=-2.9", "gamma", -2.9, -2},
-        {"degree=3e2x", "degree", 300.0, 300},
-        {"degree=abc", "degree", 0.0, 0},
-        {"degree=", "degree", 0.0, 0},
-        {"maxiter=1e300", "maxiter", 1e300, INT_MAX},
-        {"maxiter=-1e300", "maxiter", -1e300, INT_MIN},
-        {"feanum=2147483647.5", "feanum", 2147483647.5, INT_MAX},
-        {"antispring=3 spring=4", "spring", 3.0, 3},
-        {"kernel=poly", "degree", 7.5, 7},
+        {"n=0.25", OptionRead::read, 0.25, OptionRead::refused},
+        {"n=-2.9", OptionRead::read, -2.9, OptionRead::refused},
+        {"n=0x10", OptionRead::read, 16.0, OptionRead::read},
+        {"n=1e300", OptionRead::read, 1e300, OptionRead::refused},
+        {"n=abc", OptionRead::refused, 7.5, OptionRead::refused},
+        {"n=3abc", OptionRead::refused, 7.5, OptionRead::refused},
+        {"n= 3", OptionRead::refused, 7.5, OptionRead::refused},
+        {"n=", OptionRead::refused, 7.5, OptionRead::refused},
+        {"n=inf", OptionRead::refused, 7.5, OptionRead::refused},
+        {"n=1e999", OptionRead::refused, 7.5, OptionRead::refused},
+        {"m=3", OptionRead::absent, 7.5, OptionRead::absent},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(read_real_option(c.options, c.key, 7.5), c.real) << c.options;
-        EXPECT_EQ(read_int_option(c.options, c.key, 7), c.whole) << c.options;
+    for (const auto& c : cases) {
+        double value = 7.5;
+        EXPECT_EQ(read_real_option(c.options, "n", &value), c.real) << c.options;
+        EXPECT_EQ(value, c.value) << c.options;
+        int whole = 7;
+        EXPECT_EQ(read_whole_option(c.options, "n", &whole), c.whole) << c.options;
     }
-    EXPECT_EQ(read_real_option(nullptr, "gamma", -1.0), -1.0);
-    EXPECT_EQ(read_int_option(nullptr, "feanum", 12), 12);
-    EXPECT_EQ(read_int_option("feanum=nan", "feanum", 12), 0);
-    EXPECT_TRUE(std::isnan(read_real_option("feanum=nan", "feanum", 12.0)));
+}
+
+// A refused setting names the key and its text; an absent one keeps the default.
+TEST(Options, RefusedRealSettingNamesItsText)
+{
+    double value = 2.0;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(read_real_setting("kernel=exp sigma=2 gamma=abc", "gamma", &value, "P"));
+    EXPECT_TRUE(read_real_setting("sigma=0.5", "gamma", &value, "P"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "P: the option gamma (\"abc\") is not a finite number\n");
+    EXPECT_EQ(value, 2.0);
+    EXPECT_TRUE(read_real_setting("sigma=0.5", "sigma", &value, "P"));
+    EXPECT_EQ(value, 0.5);
 }
 
 // Counts and integer settings: the number validated is the number used.
@@ -99,19 +111,6 @@ TEST(Options, WholeOptionsAreReadAsTheirValidatedNumber)
     }
     int value = 7;
     EXPECT_EQ(read_whole_option(nullptr, "n", &value), OptionRead::absent);
-}
-
-TEST(Options, Truncation)
-{
-    const struct {
-        double value;
-        int expected;
-    } cases[] = {{0.0, 0}, {-0.5, 0}, {1.999, 1}, {-1.999, -1},
-                 {2147483646.9, 2147483646}, {2147483647.0, INT_MAX},
-                 {-2147483648.0, INT_MIN}, {-2147483647.9, -2147483647},
-                 {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {NAN, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(truncate_to_int(c.value), c.expected) << c.value;
 }
 
 }  // namespace
