@@ -91,9 +91,10 @@ bool RbfNetwork::read_weights(const char* fileName)
     XMLParser* handle = nullptr;
     bool read = false;
     int count = weights->cols;
-    if (!XMLopen(&handle, fileName))
+    if (!XMLopen(&handle, fileName)) {
         print_message("BELLMIX: the XML file name is not valid!\n");
-    else if (!XMLchangeElement(&handle, "/BELLMIX/parameters"))
+        print_open_failure(&handle, fileName);
+    } else if (!XMLchangeElement(&handle, "/BELLMIX/parameters"))
         print_message("BELLMIX: BELLMIX/parameters element not found!\n");
     else if (!XMLchangeElement(&handle, "/BELLMIX/parameters/RBFN"))
         print_message("BELLMIX: BELLMIX/parameters/RBFN element not found!\n");
