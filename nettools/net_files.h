@@ -43,10 +43,10 @@ int net_load(NetGraph* net, const std::string& path, const std::string& normPath
              int maxInputs = INT_MAX);
 
 int write_class_frequencies(const std::string& path, int classes, const int* counts);
-// 0 after reading classes counts; 1 when nothing stands at path; 2 when
-// its first number is not classes; 3 when a count is
-// missing or malformed; 4 after a message when it cannot be read, is no
-// regular file or stayed locked by another process.
+// 0 after reading classes counts; 1 when nothing stands at path; 2 when its
+// first number is not classes; 3 when a count is missing or malformed; 4
+// after a message when it cannot be read, is no regular file or stayed
+// locked by another process.
 int read_class_frequencies(const std::string& path, int classes, std::vector<int>* counts);
 
 #endif

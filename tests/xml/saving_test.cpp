@@ -360,44 +360,24 @@ TEST(Writer, TwoInPlaceWritersNeverTearTheFile)
 
 namespace {
 
-// A lock of kind (LOCK_SH or LOCK_EX) that another process holds on a file
-// while the record lives.
-class HeldLock {
-public:
-    HeldLock(const std::string& file, int kind)
+// A lock of kind (LOCK_SH or LOCK_EX) on a file of its own opening, held
+// while the record lives: every other opening of the file, in this process
+// or in a child, meets it as another holder's.
+struct HeldLock {
+    int fd;
+    HeldLock(const std::string& file, int kind) : fd(open(file.c_str(), O_RDONLY | O_CLOEXEC))
     {
-        int ready[2];
-        if (pipe(ready) != 0 || pipe(release_) != 0)
-            return;
-        child_ = fork();
-        if (child_ == 0) {
-            alarm(60);
-            close(release_[1]);
-            int fd = open(file.c_str(), O_RDONLY);
-            char byte = fd >= 0 && flock(fd, kind) == 0 ? 'y' : 'n';
-            if (write(ready[1], &byte, 1) == 1)
-                while (read(release_[0], &byte, 1) > 0) {
-                }
-            _exit(0);
+        if (fd >= 0 && flock(fd, kind) != 0) {
+            close(fd);
+            fd = -1;
         }
-        close(ready[1]);
-        close(release_[0]);
-        char byte = 'n';
-        held_ = read(ready[0], &byte, 1) == 1 && byte == 'y';
-        close(ready[0]);
     }
     ~HeldLock()
     {
-        close(release_[1]);
-        if (child_ > 0)
-            waitpid(child_, nullptr, 0);
+        if (fd >= 0)
+            close(fd);
     }
-    bool held() const { return held_; }
-
-private:
-    int release_[2] = {-1, -1};  // closing the write end ends the holder
-    pid_t child_ = -1;
-    bool held_ = false;
+    bool held() const { return fd >= 0; }
 };
 
 enum LockedAction { kReadModel, kSaveInPlace, kReadWeights };
