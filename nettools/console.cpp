@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 void wait_for_key()
@@ -37,6 +38,11 @@ bool file_exists(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
+}
+
+void print_missing_file(const std::string& path, int error)
+{
+    printf("%s: %s\n", path.c_str(), strerror(error));
 }
 
 void print_file_refusal(const std::string& path, const std::string& reason)

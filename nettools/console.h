@@ -17,8 +17,11 @@ void print_loaded_sizes(const NetGraph* net);
 // "Output layer: " and the kind's name.
 void print_output_layer(const NetGraph* net);
 // True when anything stands at path (nothing is opened, so a FIFO cannot
-// block).
+// block); when nothing does, errno says why.
 bool file_exists(const std::string& path);
+// "<path>: <reason>" for a file that could not be found, after the line
+// that says so; error is the errno of the attempt.
+void print_missing_file(const std::string& path, int error);
 // "Cannot read file <path>: <reason>!" for a file that is not regular.
 void print_file_refusal(const std::string& path, const std::string& reason);
 

@@ -3,6 +3,7 @@
 // stores every line. Lines may be of any length.
 #include "nettools/data_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -159,7 +160,9 @@ DataReadResult read_data_file(const std::string& path, const char* fileWord, int
 {
     std::string refusal;
     FILE* in = open_input(path, &refusal);
+    int error = errno;
     if (!in) {
+        errno = error;  // why nothing stands at path, for the caller
         if (refusal.empty())
             return DATA_NO_FILE;
         print_file_refusal(path, refusal);
@@ -174,8 +177,11 @@ void read_data_or_exit(const std::string& path, const char* fileWord, int maxLab
                        bool countClasses, const char* missingText, DataFile* data)
 {
     DataReadResult result = read_data_file(path, fileWord, maxLabel, countClasses, data);
-    if (result == DATA_NO_FILE)
+    if (result == DATA_NO_FILE) {
+        int error = errno;
         printf("%s", missingText);
+        print_missing_file(path, error);
+    }
     if (result == DATA_NO_MEMORY)
         printf("Not enough memory!\n");
     if (result != DATA_READ)

@@ -20,7 +20,7 @@ struct DataFile {
 
 enum DataReadResult {
     DATA_READ = 0,       // every line read
-    DATA_NO_FILE = 1,    // nothing stands at the path; nothing printed
+    DATA_NO_FILE = 1,    // nothing stands at the path (errno says why); nothing printed
     DATA_NO_MEMORY = 2,  // the block cannot be allocated; nothing printed
     DATA_BAD = 3         // the file cannot be read, is no regular file, or a line
                          // failed its checks; the message is printed
@@ -34,8 +34,9 @@ enum DataReadResult {
 DataReadResult read_data_file(const std::string& path, const char* fileWord, int maxLabel,
                               bool countClasses, DataFile* data);
 // read_data_file for the programs: a missing file is reported with
-// missingText, a failed allocation with "Not enough memory!"; every failure
-// ends the process with status 1 after the wait for one character.
+// missingText and a line naming it with the reason, a failed allocation
+// with "Not enough memory!"; every failure ends the process with status 1
+// after the wait for one character.
 void read_data_or_exit(const std::string& path, const char* fileWord, int maxLabel,
                        bool countClasses, const char* missingText, DataFile* data);
 

@@ -27,9 +27,10 @@ constexpr int NET_READ_SHAPE_ONLY = -3;
 
 // Fills a fresh record from a weights file; returns its layer count, -1 when
 // nothing stands at path, -2 after a message naming the file when it cannot
-// be read or its contents are refused (the record is then released), or
-// NET_READ_SHAPE_ONLY when it claims more than maxInputs inputs: a file of a
-// few bytes must not make the reader allocate gigabytes.
+// be read (another process kept it locked, for one) or its contents are
+// refused (the record is then released), or NET_READ_SHAPE_ONLY when it
+// claims more than maxInputs inputs: a file of a few bytes must not make
+// the reader allocate gigabytes.
 int net_read(NetGraph* net, const std::string& path, int maxInputs = INT_MAX);
 // Reads the means and scales; nothing for an empty path or when nothing
 // stands at path. Returns 0 after a message when the file is refused (it
@@ -44,7 +45,8 @@ int net_load(NetGraph* net, const std::string& path, const std::string& normPath
 int write_class_frequencies(const std::string& path, int classes, const int* counts);
 // 0 after reading classes counts; 1 when nothing stands at path; 2 when its
 // first number is not classes; 3 when a count is missing or malformed; 4
-// after a message when it cannot be read or is no regular file.
+// after a message when it cannot be read, is no regular file or stayed
+// locked by another process.
 int read_class_frequencies(const std::string& path, int classes, std::vector<int>* counts);
 
 #endif

@@ -1,6 +1,7 @@
 // nettest: applies the network of stem".wts" to stem".test" and prints the
 // confusion matrices and the ratio of correct answers, plain and weighted
 // with the training class frequencies of stem".fre".
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -53,13 +54,17 @@ void load_network(const std::string& stem, const std::string& normName, TesterRu
 {
     std::string weights = stem + ".wts";
     if (!file_exists(weights)) {
+        int error = errno;
         printf("Cannot find weightsfile!\n");
+        print_missing_file(weights, error);
         exit_after_key(1);
     }
-    if (!normName.empty() && file_exists(normName))
-        printf("On-line Normalization is On!\n");
-    else
-        printf("Cannot find normfile!\n");
+    bool normalized = !normName.empty() && file_exists(normName);
+    int error = errno;
+    printf(normalized ? "On-line Normalization is On!\n" : "Cannot find normfile!\n");
+    // Without the second argument no normalisation file was looked for.
+    if (!normalized && !normName.empty())
+        print_missing_file(normName, error);
     // A network can read no more inputs than the test data holds: a file
     // claiming more is read for its shape only and refused by check_fit.
     long long held = static_cast<long long>(run->data.features) * run->data.lines;

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <string>
 
-// Opens path for reading when it is a regular file. Null with refusal empty
-// when nothing stands at path; null with refusal set to the reason when it
-// is a FIFO, a device or a folder (never waited on) or when it is there but
-// cannot be opened (no permission, for one).
+// Opens path for reading when it is a regular file, under a shared lock
+// held until the stream is closed, so that a save writing it in place is
+// never read half-way. Null with refusal empty when nothing stands at path;
+// null with refusal set to the reason when it is a FIFO, a device or a
+// folder (never waited on), when it is there but cannot be opened (no
+// permission, for one), or when another process kept it locked.
 FILE* open_input(const std::string& path, std::string* refusal);
 
 // Lines of any length, NUL bytes kept, without their line feed.

@@ -57,16 +57,20 @@ void XMLParser::release_document()
     lastStep = NumberedStep();
 }
 
-// A failed read keeps nothing: the parser is left without document.
+// A failed read keeps nothing: the parser is left without document. A file
+// that could not be read is named with the reason on a second line, as a
+// failed save is; the bellmix copy keeps the reason for its caller instead.
 int XMLParser::open(const char* name)
 {
     return guarded([&]() -> int {
         reset();
         XMLDocument* read = new_document(nullptr);
-        if (!name || !read->parse(name)) {
+        if (!name || !read->parse(name, &openFailure)) {
             delete read;
             if (!kBellmixVariant)
                 print_message("Can't parse the xml document.\n");
+            if (!kBellmixVariant && !openFailure.empty())
+                print_message("%s: %s\n", name, openFailure.c_str());
             return 0;
         }
         document = read;
@@ -125,6 +129,7 @@ int XMLParser::close()
 int XMLParser::reset()
 {
     fileName.clear();
+    openFailure.clear();
     actualPath.clear();
     release_document();
     return 1;

@@ -74,6 +74,10 @@ public:
     int removeAttribute(const char* name);
     int removeText();
 
+    // Why the last open could not read its file; "" when it read it, or
+    // when the file is no complete document.
+    XML_LOCAL const std::string& open_failure() const { return openFailure; }
+
 private:
     // Where the last numbered step landed, so that walking numbered children
     // in order resumes there instead of counting from the first child.
@@ -92,6 +96,7 @@ private:
     XMLNode* current;        // the cursor; null without document
     XMLNode* root;           // the document's "__ROOT" node
     NumberedStep lastStep;   // see NumberedStep
+    std::string openFailure; // see open_failure
 
     int gotoChildElement(const char* name);
     int gotoChildElementWithID(const char* id);

@@ -28,8 +28,9 @@ public:
     void destroy();
 
     // Reads a model file below "__ROOT"; 1 on success, 0 (and an empty tree)
-    // when the file cannot be read or is not a complete document.
-    int parse(const char* fileName);
+    // when the file cannot be read (why, when given, then says why) or is
+    // not a complete document (why stays as it was).
+    int parse(const char* fileName, std::string* why = nullptr);
     // The same for the content of a file held in memory.
     int parseText(std::string input);
     // Writes the tree; 1 on success, 0 with why set when there is nothing to

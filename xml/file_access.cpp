@@ -1,10 +1,13 @@
-// Regular files only: opening one for reading, why one cannot be read or
-// replaced, and replacing files whole, all or none (steps in replace_steps).
+// Regular files only: locking one within a bounded wait, opening one for
+// reading, why one cannot be read or replaced, and replacing files whole,
+// all or none (steps in replace_steps).
 #include "xml/file_access.h"
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +27,17 @@ using file_saving::not_regular_reason;
 using file_saving::prepare;
 using file_saving::resolve_links;
 using file_saving::undo;
+
+const char* const kLockedByOther = "another process holds a lock on it";
+
+namespace {
+
+// The wait for a lock: this many tries, kLockPause apart. A count, not a
+// clock, ends it, so a steady stream of other holders cannot prolong it.
+constexpr int kLockTries = 300;
+constexpr struct timespec kLockPause = {0, 10 * 1000 * 1000};
+
+}  // namespace
 
 std::string replace_refusal(const char* path)
 {
@@ -57,6 +71,18 @@ std::string regular_file_refusal(const char* path)
     return not_regular_reason(info);
 }
 
+bool lock_within_wait(int fd, int kind)
+{
+    for (int tried = 0; tried < kLockTries; ++tried) {
+        if (flock(fd, kind | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return true;  // no locks on this file system
+        nanosleep(&kLockPause, nullptr);
+    }
+    return false;
+}
+
 int open_regular_file(const char* path, std::string* refusal)
 {
     refusal->clear();
@@ -70,11 +96,14 @@ int open_regular_file(const char* path, std::string* refusal)
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+    // Replaced by something else between the two looks, or kept locked.
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        *refusal = kNotRegular;
+    else if (!lock_within_wait(fd, LOCK_SH))
+        *refusal = kLockedByOther;
+    else
         return fd;
-    // Replaced by something else between the two looks.
     close(fd);
-    *refusal = kNotRegular;
     return -1;
 }
 

@@ -6,11 +6,25 @@
 #include <string>
 #include <vector>
 
+// The reason given for a file that another process kept locked for the
+// whole of the wait.
+extern const char* const kLockedByOther;
+
+// Takes a lock of kind (LOCK_SH to read, LOCK_EX to write in place) on fd.
+// While another process holds a lock that excludes it, the lock is tried
+// again after a short sleep, a fixed number of times (about three seconds
+// in all); false when it never came free. A file system without locks
+// counts as locked, so that its files are still read and written.
+bool lock_within_wait(int fd, int kind);
+
 // Opens path for reading (symbolic links followed) when it names a regular
-// file; a FIFO, a device or a folder is refused without being opened for
-// reading, so nothing ever waits. Returns the descriptor, or -1 with refusal
-// empty when the file cannot be opened (errno says why: it is missing or may
-// not be read), or with refusal holding the reason when it is no regular file.
+// file, and takes a shared lock on it, so that a save writing it in place
+// is never read half-way; the lock goes with the descriptor. A FIFO, a
+// device or a folder is refused without being opened for reading, so
+// nothing ever waits on one. Returns the descriptor, or -1 with refusal
+// empty when the file cannot be opened (errno says why: it is missing or
+// may not be read), or with refusal holding the reason when it is no
+// regular file or stayed locked by another process (kLockedByOther).
 int open_regular_file(const char* path, std::string* refusal);
 // Why path is refused as a regular file: "" when it is one or does not exist
 // (nothing is opened).
@@ -39,13 +53,15 @@ struct FileText {
 // cannot be replaced so (a folder the caller may not write, a folder with
 // the sticky bit when neither it nor the folder is the caller's, or a new
 // file that could not be given the target's owner, group or attributes) is
-// written in place under an exclusive lock, grown first, and given its old
-// content back on a failure; in-place writes go before the renames. On
-// failure returns false with failed set to the index of the file at fault
-// and why to the system's reason; the files are as they were, but for a
-// rename that fails after an earlier one succeeded. SIGINT and SIGTERM, when
-// they end the process during a save, remove its temporary files first, and
-// wait while files are being written in place or renamed.
+// written in place under an exclusive lock (refused with kLockedByOther
+// when another process keeps it locked beyond the wait), grown first, and
+// given its old content back on a failure; in-place writes go before the
+// renames. On failure returns false with failed set to the index of the
+// file at fault and why to the system's reason; the files are as they were,
+// but for a rename that fails after an earlier one succeeded. A signal that
+// ends the process (kEndingSignals: SIGINT, SIGTERM, SIGHUP, SIGQUIT and
+// the like, where at their default) removes the save's temporary files
+// first, and waits while files are being written in place or renamed.
 bool replace_files(const std::vector<FileText>& files, size_t* failed, std::string* why);
 
 #endif

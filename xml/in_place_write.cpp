@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "xml/file_access.h"
 #include "xml/save_calls.h"
 #include "xml/save_targets.h"
 
@@ -100,10 +101,12 @@ int open_for_writing(const std::string& path, std::string* why)
     return fd;
 }
 
-void lock_for_writing(int fd)
+bool lock_for_writing(int fd, std::string* why)
 {
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    if (lock_within_wait(fd, LOCK_EX))
+        return true;
+    *why = kLockedByOther;
+    return false;
 }
 
 bool put_back(int fd, const std::string& old)

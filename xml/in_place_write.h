@@ -11,9 +11,9 @@ namespace file_saving {
 // descriptor, or -1 with why set.
 int open_for_writing(const std::string& path, std::string* why);
 
-// Takes an exclusive lock on fd, waiting for it. A file system without
-// locks still gets the write, unlocked.
-void lock_for_writing(int fd);
+// Takes an exclusive lock on fd within the bounded wait of
+// lock_within_wait; false with why set when another process kept it.
+bool lock_for_writing(int fd, std::string* why);
 
 // Makes text the whole content of the locked file fd. Its old content is
 // read into *old first and the file grown to its new length before any old

@@ -22,7 +22,6 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -38,17 +37,18 @@ namespace {
 // name before an index by name takes over.
 constexpr size_t kAttributesBeforeIndex = 16;
 
-// Reads a regular file whole. Anything else is refused before it is read
-// (and opened without waiting), so a FIFO cannot block the caller and a
-// device cannot feed it bytes without end. A shared lock keeps out a save
-// that writes the file in place, so no half-written file is read.
-bool read_file(const char* fileName, std::string& out)
+// Reads a regular file whole; false with why set to the reason when it
+// cannot. Anything else is refused before it is read (and opened without
+// waiting), so a FIFO cannot block the caller and a device cannot feed it
+// bytes without end. A shared lock, taken within a bounded wait, keeps out
+// a save that writes the file in place, so no half-written file is read.
+bool read_file(const char* fileName, std::string& out, std::string* why)
 {
-    std::string refusal;
-    int fd = open_regular_file(fileName, &refusal);
-    if (fd < 0)
+    int fd = open_regular_file(fileName, why);
+    if (fd < 0) {
+        if (why->empty())
+            *why = strerror(errno);
         return false;
-    while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {
     }
     struct stat info;
     bool ok = fstat(fd, &info) == 0;
@@ -65,6 +65,8 @@ bool read_file(const char* fileName, std::string& out)
         }
         out.append(chunk, static_cast<size_t>(got));
     }
+    if (!ok)
+        *why = strerror(errno);
     close(fd);
     return ok;
 }
@@ -364,11 +366,14 @@ private:
 
 }  // namespace
 
-int XMLDocument::parse(const char* fileName)
+int XMLDocument::parse(const char* fileName, std::string* why)
 {
-    std::string input;
-    if (!root || !fileName || !read_file(fileName, input))
+    std::string input, reason;
+    if (!root || !fileName || !read_file(fileName, input, &reason)) {
+        if (why)
+            *why = reason;
         return 0;
+    }
     return parseText(std::move(input));
 }
 

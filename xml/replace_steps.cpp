@@ -46,7 +46,8 @@ bool rename_forbidden_by_sticky_folder(int folder, const struct stat& info)
 }
 
 // Opens and locks the target for the in-place write. The same file named
-// twice would wait for its own lock, so it is refused.
+// twice would wait for its own lock, so it is refused; so is one that
+// another process keeps locked.
 bool open_in_place(Pending* out, const std::vector<Pending>& pending, std::string* why)
 {
     out->inPlace = open_for_writing(out->target, why);
@@ -59,8 +60,7 @@ bool open_in_place(Pending* out, const std::vector<Pending>& pending, std::strin
             *why = "the same file is named twice";
             return false;
         }
-    lock_for_writing(out->inPlace);
-    return true;
+    return lock_for_writing(out->inPlace, why);
 }
 
 // Writes the new content to a temporary file beside the target, with the

@@ -1,5 +1,5 @@
-// The registry of a save's temporary files that the SIGINT and SIGTERM
-// handler reads, their random names, and the holding back of those signals.
+// The registry of a save's temporary files that the handler of the ending
+// signals reads, their random names, and the holding back of those signals.
 #include "xml/save_temporaries.h"
 
 #include <cerrno>
@@ -21,8 +21,6 @@ struct Registered {
 Registered* g_slots = nullptr;          // the files of the save in progress
 volatile sig_atomic_t g_slotCount = 0;  // the slots the handler may read
 
-const int kSignals[] = {SIGINT, SIGTERM};
-
 // Room for the target's name in ".<name>.saving.XXXXXX".
 const size_t kNameRoom = NAME_MAX - 15;
 
@@ -43,7 +41,7 @@ sigset_t interrupt_signals()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : kSignals)
+    for (int s : kEndingSignals)
         sigaddset(&set, s);
     return set;
 }
@@ -89,11 +87,11 @@ Temporaries::Temporaries(size_t count)
     struct sigaction handler = {};
     handler.sa_handler = remove_temporaries_and_end;
     handler.sa_mask = interrupt_signals();
-    for (size_t i = 0; i < 2; ++i) {
-        if (sigaction(kSignals[i], nullptr, &previous_[i]) != 0 ||
+    for (size_t i = 0; i < kEndingSignalCount; ++i) {
+        if (sigaction(kEndingSignals[i], nullptr, &previous_[i]) != 0 ||
             (previous_[i].sa_flags & SA_SIGINFO) != 0 || previous_[i].sa_handler != SIG_DFL)
             continue;
-        replaced_[i] = sigaction(kSignals[i], &handler, nullptr) == 0;
+        replaced_[i] = sigaction(kEndingSignals[i], &handler, nullptr) == 0;
     }
 }
 
@@ -103,9 +101,9 @@ Temporaries::~Temporaries()
     block_interrupts(&before);
     for (sig_atomic_t i = 0; i < g_slotCount; ++i)
         remove(static_cast<size_t>(i));
-    for (size_t i = 0; i < 2; ++i)
+    for (size_t i = 0; i < kEndingSignalCount; ++i)
         if (replaced_[i])
-            sigaction(kSignals[i], &previous_[i], nullptr);
+            sigaction(kEndingSignals[i], &previous_[i], nullptr);
     g_slotCount = 0;
     delete[] g_slots;
     g_slots = nullptr;

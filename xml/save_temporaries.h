@@ -1,5 +1,5 @@
-// The temporary files of a save, registered so that SIGINT and SIGTERM
-// remove them before they end the process.
+// The temporary files of a save, registered so that a signal that ends the
+// process (SIGINT, SIGTERM, SIGHUP and the like) removes them first.
 #ifndef XML_SAVE_TEMPORARIES_H
 #define XML_SAVE_TEMPORARIES_H
 
@@ -9,8 +9,15 @@
 
 namespace file_saving {
 
-// The temporary files of one save. While a record lives, each of the two
-// signals whose action was the default one has a handler that unlinks every
+// The signals a save cleans up after: those whose default ends the process
+// and that come from outside it (a user, a closed terminal, a timer or a
+// limit), not from a fault of the program itself.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM, SIGUSR1,
+                                  SIGUSR2, SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU};
+constexpr size_t kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
+
+// The temporary files of one save. While a record lives, each ending signal
+// whose action was the default one has a handler that unlinks every
 // registered file, restores the default action and raises the signal again;
 // the previous actions come back when the record ends. One record at a time.
 class Temporaries {
@@ -29,14 +36,15 @@ public:
     // Removes the file of slot, if any, and forgets it.
     void remove(size_t slot);
 
-    // Holds SIGINT and SIGTERM back until resume(), so that writes which must
-    // not stop half-way (in place, or the renames of several files) finish.
+    // Holds the ending signals back until resume(), so that writes which
+    // must not stop half-way (in place, or the renames of several files)
+    // finish.
     void hold();
     void resume();
 
 private:
-    struct sigaction previous_[2];  // the actions of SIGINT and SIGTERM before
-    bool replaced_[2] = {};         // which of the two got the handler
+    struct sigaction previous_[kEndingSignalCount];  // their actions before
+    bool replaced_[kEndingSignalCount] = {};         // which got the handler
     sigset_t held_;                 // the signal mask before hold()
     bool holding_ = false;          // hold() is in force
 };

@@ -45,6 +45,12 @@ int XMLopen(XMLParser** handle, const char* fileName)
     return start_parser(handle, [&](XMLParser& parser) { return parser.open(fileName); });
 }
 
+void print_open_failure(XMLParser** handle, const char* fileName)
+{
+    if (handle && *handle && fileName && !(*handle)->open_failure().empty())
+        print_message("%s: %s\n", fileName, (*handle)->open_failure().c_str());
+}
+
 int XMLcreateNewDoc(XMLParser** handle, const char* rootName)
 {
     return start_parser(handle, [&](XMLParser& parser) { return parser.createNewDoc(rootName); });

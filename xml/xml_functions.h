@@ -68,4 +68,9 @@ XML_FUNCTION int XMLchangeOrAddText(XMLParser** handle, const char* text);
 XML_FUNCTION int XMLappendText(XMLParser** handle, const char* text);
 XML_FUNCTION int XMLappendIndentText(XMLParser** handle);
 
+// Not exported: "<file>: <reason>" for the last XMLopen through handle that
+// could not read its file; nothing after one that read it. The bellmix copy,
+// whose XMLopen prints nothing, lets the plug-in say it after its own line.
+void print_open_failure(XMLParser** handle, const char* fileName);
+
 #endif

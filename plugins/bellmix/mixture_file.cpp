@@ -264,9 +264,10 @@ bool MixtureModel::read_from_file(const char* fileName, int index)
 {
     XMLParser* handle = nullptr;
     bool read = false;
-    if (!XMLopen(&handle, fileName))
+    if (!XMLopen(&handle, fileName)) {
         print_message("BELLMIX: the XML file name is not valid!\n");
-    else
+        print_open_failure(&handle, fileName);
+    } else
         read = read_from_document(&handle, index);
     XMLclose(&handle);
     return read;

@@ -9,6 +9,7 @@
 
 #include "plugins/bellmix/mixture_model.h"
 #include "scriptrun/messages.h"
+#include "xml/file_access.h"
 
 namespace {
 
@@ -73,6 +74,14 @@ bool open_model_document(XMLParser** handle, const char* file, const TrainingOpt
                          int features, bool* existing)
 {
     *existing = o.classToTrain > 0 && XMLopen(handle, file);
+    // A model that another process keeps locked is there all the same: it
+    // must not be taken for a missing one and replaced by a new model.
+    if (!*existing && *handle && (*handle)->open_failure() == kLockedByOther) {
+        print_open_failure(handle, file);
+        print_message("BELLMIX: the model file '%s' cannot be read in full; nothing is "
+                      "written\n", file);
+        return false;
+    }
     if (!*existing) {
         XMLclose(handle);
         *handle = nullptr;

@@ -35,9 +35,10 @@ RbfNetwork::RbfNetwork(const char* fileName, int numOfClasses)
 {
     mixtures.push_back(nullptr);
     XMLParser* handle = nullptr;
-    if (!XMLopen(&handle, fileName))
+    if (!XMLopen(&handle, fileName)) {
         print_message("BELLMIX: the XML file name is not valid!\n");
-    else
+        print_open_failure(&handle, fileName);
+    } else
         complete = read_from_document(&handle) ? 1 : 0;
     XMLclose(&handle);
 }

@@ -12,8 +12,10 @@ std::vector<std::unique_ptr<MixtureModel>> read_class_mixtures(const char* file,
     std::vector<std::unique_ptr<MixtureModel>> mixtures(1);
     XMLParser* handle = nullptr;
     bool read = XMLopen(&handle, file);
-    if (!read)
+    if (!read) {
         print_message("BELLMIX: the XML file name is not valid!\n");
+        print_open_failure(&handle, file);
+    }
     for (int c = 1; read && c <= C; ++c) {
         mixtures.emplace_back(new MixtureModel(&handle, c));
         read = mixtures.back()->isComplete();

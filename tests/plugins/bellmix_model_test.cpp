@@ -292,8 +292,11 @@ struct ReadCase {
 TEST(MixtureFile, ReadingRefusals)
 {
     std::string g1 = "<GAUSSIAN Mean=\"0,0\" Cov=\"1,0,1\"/>";
+    ScratchFolder folder;
+    std::string file = folder.path("read.xml");
     std::vector<ReadCase> cases = {
-        {"no file", "-", "BELLMIX: the XML file name is not valid!\n"},
+        {"no file", "-",
+         "BELLMIX: the XML file name is not valid!\n" + file + ": No such file or directory\n"},
         {"no such mixture", "", "BELLMIX: the 1th mixture not found!\n"},
         {"no dimension", "<MIXTURE NumOfMix=\"1\" Diagonal=\"0\" Weights=\"1\">" + g1 +
                          "</MIXTURE>", "BELLMIX: Dimension attribute not found!\n"},
@@ -320,10 +323,8 @@ TEST(MixtureFile, ReadingRefusals)
                               "Weights=\"1\">" + g1 + "</MIXTURE>",
          "BELLMIX: Incompatible Mean array size!\n"},
     };
-    ScratchFolder folder;
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string file = folder.path("read.xml");
         std::remove(file.c_str());
         if (c.mixture != "-")
             write_text(file, "<BELLMIX><parameters>" + c.mixture + "</parameters></BELLMIX>");

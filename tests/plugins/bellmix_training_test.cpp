@@ -10,7 +10,9 @@
 #include <functional>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -483,6 +485,7 @@ struct KeptMixtureCase {
     std::string parameters;  // the text of "parameters"; "-" for a file without it
     std::string message;     // printed, "FILE" standing for the file's name
     bool written;            // the class is written (else the file is left alone)
+    bool locked = false;     // another holder keeps the file locked meanwhile
 };
 
 // A class trained into an existing file keeps the file consistent: the
@@ -514,6 +517,8 @@ TEST_F(BellmixScript, ClassTrainedIntoAFileKeepsItConsistent)
          "is written\n", false},
         {"no parameters", "ClassToTrain=1", "-",
          "BELLMIX: BELLMIX/parameters element not found!\n" + unread, false},
+        {"locked by another holder", "ClassToTrain=2", fine + fine,
+         "FILE: another process holds a lock on it\n" + unread, false, true},
         {"NaN in the mixture replaced", "ClassToTrain=2", fine + one_component_mixture("1", "nan"),
          "\nTraining class 2\n", true},
         {"infinite network weight", "ClassToTrain=1", fine + fine + "<RBFN Weights=\"1,inf\"/>",
@@ -530,7 +535,12 @@ TEST_F(BellmixScript, ClassTrainedIntoAFileKeepsItConsistent)
         write_text(file, text);
         TestDatabase db(6, 2, {1, 1, 1.5, 1, 5, 2, 5.5, 2, 9, 3, 9.5, 3});
         std::string options = c.options + std::string(" NumOfMix=1");
+        // A lock of its own open file, which the call's open does not share.
+        int holder = c.locked ? open(file.c_str(), O_RDONLY) : -1;
+        ASSERT_TRUE(!c.locked || flock(holder, LOCK_EX) == 0);
         std::string out = run(train_bellmix, db, "kept.xml", options.c_str());
+        if (holder >= 0)
+            close(holder);
         std::string message = c.message;
         for (size_t at; (at = message.find("FILE")) != std::string::npos;)
             message.replace(at, 4, file);

@@ -397,7 +397,8 @@ TEST(FlatdiscRefusals, ExecuteLeavesTheModelUntouched)
         std::string text;      // file content; empty for a missing file
         std::string message;
     } models[] = {
-        {"missing file", "", "Can't parse the xml document.\nExecute FLATDISC: the XML file "
+        {"missing file", "", "Can't parse the xml document.\n" + file +
+                             ": No such file or directory\nExecute FLATDISC: the XML file "
                              "name is not valid or wrong file!\n"},
         {"not a flatdisc model", handmade_model("GROUPFOLD", stored_parameters("2", "1,0,0,1")),
          "Execute FLATDISC: the XML doesn't contain proper FLATDISC element\n"},

@@ -258,8 +258,10 @@ TEST(GroupfoldRefusals, LeaveTheFileUntouched)
     std::vector<RefusalCase> execute_cases = execute_argument_refusals("GROUPFOLD", good, file);
     std::string prefix = "Execute GROUPFOLD: ";
     execute_cases.push_back({"missing file", {matrix_argument(good), name},
-                             "Can't parse the xml document.\n" + prefix +
-                             "the XML file name is not valid!\n", ""});
+                             "Can't parse the xml document.\n" + file +
+                                 ": No such file or directory\n" + prefix +
+                                 "the XML file name is not valid!\n",
+                             ""});
     execute_cases.push_back({"not a groupfold model", {matrix_argument(good), name},
                              prefix + "the XML doesn't contain proper GROUPFOLD element\n",
                              handmade_model("FLATDISC", stored_parameters("2", "1,0,0,1"))});

@@ -276,8 +276,9 @@ TEST(KernelFrame, InconsistentModelFilesAreRefused)
     std::string messages;
     EXPECT_EQ(execute_quietly(execute_curvaxis, two_feature_database(), missing, &messages),
               nullptr);
-    EXPECT_EQ(messages, "Can't parse the xml document.\n"
-                        "Execute CURVAXIS: the XML file name is not valid!\n");
+    EXPECT_EQ(messages, "Can't parse the xml document.\n" + missing +
+                            ": No such file or directory\n"
+                            "Execute CURVAXIS: the XML file name is not valid!\n");
     EXPECT_FALSE(file_exists(missing));
     expect_broken_models_refused(execute_curvaxis, cases);
 }

@@ -259,8 +259,13 @@ TEST(PathletModelFile, LoaderReportsEachProblemAndKeepsWhatItRead)
         std::string message;  // expected output
         int projections;      // complete projections kept
     };
+    ScratchFolder folder;
+    std::string file = folder.path("bad.xml");
     const Case cases[] = {
-        {"no file", "", "Can't parse the xml document.\nPATHLET: the XML file name is not valid!\n", 0},
+        {"no file", "",
+         "Can't parse the xml document.\n" + file +
+             ": No such file or directory\nPATHLET: the XML file name is not valid!\n",
+         0},
         {"other root", "<FLATDISC><parameters/></FLATDISC>",
          "PATHLET: PATHLET/parameters element not found!\n", 0},
         {"no sizes", model_text("", ""), "PATHLET: NumInput attribute not found!\n", 0},
@@ -292,9 +297,7 @@ TEST(PathletModelFile, LoaderReportsEachProblemAndKeepsWhatItRead)
                     "<PROJECTION Dir=\"1\"/>"),
          "PATHLET: Incompatible Dir array size!\n", 0},
     };
-    ScratchFolder folder;
     for (const Case& c : cases) {
-        std::string file = folder.path("bad.xml");
         std::remove(file.c_str());
         if (!c.text.empty())
             write_text(file, c.text);

@@ -288,8 +288,8 @@ TEST(PathletScript, TestRefusesModelsThatDoNotFit)
         {"partial model", {-1, 0, 2, 1, 0, 1, -2, 5, 2, 3, 1, 1}, folder.path("part.xml"),
          "Number of classes: 2\nPATHLET: Incompatible Dir array size!\n"},
         {"missing model", {-1, 0, 2, 1, 0, 1, -2, 5, 2, 3, 1, 1}, folder.path("none.xml"),
-         "Number of classes: 2\nCan't parse the xml document.\n"
-         "PATHLET: the XML file name is not valid!\n"},
+         "Number of classes: 2\nCan't parse the xml document.\n" + folder.path("none.xml") +
+             ": No such file or directory\nPATHLET: the XML file name is not valid!\n"},
     };
     for (const Case& c : cases) {
         TestDatabase db(4, 3, c.rows);

@@ -71,18 +71,29 @@ TEST(Reader, FailedOpenKeepsNoTreeAndSavesNothing)
     std::string bad = scratch("broken.xml"), kept = scratch("kept.xml");
     write_text(bad, "<A><b>");
     write_text(kept, "precious");
-    const std::string files[] = {bad, scratch("missing.xml"), scratch("")};
-    for (const auto& file : files) {
+    // A file that could not be read is named with the reason; a file read
+    // but incomplete is not.
+    const struct {
+        std::string file;
+        std::string reason;  // "" when no line names the file
+    } cases[] = {
+        {bad, ""},
+        {scratch("missing.xml"), "No such file or directory"},
+        {scratch(""), "Is a directory"},
+        {kept + "/model.xml", "Not a directory"},
+    };
+    for (const auto& c : cases) {
         Handle h;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(XMLopen(&h, file.c_str()), 0);
+        EXPECT_EQ(XMLopen(&h, c.file.c_str()), 0);
         EXPECT_NE(h.parser, nullptr);
         EXPECT_EQ(XMLchangeElement(&h, "/A"), 0);
         EXPECT_EQ(XMLgetActualElementName(&h), nullptr);
         EXPECT_EQ(XMLsave(&h, kept.c_str()), 0);
+        std::string named = c.reason.empty() ? "" : c.file + ": " + c.reason + "\n";
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "Can't parse the xml document.\nCan't write the xml file\n" + kept +
-                      ": no document is open\n");
+                  "Can't parse the xml document.\n" + named + "Can't write the xml file\n" +
+                      kept + ": no document is open\n");
     }
     EXPECT_EQ(read_text(kept), "precious");
 }
@@ -162,13 +173,14 @@ TEST(Reader, OpensOnlyRegularFilesAndNeverBlocks)
 {
     std::string fifo = scratch("model.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string paths[] = {fifo, "/dev/zero", "/dev/null", scratch("")};
+    const std::string paths[] = {fifo, "/dev/zero", "/dev/null"};
     for (const auto& path : paths) {
         int result = bounded_child([&] {
             Handle h;
             testing::internal::CaptureStderr();
             int opened = XMLopen(&h, path.c_str());
-            bool message = testing::internal::GetCapturedStderr() == "Can't parse the xml document.\n";
+            bool message = testing::internal::GetCapturedStderr() ==
+                           "Can't parse the xml document.\n" + path + ": not a regular file\n";
             return opened == 0 && message ? 7 : 1;
         });
         EXPECT_EQ(result, 7) << path;

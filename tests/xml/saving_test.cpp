@@ -12,10 +12,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include "nettools/net_files.h"
+#include "nettools/seed_clock.h"
 #include "tests/xml/xml_test_util.h"
 #include "xml/file_access.h"
 #include "xml/save_calls.h"
@@ -216,91 +219,269 @@ TEST(Writer, InPlaceFilesChangeTogether)
     EXPECT_EQ(read_text(second), "<OLD-B/>");
 }
 
-// Two users' saves of one model in place never mix: each holds the file
-// locked for its whole write, and a reader meanwhile only ever opens one of
-// the two whole models (run as "nobody" over a writable file of root's in a
-// folder with the sticky bit).
+namespace {
+
+// One kind of saved file for the two-writers test: the whole file of
+// writer w (0 or 1), its save, and its reading, which tells whose file was
+// read: 0 or 1, or -1 for neither (a torn or refused read).
+struct SharedFile {
+    const char* what;
+    std::string name;
+    std::function<std::string(int)> text;
+    std::function<bool(const std::string&, int)> save;
+    std::function<int(const std::string&)> read;
+};
+
+// A model whose one attribute holds 3000 letters "a" or 50 letters "b".
+SharedFile shared_model()
+{
+    auto length = [](int w) { return w == 0 ? 3000 : 50; };
+    return {"model", "model.xml",
+            [=](int w) { return model_text(length(w), w == 0 ? 'a' : 'b'); },
+            [=](const std::string& file, int w) {
+                std::string said;
+                return save_model(file, length(w), &said, w == 0 ? 'a' : 'b') == 1;
+            },
+            [=](const std::string& file) {
+                Handle h;
+                testing::internal::CaptureStderr();
+                int opened = XMLopen(&h, file.c_str());
+                testing::internal::GetCapturedStderr();
+                int size = opened ? (XMLchangeElement(&h, "/NEW"), XMLgetAttrValueSize(&h, "v")) : -1;
+                return size == length(0) ? 0 : size == length(1) ? 1 : -1;
+            }};
+}
+
+// Two networks of one shape (20 inputs, 400 hidden units, 2 outputs: about
+// 80000 bytes) that differ only in their random weights, as nettrain saves
+// them and nettest reads them.
+SharedFile shared_weights()
+{
+    std::vector<std::string> texts;
+    // Seeds 1 and 2 in place of the clock's second, which both would share.
+    set_seed_clock([]() -> unsigned {
+        static unsigned seed = 0;
+        return ++seed;
+    });
+    for (int w = 0; w < 2; ++w) {
+        NetGraph* net = net_create(20, 400, 2, UNIT_SIGMOID);
+        texts.push_back(net_weights_text(net, true));
+        net_destroy(net);
+        delete net;
+    }
+    set_seed_clock(nullptr);
+    auto whose = [texts](const std::string& text) {
+        return text == texts[0] ? 0 : text == texts[1] ? 1 : -1;
+    };
+    return {"weights", "s.wts", [texts](int w) { return texts[w]; },
+            [texts](const std::string& file, int w) {
+                size_t failed = 0;
+                std::string why;
+                return replace_files({{file, texts[w]}}, &failed, &why);
+            },
+            [whose](const std::string& file) {
+                NetGraph net;
+                testing::internal::CaptureStdout();
+                int layers = net_read(&net, file);
+                testing::internal::GetCapturedStdout();
+                int found = layers > 0 ? whose(net_weights_text(&net, true)) : -1;
+                if (layers > 0)
+                    net_destroy(&net);
+                return found;
+            }};
+}
+
+// Starts body in a child that an alarm bounds, as "nobody".
+pid_t start_as_nobody(const std::function<int()>& body)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(60);
+        _exit(become(kNobody, kNobody, {}) ? body() : 2);
+    }
+    return child;
+}
+
+}  // namespace
+
+// Two users' saves of one file in place never mix: each holds the file
+// locked for its whole write, and a reader meanwhile only ever reads one of
+// the two whole files (run as "nobody" over a writable file of root's in a
+// folder with the sticky bit), be it a model or a network's weights.
 TEST(Writer, TwoInPlaceWritersNeverTearTheFile)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
-    std::string folder = scratch("two_writers"), model = folder + "/model.xml";
-    chmod(scratch("").c_str(), 0755);
-    fs::create_directories(folder);
-    chmod(folder.c_str(), 01777);
-    write_text(model, model_text(3000, 'a'));
-    chmod(model.c_str(), 0666);
-    const size_t lengths[] = {3000, 50};
-    auto start = [&](const std::function<int()>& body) {
-        pid_t child = fork();
-        if (child == 0) {
-            alarm(60);
-            _exit(become(kNobody, kNobody, {}) ? body() : 2);
+    for (const SharedFile& kind : {shared_model(), shared_weights()}) {
+        SCOPED_TRACE(kind.what);
+        std::string folder = scratch(std::string("two_writers_") + kind.what);
+        std::string file = folder + "/" + kind.name;
+        chmod(scratch("").c_str(), 0755);
+        fs::create_directories(folder);
+        chmod(folder.c_str(), 01777);
+        write_text(file, kind.text(0));
+        chmod(file.c_str(), 0666);
+        std::vector<pid_t> writers;
+        for (int w = 0; w < 2; ++w)
+            writers.push_back(start_as_nobody([&, w] {
+                int failures = 0;
+                for (int round = 0; round < 300; ++round)
+                    failures += !kind.save(file, w);
+                return failures == 0 ? 7 : 1;
+            }));
+        // The reader reads until the writers are done, which the end of a
+        // pipe tells it, and at most a bounded number of times.
+        int done[2];
+        ASSERT_EQ(pipe(done), 0);
+        pid_t reader = start_as_nobody([&] {
+            close(done[1]);
+            fcntl(done[0], F_SETFL, O_NONBLOCK);
+            char byte;
+            for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round)
+                if (kind.read(file) < 0)
+                    return 1;
+            return 7;
+        });
+        close(done[0]);
+        for (pid_t child : writers) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
         }
-        return child;
-    };
-    std::vector<pid_t> writers;
-    for (int w = 0; w < 2; ++w)
-        writers.push_back(start([&, w] {
-            std::string said;
-            int failures = 0;
-            for (int round = 0; round < 150; ++round)
-                failures += save_model(model, lengths[w], &said, w == 0 ? 'a' : 'b') != 1;
-            return failures == 0 ? 7 : 1;
-        }));
-    // The reader reads until the writers are done, which the end of a pipe
-    // tells it, and at most a bounded number of times.
-    int done[2];
-    ASSERT_EQ(pipe(done), 0);
-    pid_t reader = start([&] {
         close(done[1]);
-        fcntl(done[0], F_SETFL, O_NONBLOCK);
-        char byte;
-        for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round) {
-            Handle h;
-            testing::internal::CaptureStderr();
-            int opened = XMLopen(&h, model.c_str());
-            testing::internal::GetCapturedStderr();
-            int size = opened ? (XMLchangeElement(&h, "/NEW"), XMLgetAttrValueSize(&h, "v")) : -1;
-            if (size != 3000 && size != 50)
-                return 1;
-        }
-        return 7;
-    });
-    close(done[0]);
-    for (pid_t child : writers) {
         int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+        waitpid(reader, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "reader " << status;
+        std::string last = read_text(file);
+        EXPECT_TRUE(last == kind.text(0) || last == kind.text(1)) << last.size();
+        EXPECT_EQ(entries_of(folder), std::vector<std::string>{kind.name});
     }
-    close(done[1]);
-    int status = 0;
-    waitpid(reader, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "reader " << status;
-    std::string last = read_text(model);
-    EXPECT_TRUE(last == model_text(3000, 'a') || last == model_text(50, 'b')) << last.size();
-    EXPECT_EQ(entries_of(folder), std::vector<std::string>{"model.xml"});
 }
 
-// SIGINT or SIGTERM in the middle of a save ends the process as the signal
-// would, without a temporary file left behind; during an in-place write it
-// waits until the file is whole; an ignored signal stays ignored.
+namespace {
+
+// A lock of kind (LOCK_SH or LOCK_EX) on a file of its own opening, held
+// while the record lives: every other opening of the file, in this process
+// or in a child, meets it as another holder's.
+struct HeldLock {
+    int fd;
+    HeldLock(const std::string& file, int kind) : fd(open(file.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        if (fd >= 0 && flock(fd, kind) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    ~HeldLock()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    bool held() const { return fd >= 0; }
+};
+
+enum LockedAction { kReadModel, kSaveInPlace, kReadWeights };
+
+// Does action on file; what it printed on both streams.
+std::string act_on(LockedAction action, const std::string& file)
+{
+    std::string said;
+    if (action == kSaveInPlace) {
+        save_model(file, 20, &said);
+        return said;
+    }
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    if (action == kReadModel) {
+        Handle h;
+        XMLopen(&h, file.c_str());
+    } else {
+        NetGraph net;
+        if (net_read(&net, file) >= 0)
+            net_destroy(&net);
+    }
+    said = testing::internal::GetCapturedStderr();
+    return said + testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+
+// A file that another process keeps locked is waited for a bounded time and
+// then refused, naming the file and why: a reader of a model or of weights
+// against a save's lock, an in-place save against a reader's; readers share
+// a file. The file stays as it was.
+TEST(Writer, FileLockedByAnotherProcessIsRefusedAfterAWait)
+{
+    const std::string weights = "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 ";
+    const std::string held = ": another process holds a lock on it";
+    const struct {
+        const char* what;
+        int lock;  // held by another process
+        LockedAction action;
+        std::string before, after;  // around the file's name; both "": no refusal
+    } cases[] = {
+        {"a model read during a save", LOCK_EX, kReadModel, "Can't parse the xml document.\n",
+         held + "\n"},
+        {"a model read during another read", LOCK_SH, kReadModel, "", ""},
+        {"an in-place save during a read", LOCK_SH, kSaveInPlace, "Can't write the xml file\n",
+         held + "\n"},
+        {"a weights read during a save", LOCK_EX, kReadWeights, "Error in weightsfile ",
+         held + "!\n"},
+    };
+    for (const auto& c : cases) {
+        std::string old = c.action == kReadWeights ? weights : "<OLD/>";
+        ClosedFolder place("locked", old);
+        HeldLock lock(place.model, c.lock);
+        ASSERT_TRUE(lock.held()) << c.what;
+        std::string expected = c.before.empty() ? "" : c.before + place.model + c.after;
+        int result = bounded_child([&] {
+            if (!place.enter())
+                return 2;
+            return act_on(c.action, place.model) == expected ? 7 : 1;
+        });
+        EXPECT_EQ(result, 7) << c.what;
+        EXPECT_EQ(read_text(place.model), old) << c.what;
+        EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
+    }
+}
+
+namespace {
+
+// A handler of the program's own, which a save must leave in place.
+volatile sig_atomic_t g_seen = 0;
+void note_signal(int signal)
+{
+    g_seen = signal;
+}
+
+}  // namespace
+
+// A signal that ends the process, arriving in the middle of a save, ends it
+// as the signal would, without a temporary file left behind; during an
+// in-place write it waits until the file is whole. A signal that was
+// ignored stays ignored, one the program handles stays its own.
 TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
 {
     const struct {
         const char* what;
         int signal;
-        bool ignored;        // the signal was ignored before the save
-        bool inPlace;        // the model can only be written in place
-        bool fresh;          // no model exists before the save
-        int endedBy;         // the signal that ended the child; 0: it ended normally
-        bool newContent;     // the model afterwards is the new one
+        sighandler_t before;  // its action before the save
+        bool inPlace;         // the model can only be written in place
+        bool fresh;           // no model exists before the save
+        bool ends;            // the signal ends the child; else it ends normally
+        bool newContent;      // the model afterwards is the new one
     } cases[] = {
-        {"SIGTERM while the new model is written beside the old", SIGTERM, false, false, false,
-         SIGTERM, false},
-        {"SIGINT while a new model is written", SIGINT, false, false, true, SIGINT, false},
-        {"SIGTERM ignored", SIGTERM, true, false, false, 0, true},
-        {"SIGTERM during an in-place write", SIGTERM, false, true, false, SIGTERM, true},
+        {"SIGTERM while the new model is written beside the old", SIGTERM, SIG_DFL, false, false,
+         true, false},
+        {"SIGINT while a new model is written", SIGINT, SIG_DFL, false, true, true, false},
+        {"SIGTERM ignored", SIGTERM, SIG_IGN, false, false, false, true},
+        {"SIGTERM during an in-place write", SIGTERM, SIG_DFL, true, false, true, true},
+        {"SIGHUP while the new model is written beside the old", SIGHUP, SIG_DFL, false, false,
+         true, false},
+        {"SIGQUIT during an in-place write", SIGQUIT, SIG_DFL, true, false, true, true},
+        {"SIGUSR1 while a new model is written", SIGUSR1, SIG_DFL, false, true, true, false},
+        {"SIGALRM during an in-place write", SIGALRM, SIG_DFL, true, false, true, true},
+        {"SIGHUP handled by the program", SIGHUP, note_signal, false, false, false, true},
     };
     const std::string old = "<OLD/>";
     for (const auto& c : cases) {
@@ -312,16 +493,19 @@ TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
         int status = bounded_child_status([&] {
             if (c.inPlace && !place.enter())
                 return 2;
-            if (c.ignored)
-                signal(c.signal, SIG_IGN);
+            struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            signal(c.signal, c.before);
             Disk disk;
             disk.raiseSignal = c.signal;
             DiskHooks hooks(disk);
             std::string said;
-            return save_model(place.model, 5000, &said) == 1 ? 7 : 1;
+            int saved = save_model(place.model, 5000, &said);
+            bool noted = c.before != note_signal || g_seen == c.signal;
+            return saved == 1 && noted ? 7 : 1;
         });
-        if (c.endedBy != 0)
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << c.what;
+        if (c.ends)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.what;
         else
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.what;
         if (c.fresh) {
