@@ -10,7 +10,7 @@
 #include "nettools/net_files.h"
 #include "nettools/sampling.h"
 #include "nettools/text_numbers.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "nettools/text_numbers.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 FILE* open_input(const std::string& path, std::string* refusal)
 {

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "nettools/net_files.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 namespace {
 

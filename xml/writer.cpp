@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "xml/document.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 #include "xml/variant.h"
 
 namespace {

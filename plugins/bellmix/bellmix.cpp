@@ -15,7 +15,7 @@
 #include "plugins/bellmix/training.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

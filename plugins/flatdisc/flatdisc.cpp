@@ -7,7 +7,7 @@
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/flatdisc/transform.h"
 #include "support/options.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/groupfold/transform.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

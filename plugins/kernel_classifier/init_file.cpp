@@ -8,7 +8,7 @@
 #include "plugins/kernel_classifier/database_checks.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 #include "xml/xml_functions.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "plugins/kernel_frame/kernel_frame.h"
 #include "plugins/kernel_frame/model_file.h"
 #include "scriptrun/messages.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "scriptrun/messages.h"
 #include "scriptrun/plugin_api.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "plugins/pathlet/settings.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 namespace {
 

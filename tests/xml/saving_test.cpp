@@ -17,8 +17,8 @@
 #include <sys/xattr.h>
 
 #include "tests/xml/xml_test_util.h"
-#include "xml/file_access.h"
-#include "xml/save_calls.h"
+#include "filesave/file_access.h"
+#include "filesave/save_calls.h"
 
 namespace {
 

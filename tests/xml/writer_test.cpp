@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 
 #include "tests/xml/xml_test_util.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Replacing files through temporary files and renames, or in place where a
 // rename cannot replace the target: preparing, committing and undoing.
-#include "xml/replace_steps.h"
+#include "filesave/replace_steps.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "xml/file_attributes.h"
-#include "xml/in_place_write.h"
-#include "xml/save_calls.h"
-#include "xml/save_targets.h"
+#include "filesave/file_attributes.h"
+#include "filesave/in_place_write.h"
+#include "filesave/save_calls.h"
+#include "filesave/save_targets.h"
 
 namespace file_saving {
 namespace {

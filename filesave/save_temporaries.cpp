@@ -1,6 +1,6 @@
 // The registry of a save's temporary files that the SIGINT and SIGTERM
 // handler reads, their random names, and the holding back of those signals.
-#include "xml/save_temporaries.h"
+#include "filesave/save_temporaries.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
 // The file a save names: links followed, checked as a writable regular file
 // or a missing one, and the folder that holds it.
-#include "xml/save_targets.h"
+#include "filesave/save_targets.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Regular files only: opening one for reading, why one cannot be read or
 // replaced, and replacing files whole, all or none (steps in replace_steps).
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,9 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "xml/replace_steps.h"
-#include "xml/save_targets.h"
-#include "xml/save_temporaries.h"
+#include "filesave/replace_steps.h"
+#include "filesave/save_targets.h"
+#include "filesave/save_temporaries.h"
 
 using file_saving::Pending;
 using file_saving::Temporaries;

@@ -1,6 +1,6 @@
 // Copying a file's owner, group, permission bits and extended attributes
 // (ACLs among them) to the new file that replaces it.
-#include "xml/file_attributes.h"
+#include "filesave/file_attributes.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // The writes of a save: whole buffers through the replaceable calls, and the
 // in-place write (lock, read, grow, overwrite, cut, sync; or put back).
-#include "xml/in_place_write.h"
+#include "filesave/in_place_write.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "xml/save_calls.h"
-#include "xml/save_targets.h"
+#include "filesave/save_calls.h"
+#include "filesave/save_targets.h"
 
 SaveCalls save_calls = {pwrite, posix_fallocate};
 

@@ -1,11 +1,11 @@
 // The refusal of an unwritable output, one message for every training
 // function.
-#include "xml/output_check.h"
+#include "filesave/output_check.h"
 
 #include <string>
 
 #include "scriptrun/messages.h"
-#include "xml/file_access.h"
+#include "filesave/file_access.h"
 
 bool output_writable(const char* prefix, const char* what, const char* file)
 {

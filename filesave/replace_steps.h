@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "xml/file_access.h"
-#include "xml/save_temporaries.h"
+#include "filesave/file_access.h"
+#include "filesave/save_temporaries.h"
 
 namespace file_saving {
 
