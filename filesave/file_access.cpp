@@ -1,6 +1,6 @@
 // Regular files only: opening one for reading, why one cannot be read or
 // replaced, and replacing files whole, all or none (steps in replace_steps).
-#include "filesave/file_access.h"
+#include "filesave/filesave.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 // What a file made to replace another carries over from it: owner, group,
 // permission bits and extended attributes; and the mode of a new file.
-#ifndef XML_FILE_ATTRIBUTES_H
-#define XML_FILE_ATTRIBUTES_H
+#ifndef FILESAVE_FILE_ATTRIBUTES_H
+#define FILESAVE_FILE_ATTRIBUTES_H
 
 #include <string>
 #include <sys/stat.h>

@@ -1,12 +1,12 @@
 // The steps of replacing files whole: each target made ready (a temporary
 // file beside it, or itself locked), then all committed together, or undone.
-#ifndef XML_REPLACE_STEPS_H
-#define XML_REPLACE_STEPS_H
+#ifndef FILESAVE_REPLACE_STEPS_H
+#define FILESAVE_REPLACE_STEPS_H
 
 #include <string>
 #include <vector>
 
-#include "filesave/file_access.h"
+#include "filesave/filesave.h"
 #include "filesave/save_temporaries.h"
 
 namespace file_saving {

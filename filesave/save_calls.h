@@ -1,7 +1,7 @@
 // The two calls through which a save claims disk space, replaceable by a test
 // that needs a disk to fill, or a signal to come, at a chosen moment.
-#ifndef XML_SAVE_CALLS_H
-#define XML_SAVE_CALLS_H
+#ifndef FILESAVE_SAVE_CALLS_H
+#define FILESAVE_SAVE_CALLS_H
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
 // The file a save names, made plain: its symbolic links followed, its state
 // checked (a writable regular file, or none yet) and the folder that holds it.
-#ifndef XML_SAVE_TARGETS_H
-#define XML_SAVE_TARGETS_H
+#ifndef FILESAVE_SAVE_TARGETS_H
+#define FILESAVE_SAVE_TARGETS_H
 
 #include <string>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // The temporary files of a save, registered so that SIGINT and SIGTERM
 // remove them before they end the process.
-#ifndef XML_SAVE_TEMPORARIES_H
-#define XML_SAVE_TEMPORARIES_H
+#ifndef FILESAVE_SAVE_TEMPORARIES_H
+#define FILESAVE_SAVE_TEMPORARIES_H
 
 #include <csignal>
 #include <cstddef>

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "filesave/filesave.h"
 #include "nettools/console.h"
 #include "nettools/data_file.h"
 #include "nettools/net_files.h"
 #include "nettools/sampling.h"
 #include "nettools/text_numbers.h"
-#include "filesave/file_access.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "filesave/filesave.h"
 #include "nettools/net_files.h"
-#include "filesave/file_access.h"
 
 namespace {
 

@@ -28,8 +28,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "filesave/filesave.h"
 #include "xml/document.h"
-#include "filesave/file_access.h"
 #include "xml/variant.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <utility>
 
+#include "filesave/filesave.h"
 #include "xml/document.h"
-#include "filesave/file_access.h"
 #include "xml/variant.h"
 
 namespace {

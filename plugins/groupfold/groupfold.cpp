@@ -2,11 +2,12 @@
 // trains and writes the model file, execute_groupfold projects a database.
 #include <new>
 
+#include "filesave/filesave.h"
 #include "plugins/discriminant_common/arguments.h"
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/groupfold/transform.h"
-#include "filesave/output_check.h"
+#include "scriptrun/messages.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
     PairWeights weights = read_pair_weights(args.options);
     const char* prefix = groupfold_texts.compute_prefix;
     if (!check_training_values(args.db, prefix) ||
-        !output_writable(groupfold_texts.tag, "model file", args.file))
+        !output_writable(print_message, groupfold_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix q;

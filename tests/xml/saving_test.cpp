@@ -16,9 +16,9 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
-#include "tests/xml/xml_test_util.h"
-#include "filesave/file_access.h"
+#include "filesave/filesave.h"
 #include "filesave/save_calls.h"
+#include "tests/xml/xml_test_util.h"
 
 namespace {
 

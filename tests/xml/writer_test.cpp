@@ -9,8 +9,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "filesave/filesave.h"
 #include "tests/xml/xml_test_util.h"
-#include "filesave/file_access.h"
 
 namespace {
 

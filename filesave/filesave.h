@@ -1,7 +1,7 @@
 // Regular files only: opening one for reading without waiting on a FIFO, and
 // replacing files whole. The XML library and the network programs share it.
-#ifndef XML_FILE_ACCESS_H
-#define XML_FILE_ACCESS_H
+#ifndef FILESAVE_FILESAVE_H
+#define FILESAVE_FILESAVE_H
 
 #include <string>
 #include <vector>
@@ -22,6 +22,15 @@ std::string regular_file_refusal(const char* path);
 // the caller may not add to): "" when it could. Lets a long job refuse
 // before it starts.
 std::string replace_refusal(const char* path);
+
+// Where the save code's messages go: a function that prints as printf does,
+// such as the console's print_message.
+typedef int (*SaveReport)(const char* format, ...);
+
+// True when a save could replace or create file now. Otherwise reports
+// "<prefix>: the <what> '<file>' cannot be written: <why>; nothing is
+// trained" and returns false.
+bool output_writable(SaveReport report, const char* prefix, const char* what, const char* file);
 
 // The new content of one file.
 struct FileText {
