@@ -8,7 +8,8 @@
 
 namespace file_saving {
 
-// The permission bits of a file that replaces none: 0644 less the umask.
+// The permission bits of a file that replaces none: 0666 less the umask, as
+// a program's fopen gives them.
 mode_t new_file_mode();
 
 // Gives the new file fd everything of the old file at path (whose state is

@@ -12,16 +12,15 @@
 // empty when the file cannot be opened (errno says why: it is missing or may
 // not be read), or with refusal holding the reason when it is no regular file.
 int open_regular_file(const char* path, std::string* refusal);
-// Why path is refused as a regular file: "" when it is one or does not exist
-// (nothing is opened).
-std::string regular_file_refusal(const char* path);
 
-// Why a save could not replace or create path now (an empty name, a link
-// that cannot be followed, no regular file, a file the caller may not write,
-// or, for a file that does not exist yet, a folder that is missing or that
-// the caller may not add to): "" when it could. Lets a long job refuse
-// before it starts.
+// Why a save could not replace or create path now: "" when it could. The
+// same decision as the save's (by rename or in place, and what each needs:
+// a temporary file is tried and removed), so that a long job refuses before
+// it starts every output that its save would refuse.
 std::string replace_refusal(const char* path);
+// The same for files saved together, two names for one file among them
+// refused: "" or the reason, with *failed the index of the file at fault.
+std::string replace_refusal(const std::vector<std::string>& paths, size_t* failed);
 
 // Where the save code's messages go: a function that prints as printf does,
 // such as the console's print_message.
@@ -41,20 +40,25 @@ struct FileText {
 // Writes every text to its file, all or none. Each goes first to a temporary
 // file ".<name>.saving.XXXXXX" in its target's folder that carries the
 // target's owner, group, permission bits and extended attributes (ACLs among
-// them), and only when every one is complete are they renamed over the
-// targets and the folders synced. An existing target that the caller may not
-// write (its own permission bits, as an in-place open would see them) or
-// that is no regular file is refused. An existing, writable target that
-// cannot be replaced so (a folder the caller may not write, a folder with
-// the sticky bit when neither it nor the folder is the caller's, or a new
-// file that could not be given the target's owner, group or attributes) is
-// written in place under an exclusive lock, grown first, and given its old
-// content back on a failure; in-place writes go before the renames. On
-// failure returns false with failed set to the index of the file at fault
-// and why to the system's reason; the files are as they were, but for a
-// rename that fails after an earlier one succeeded. SIGINT and SIGTERM, when
-// they end the process during a save, remove its temporary files first, and
-// wait while files are being written in place or renamed.
+// them; a new file gets 0666 less the umask), and only when every one is
+// complete are they renamed over the targets and the folders synced; while
+// one rename may still fail, each old target keeps a second name (a hard
+// link beside it), so that a failure puts every file back. Refused: an
+// existing target that the caller may not write (its own permission bits,
+// as an in-place open would see them) or that is no regular file; two
+// outputs that are one file; in a world-writable folder with the sticky bit,
+// a symbolic link or a file owned neither by the caller nor by the folder's
+// owner. An existing, writable target that cannot be replaced so (a folder
+// the caller may not write, a folder with the sticky bit when neither it nor
+// the folder is the caller's, a mount point, or a new file that could not be
+// given the target's owner, group or attributes) is written in place under
+// an exclusive lock, grown first, and given its old content back on a
+// failure; in-place writes go before the renames. On failure returns false
+// with failed set to the index of the file at fault and why to the system's
+// reason; the files are as they were. SIGINT and SIGTERM, when they end the
+// process during a save, remove its temporary files first, and wait while
+// files are being written in place or renamed. The texts are read where
+// they stand: build files by moving the texts in.
 bool replace_files(const std::vector<FileText>& files, size_t* failed, std::string* why);
 
 #endif

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,7 +13,7 @@
 #include "filesave/save_calls.h"
 #include "filesave/save_targets.h"
 
-SaveCalls save_calls = {pwrite, posix_fallocate};
+SaveCalls save_calls = {pwrite, posix_fallocate, renameat};
 
 bool write_all_at(int fd, const char* data, size_t size, off_t offset)
 {
@@ -38,7 +39,10 @@ namespace {
 // set.
 bool read_all(int fd, std::string* out)
 {
+    struct stat info;
     out->clear();
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        out->reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];
     for (;;) {
         ssize_t n = pread(fd, chunk, sizeof chunk, static_cast<off_t>(out->size()));
@@ -85,7 +89,7 @@ int overwrite(int fd, const std::string& text, size_t head)
 
 int open_for_writing(const std::string& path, std::string* why)
 {
-    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     struct stat info;
     if (fd < 0) {
         *why = strerror(errno);

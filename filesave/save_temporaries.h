@@ -41,6 +41,11 @@ private:
     bool holding_ = false;          // hold() is in force
 };
 
+// Gives the file name in folder a second name ".<name>.saving.XXXXXX" beside
+// it (a hard link, not registered for removal): true with *made its name,
+// or false with errno.
+bool link_beside(int folder, const std::string& name, std::string* made);
+
 }  // namespace file_saving
 
 #endif
