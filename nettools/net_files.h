@@ -10,14 +10,9 @@
 #include "nettools/net_graph.h"
 
 // The text of a weights file (layered form, or explicit with layered false)
-// and of a class-frequency file.
+// and of a class-frequency file; nettrain saves the two together.
 std::string net_weights_text(const NetGraph* net, bool layered);
 std::string class_frequencies_text(int classes, const int* counts);
-
-// Writers return 0, or 1 when the file cannot be written; the old file then
-// stays as it was.
-int net_write_layered(const NetGraph* net, const std::string& path);
-int net_write_explicit(const NetGraph* net, const std::string& path);
 
 // net_read's result for a file whose input count exceeds what the caller can
 // feed: the record then holds the shape alone (input and output counts,
@@ -42,7 +37,6 @@ int net_read_normalization(NetGraph* net, const std::string& path);
 int net_load(NetGraph* net, const std::string& path, const std::string& normPath,
              int maxInputs = INT_MAX);
 
-int write_class_frequencies(const std::string& path, int classes, const int* counts);
 // 0 after reading classes counts; 1 when nothing stands at path; 2 when its
 // first number is not classes; 3 when a count is missing or malformed; 4
 // after a message when it cannot be read, is no regular file or stayed

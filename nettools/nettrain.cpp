@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "filesave/filesave.h"
 #include "nettools/console.h"
 #include "nettools/data_file.h"
 #include "nettools/net_files.h"
 #include "nettools/sampling.h"
 #include "nettools/text_numbers.h"
-#include "xml/file_access.h"
 
 namespace {
 
@@ -269,17 +269,17 @@ void train_fixed(const TrainerArgs& args, TrainerRun* run)
     exit_after_key(1);
 }
 
-// An output the save would refuse (no regular file, not writable, or a new
-// file in a folder that is missing or closed) is refused before training,
-// not after it.
+// An output the save would refuse (no regular file, not writable, a new
+// file in a folder that is missing or closed, one that must be written in
+// place but may not be read, or the two names one file) is refused before
+// training, not after it.
 void check_output_files(const TrainerArgs& args)
 {
-    for (const char* extension : {".wts", ".fre"}) {
-        std::string path = args.stem + extension;
-        std::string why = replace_refusal(path.c_str());
-        if (!why.empty())
-            cannot_write(path, why);
-    }
+    std::vector<std::string> paths = {args.stem + ".wts", args.stem + ".fre"};
+    size_t failed = 0;
+    std::string why = replace_refusal(paths, &failed);
+    if (!why.empty())
+        cannot_write(paths[failed], why);
 }
 
 // Both files are replaced together or neither is; a network that holds a
@@ -291,10 +291,9 @@ void write_results(const TrainerArgs& args, const TrainerRun& run)
                "no file written!\n");
         exit_after_key(1);
     }
-    std::vector<FileText> files = {
-        {args.stem + ".wts", net_weights_text(run.net, run.layerCount != 0)},
-        {args.stem + ".fre",
-         class_frequencies_text(run.classes, run.data.classCounts.data())}};
+    std::vector<FileText> files(2);
+    files[0] = {args.stem + ".wts", net_weights_text(run.net, run.layerCount != 0)};
+    files[1] = {args.stem + ".fre", class_frequencies_text(run.classes, run.data.classCounts.data())};
     size_t failed = 0;
     std::string why;
     if (!replace_files(files, &failed, &why))

@@ -9,8 +9,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "filesave/filesave.h"
 #include "nettools/text_numbers.h"
-#include "xml/file_access.h"
 
 FILE* open_input(const std::string& path, std::string* refusal)
 {

@@ -2,14 +2,11 @@
 // layer counts, the hidden layer sizes (layered form), the weights-present
 // flag and the output kind; the explicit form then lists every unit's
 // connections as indexes; all weights and the biases close the file.
-// Files are made whole in memory and replaced through replace_files, so a
-// failed write leaves the old file.
+// The texts are made whole in memory, for nettrain to save them together.
 #include <cstdarg>
 #include <cstdio>
-#include <utility>
 
 #include "nettools/net_files.h"
-#include "xml/file_access.h"
 
 namespace {
 
@@ -65,13 +62,6 @@ void write_values(const NetGraph* net, std::string* out)
         append(out, "%f ", net->units[i]->bias);
 }
 
-int write_whole(const std::string& path, std::string text)
-{
-    size_t failed = 0;
-    std::string why;
-    return replace_files({FileText{path, std::move(text)}}, &failed, &why) ? 0 : 1;
-}
-
 }  // namespace
 
 std::string net_weights_text(const NetGraph* net, bool layered)
@@ -95,19 +85,4 @@ std::string class_frequencies_text(int classes, const int* counts)
     }
     append(&out, "%lli\n", total);
     return out;
-}
-
-int net_write_layered(const NetGraph* net, const std::string& path)
-{
-    return write_whole(path, net_weights_text(net, true));
-}
-
-int net_write_explicit(const NetGraph* net, const std::string& path)
-{
-    return write_whole(path, net_weights_text(net, false));
-}
-
-int write_class_frequencies(const std::string& path, int classes, const int* counts)
-{
-    return write_whole(path, class_frequencies_text(classes, counts));
 }

@@ -27,8 +27,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "filesave/filesave.h"
 #include "xml/document.h"
-#include "xml/file_access.h"
 #include "xml/variant.h"
 
 namespace {

@@ -12,9 +12,10 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "filesave/filesave.h"
 #include "xml/document.h"
-#include "xml/file_access.h"
 #include "xml/variant.h"
 
 namespace {
@@ -118,6 +119,9 @@ int XMLDocument::save(const char* fileName, bool pretty, std::string* why)
         *why = "the document is empty";
         return 0;
     }
+    std::vector<FileText> files(1);
+    files[0].path = fileName;
+    files[0].text = std::move(out);
     size_t failed = 0;
-    return replace_files({FileText{fileName, std::move(out)}}, &failed, why) ? 1 : 0;
+    return replace_files(files, &failed, why) ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "filesave/filesave.h"
 #include "plugins/bellmix/arguments.h"
 #include "plugins/bellmix/class_training.h"
 #include "plugins/bellmix/mixture_model.h"
@@ -15,7 +16,6 @@
 #include "plugins/bellmix/training.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
 
 namespace {
 
@@ -154,7 +154,7 @@ bool ready_to_train(const BellmixArguments& args, TrainingOptions* o, ModelDocum
 {
     if (!read_training_options(args.options, o) || !check_training_request(args.db, *o))
         return false;
-    if (!output_writable("BELLMIX", "model file", args.file))
+    if (!output_writable(print_message, "BELLMIX", "model file", args.file))
         return false;
     return open_model_document(&document->handle, args.file, *o, args.db->cols - 1, existing);
 }

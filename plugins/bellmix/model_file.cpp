@@ -9,7 +9,7 @@
 
 #include "plugins/bellmix/mixture_model.h"
 #include "scriptrun/messages.h"
-#include "xml/file_access.h"
+#include "filesave/filesave.h"
 
 namespace {
 

@@ -2,12 +2,13 @@
 // trains and writes the model file, execute_flatdisc projects a database.
 #include <new>
 
+#include "filesave/filesave.h"
 #include "plugins/discriminant_common/arguments.h"
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/flatdisc/transform.h"
+#include "scriptrun/messages.h"
 #include "support/options.h"
-#include "xml/output_check.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ PLUGIN_EXPORT void* compute_flatdisc(void** values, int* types, int count, int* 
     const char* prefix = flatdisc_texts.compute_prefix;
     if (!read_real_setting(args.options, "epsilon", &epsilon, flatdisc_texts.tag) ||
         !check_training_values(args.db, prefix) ||
-        !output_writable(flatdisc_texts.tag, "model file", args.file))
+        !output_writable(print_message, flatdisc_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix v;

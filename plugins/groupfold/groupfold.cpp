@@ -2,11 +2,12 @@
 // trains and writes the model file, execute_groupfold projects a database.
 #include <new>
 
+#include "filesave/filesave.h"
 #include "plugins/discriminant_common/arguments.h"
 #include "plugins/discriminant_common/execute.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/groupfold/transform.h"
-#include "xml/output_check.h"
+#include "scriptrun/messages.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ PLUGIN_EXPORT void* compute_groupfold(void** values, int* types, int count, int*
     const char* prefix = groupfold_texts.compute_prefix;
     if (!read_pair_weights(args.options, groupfold_texts.tag, &weights) ||
         !check_training_values(args.db, prefix) ||
-        !output_writable(groupfold_texts.tag, "model file", args.file))
+        !output_writable(print_message, groupfold_texts.tag, "model file", args.file))
         return nullptr;
     try {
         OwnedMatrix q;

@@ -4,11 +4,11 @@
 
 #include <new>
 
+#include "filesave/filesave.h"
 #include "plugins/discriminant_common/model_file.h"
 #include "plugins/kernel_classifier/database_checks.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/file_access.h"
 #include "xml/xml_functions.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filesave/filesave.h"
 #include "plugins/kernel_classifier/database_checks.h"
 #include "plugins/kernel_classifier/kernel_options.h"
 #include "plugins/kernel_classifier/model_io.h"
@@ -14,7 +15,6 @@
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -93,7 +93,8 @@ void* learn_classifier(void** values, const int* types, int count, const Classif
     int cacheSize;
     KernelChoice kernel;
     if (!check_learn_arguments(types, count, names) ||
-        !output_writable(names.learn, "model file", static_cast<const char*>(values[1])) ||
+        !output_writable(print_message, names.learn, "model file",
+                         static_cast<const char*>(values[1])) ||
         !read_learn_options(values, count, names.learn, &cacheSize, &kernel))
         return nullptr;
     XMLParser* h = nullptr;

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <new>
 
+#include "filesave/filesave.h"
 #include "plugins/kernel_frame/kernel_frame.h"
 #include "plugins/kernel_frame/model_file.h"
 #include "scriptrun/messages.h"
-#include "xml/output_check.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ void* compute_kernel_model(void** values, const int* types, int count, int* resu
         return nullptr;
     KernelSettings settings;
     if (!read_kernel_settings(args.options, args.db->rows, texts, &settings) ||
-        !output_writable(texts.train_prefix, "model file", args.file))
+        !output_writable(print_message, texts.train_prefix, "model file", args.file))
         return nullptr;
     TrainingSet set{0, 0, nullptr, nullptr, nullptr};
     try {

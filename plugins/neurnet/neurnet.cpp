@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "filesave/filesave.h"
 #include "plugins/neurnet/init_file.h"
 #include "plugins/neurnet/network_document.h"
 #include "plugins/neurnet/races.h"
 #include "scriptrun/messages.h"
 #include "scriptrun/plugin_api.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
 
 namespace {
 
@@ -237,7 +237,7 @@ PLUGIN_EXPORT void* NEURNETLearn(void** values, int* types, int count, int* resu
     const DataMatrix* db = static_cast<const DataMatrix*>(values[0]);
     const char* output = static_cast<const char*>(values[2]);
     if (!check_database(db, "NEURNETLearn") ||
-        !output_writable("NEURNETLearn", "output file", output))
+        !output_writable(print_message, "NEURNETLearn", "output file", output))
         return flag(0);
     try {
         Document document;

@@ -6,12 +6,12 @@
 #include <new>
 #include <string>
 
+#include "filesave/filesave.h"
 #include "plugins/pathlet/fitting.h"
 #include "plugins/pathlet/model_file.h"
 #include "plugins/pathlet/settings.h"
 #include "scriptrun/messages.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
 
 namespace {
 
@@ -153,7 +153,8 @@ PLUGIN_EXPORT void* train_pathlet(void** values, int* types, int count, int* res
     TrainSettings settings;
     if (!check_arguments(values, types, count, &args) ||
         !read_settings(args.options, args.db->rows, &settings) ||
-        !check_training_values(args.db) || !output_writable("PATHLET", "model file", args.file))
+        !check_training_values(args.db) ||
+        !output_writable(print_message, "PATHLET", "model file", args.file))
         return nullptr;
     keep_settings(settings);
     try {

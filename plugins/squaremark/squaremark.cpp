@@ -3,13 +3,13 @@
 // per-class outputs of a database.
 #include <string>
 
+#include "filesave/filesave.h"
 #include "plugins/kernel_classifier/database_checks.h"
 #include "plugins/squaremark/model.h"
 #include "plugins/squaremark/training.h"
 #include "scriptrun/messages.h"
 #include "support/kernel_matrix.h"
 #include "support/matrix.h"
-#include "xml/output_check.h"
 #include "xml/xml_functions.h"
 
 namespace {
@@ -110,7 +110,7 @@ PLUGIN_EXPORT void* train_squaremark(void** values, int* types, int count, int* 
     if (!read_squaremark_settings(options, &settings) ||
         !check_database_values(db, "train_squaremark"))
         return nullptr;
-    if (!output_writable("train_squaremark", "model file", file))
+    if (!output_writable(print_message, "train_squaremark", "model file", file))
         return nullptr;
     train_squaremark_model(db, file, settings);
     return nullptr;

@@ -187,14 +187,21 @@ TEST(Programs, FilesTheUserMayNotReadOrWriteAreRefused)
          "Cannot write file none/s.wts: No such file or directory!\n", true},
     };
     uid_t user = geteuid() == 0 ? nobody : geteuid();
+    gid_t group = geteuid() == 0 ? nobody : getegid();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.program) + " " + c.file);
         std::string dir = temp_folder(), sub = dir + "sub/";
         ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
         for (const std::string& folder : {dir, sub}) {
             write_good_files(folder);
-            for (const std::string& name : entries(folder))
+            // The user's own files, which a save may replace by a new one
+            // (sub stays a folder the user may enter).
+            for (const std::string& name : entries(folder)) {
+                if (name == "sub")
+                    continue;
                 chmod((folder + name).c_str(), 0666);
+                ASSERT_EQ(chown((folder + name).c_str(), user, group), 0);
+            }
             ASSERT_EQ(chown(folder.c_str(), user, static_cast<gid_t>(-1)), 0);
         }
         unlink((sub + "s.wts").c_str());
@@ -214,6 +221,23 @@ TEST(Programs, FilesTheUserMayNotReadOrWriteAreRefused)
         }
         EXPECT_EQ(read_text(dir + "s.wts"), wts);
         EXPECT_EQ(entries(sub), (std::vector<std::string>{"s.data", "s.test", "s.trf"}));
+    }
+}
+
+// An s.fre that is another name of s.wts (a symbolic or a hard link) would
+// let the class counts replace the network: refused before training.
+TEST(Programs, TwoNamesForOneOutputAreRefusedBeforeTraining)
+{
+    for (bool symbolic : {true, false}) {
+        std::string dir = temp_folder();
+        write_good_files(dir);
+        std::string wts = dir + "s.wts", fre = dir + "s.fre", before = read_text(wts);
+        unlink(fre.c_str());
+        ASSERT_EQ(symbolic ? symlink("s.wts", fre.c_str()) : link(wts.c_str(), fre.c_str()), 0);
+        ProgramRun run = run_program(NETTRAIN_PROGRAM, {"s", "1", "60", "0.1", "0"}, dir);
+        EXPECT_EQ(run.status, 1) << symbolic;
+        EXPECT_EQ(run.out, "Cannot write file s.fre: the same file is named twice!\n") << symbolic;
+        EXPECT_EQ(read_text(wts), before) << symbolic;
     }
 }
 

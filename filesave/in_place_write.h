@@ -1,7 +1,7 @@
 // Writing a file in place: opened, locked, grown to its new length before
 // any old byte changes, and given its old content back on a failure.
-#ifndef XML_IN_PLACE_WRITE_H
-#define XML_IN_PLACE_WRITE_H
+#ifndef FILESAVE_IN_PLACE_WRITE_H
+#define FILESAVE_IN_PLACE_WRITE_H
 
 #include <string>
 

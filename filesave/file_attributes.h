@@ -1,14 +1,15 @@
 // What a file made to replace another carries over from it: owner, group,
 // permission bits and extended attributes; and the mode of a new file.
-#ifndef XML_FILE_ATTRIBUTES_H
-#define XML_FILE_ATTRIBUTES_H
+#ifndef FILESAVE_FILE_ATTRIBUTES_H
+#define FILESAVE_FILE_ATTRIBUTES_H
 
 #include <string>
 #include <sys/stat.h>
 
 namespace file_saving {
 
-// The permission bits of a file that replaces none: 0644 less the umask.
+// The permission bits of a file that replaces none: 0666 less the umask, as
+// a program's fopen gives them.
 mode_t new_file_mode();
 
 // Gives the new file fd everything of the old file at path (whose state is

@@ -1,19 +1,20 @@
 // The writes of a save: whole buffers through the replaceable calls, and the
 // in-place write (lock, read, grow, overwrite, cut, sync; or put back).
-#include "xml/in_place_write.h"
+#include "filesave/in_place_write.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "xml/file_access.h"
-#include "xml/save_calls.h"
-#include "xml/save_targets.h"
+#include "filesave/filesave.h"
+#include "filesave/save_calls.h"
+#include "filesave/save_targets.h"
 
-SaveCalls save_calls = {pwrite, posix_fallocate};
+SaveCalls save_calls = {pwrite, posix_fallocate, renameat};
 
 bool write_all_at(int fd, const char* data, size_t size, off_t offset)
 {
@@ -39,7 +40,10 @@ namespace {
 // set.
 bool read_all(int fd, std::string* out)
 {
+    struct stat info;
     out->clear();
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        out->reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];
     for (;;) {
         ssize_t n = pread(fd, chunk, sizeof chunk, static_cast<off_t>(out->size()));
@@ -86,7 +90,7 @@ int overwrite(int fd, const std::string& text, size_t head)
 
 int open_for_writing(const std::string& path, std::string* why)
 {
-    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     struct stat info;
     if (fd < 0) {
         *why = strerror(errno);

@@ -1,6 +1,6 @@
 // Copying a file's owner, group, permission bits and extended attributes
 // (ACLs among them) to the new file that replaces it.
-#include "xml/file_attributes.h"
+#include "filesave/file_attributes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,13 +63,13 @@ bool copy_extended_attributes(int fd, const std::string& path)
 {
     const char* old = path.c_str();
     std::vector<std::string> oldNames, newNames;
-    if (!attribute_names([&](char* b, size_t n) { return listxattr(old, b, n); }, &oldNames) ||
+    if (!attribute_names([&](char* b, size_t n) { return llistxattr(old, b, n); }, &oldNames) ||
         !attribute_names([&](char* b, size_t n) { return flistxattr(fd, b, n); }, &newNames))
         return false;
     for (const std::string& name : oldNames) {
         std::string value, present;
         const char* key = name.c_str();
-        if (!fetch_bytes([&](void* b, size_t n) { return getxattr(old, key, b, n); }, &value))
+        if (!fetch_bytes([&](void* b, size_t n) { return lgetxattr(old, key, b, n); }, &value))
             return false;
         bool same = fetch_bytes([&](void* b, size_t n) { return fgetxattr(fd, key, b, n); },
                                 &present) && present == value;
@@ -89,7 +89,7 @@ mode_t new_file_mode()
 {
     mode_t mask = umask(0);
     umask(mask);
-    return 0644 & ~mask;
+    return 0666 & ~mask;
 }
 
 bool carry_attributes(int fd, const std::string& path, const struct stat& info)

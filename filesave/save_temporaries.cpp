@@ -1,6 +1,6 @@
 // The registry of a save's temporary files that the handler of the ending
 // signals reads, their random names, and the holding back of those signals.
-#include "xml/save_temporaries.h"
+#include "filesave/save_temporaries.h"
 
 #include <cerrno>
 #include <climits>
@@ -76,7 +76,28 @@ std::string random_suffix()
     return suffix;
 }
 
+// The name of a file beside name but its six random letters.
+std::string stem_beside(const std::string& name)
+{
+    return "." + name.substr(0, kNameRoom) + ".saving.";
+}
+
 }  // namespace
+
+bool link_beside(int folder, const std::string& name, std::string* made)
+{
+    std::string stem = stem_beside(name);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem + random_suffix();
+        if (linkat(folder, name.c_str(), folder, candidate.c_str(), 0) == 0) {
+            *made = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
 
 Temporaries::Temporaries(size_t count)
 {
@@ -112,7 +133,7 @@ Temporaries::~Temporaries()
 
 int Temporaries::make(size_t slot, int folder, const std::string& name, std::string* made)
 {
-    std::string stem = "." + name.substr(0, kNameRoom) + ".saving.";
+    std::string stem = stem_beside(name);
     // A name taken already is tried again under another suffix, a bounded
     // number of times.
     for (int attempt = 0; attempt < 100; ++attempt) {

@@ -1,7 +1,7 @@
 // Regular files only: locking one within a bounded wait, opening one for
 // reading, why one cannot be read or replaced, and replacing files whole,
 // all or none (steps in replace_steps).
-#include "xml/file_access.h"
+#include "filesave/filesave.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,20 +12,17 @@
 #include <unistd.h>
 #include <vector>
 
-#include "xml/replace_steps.h"
-#include "xml/save_targets.h"
-#include "xml/save_temporaries.h"
+#include "filesave/replace_steps.h"
+#include "filesave/save_targets.h"
 
 using file_saving::Pending;
 using file_saving::Temporaries;
-using file_saving::check_target;
+using file_saving::check_ready;
 using file_saving::close_all;
 using file_saving::commit;
-using file_saving::folder_of;
 using file_saving::kNotRegular;
 using file_saving::not_regular_reason;
 using file_saving::prepare;
-using file_saving::resolve_links;
 using file_saving::undo;
 
 const char* const kLockedByOther = "another process holds a lock on it";
@@ -39,36 +36,26 @@ constexpr struct timespec kLockPause = {0, 10 * 1000 * 1000};
 
 }  // namespace
 
-std::string replace_refusal(const char* path)
+// The same steps as a save, up to the point where it would write: a
+// temporary file tried and removed, or the target's permission to be read
+// and written in place.
+std::string replace_refusal(const std::vector<std::string>& paths, size_t* failed)
 {
-    std::string target, why;
-    struct stat info;
-    bool exists = false;
-    if (path == nullptr || *path == '\0')
-        return "the file name is empty";
-    if (!resolve_links(path, target))
-        return strerror(errno);
-    if (!check_target(target, &exists, &info, &why))
-        return why;
-    if (exists)
-        return "";
-    // A new file needs a folder the caller may enter and add to.
-    std::string folder = folder_of(target);
-    if (stat(folder.c_str(), &info) != 0)
-        return strerror(errno);
-    if (!S_ISDIR(info.st_mode))
-        return strerror(ENOTDIR);
-    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-        return strerror(errno);
-    return "";
+    std::vector<Pending> pending(paths.size());
+    Temporaries temporaries(paths.size());
+    std::string why;
+    size_t at = 0;
+    while (at < paths.size() && check_ready(paths[at], at, temporaries, pending, &why))
+        ++at;
+    close_all(pending);
+    *failed = at;
+    return at == paths.size() ? "" : why;
 }
 
-std::string regular_file_refusal(const char* path)
+std::string replace_refusal(const char* path)
 {
-    struct stat info;
-    if (stat(path, &info) != 0 || S_ISREG(info.st_mode))
-        return "";
-    return not_regular_reason(info);
+    size_t failed = 0;
+    return replace_refusal(std::vector<std::string>{path != nullptr ? path : ""}, &failed);
 }
 
 bool lock_within_wait(int fd, int kind)

@@ -1,7 +1,7 @@
 // The temporary files of a save, registered so that a signal that ends the
 // process (SIGINT, SIGTERM, SIGHUP and the like) removes them first.
-#ifndef XML_SAVE_TEMPORARIES_H
-#define XML_SAVE_TEMPORARIES_H
+#ifndef FILESAVE_SAVE_TEMPORARIES_H
+#define FILESAVE_SAVE_TEMPORARIES_H
 
 #include <csignal>
 #include <cstddef>
@@ -48,6 +48,11 @@ private:
     sigset_t held_;                 // the signal mask before hold()
     bool holding_ = false;          // hold() is in force
 };
+
+// Gives the file name in folder a second name ".<name>.saving.XXXXXX" beside
+// it (a hard link, not registered for removal): true with *made its name,
+// or false with errno.
+bool link_beside(int folder, const std::string& name, std::string* made);
 
 }  // namespace file_saving
 
