@@ -71,11 +71,14 @@ check_plugins() {
     if [ ! -f "$library" ]; then
       reasons="$library does not exist"
     else
+      # A library that cannot be found leaves its symbols undefined too;
+      # only the library is named then.
       reasons=$(ldd -r "$library" 2>&1 | awk '
-        /=> not found/ { print $1 " cannot be found"; next }
+        /=> not found/ { print $1 " cannot be found"; missing = 1; next }
         /undefined symbol:/ { sub(/^[ \t]*undefined symbol:[ \t]*/, ""); sub(/[ \t]+\(.*$/, "")
-                              print "it needs " $0 ", which nothing defines"; next }
-        /not a dynamic executable/ { print "it is not a library" }')
+                              symbols = symbols (symbols == "" ? "" : ", ") $0; next }
+        /not a dynamic executable/ { print "it is not a library" }
+        END { if (!missing && symbols != "") print "it needs " symbols ", which nothing defines" }' || true)
     fi
     [ -n "$reasons" ] || continue
     [ $failed -eq 1 ] || echo "The demo cannot run: these plug-ins do not load:"

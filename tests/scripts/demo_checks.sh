@@ -95,16 +95,19 @@ if [ -e "$work/good-run/stray.txt" ] || [ ! -f "$work/good-run/demo.log" ]; then
 fi
 
 # Plug-ins that do not load stop the demo before it runs, each named with
-# the loader's reason: a build whose tessel.so is gone and whose toolbelt.so
-# needs a symbol nothing defines.
+# the loader's reason: a build whose tessel.so is gone, whose toolbelt.so
+# needs a symbol nothing defines, and whose bellmix.so needs a library the
+# loader cannot find.
 mkdir -p "$work/broken-build/libs"
 ln -s "$build/bin" "$work/broken-build/bin"
 ln -s "$build"/libs/*.so "$work/broken-build/libs/"
 rm "$work/broken-build/libs/tessel.so"
 ln -sf "$build/testlibs/broken/unresolved.so" "$work/broken-build/libs/toolbelt.so"
+ln -sf "$build/testlibs/unloadable/needs_missing.so" "$work/broken-build/libs/bellmix.so"
 with=$work/broken-build run_demo plugins
 expect plugins 1 \
   "The demo cannot run: these plug-ins do not load:" \
+  "  bellmix: libtp_missing_dependency.so cannot be found" \
   "  tessel: $work/broken-build/libs/tessel.so does not exist" \
   "  toolbelt: it needs symbol_nobody_defines, which nothing defines"
 [ ! -e "$work/plugins-run" ] || { echo "plugins: the demo made its folder"; fail=1; }
