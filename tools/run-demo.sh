@@ -38,7 +38,7 @@ prepare_work_folder() {
     local own examples_at
     own=$(cd "$work" && pwd -P) examples_at=$(cd "$examples" && pwd -P)/
     if [ ! -f "$work/$marker" ] || [ -L "$work/$marker" ] || [[ $examples_at == "$own"/* ]]; then
-      echo "run-demo.sh: $work holds files that an earlier demo did not make; nothing was changed (give a new folder or an earlier demo folder)" >&2
+      echo "run-demo.sh: $work holds files that no earlier demo made (it has no $marker); nothing was changed: give a new folder, or remove this one yourself" >&2
       exit 2
     fi
     find "$work" -mindepth 1 -maxdepth 1 ! -name "$marker" -exec rm -rf {} +
@@ -139,6 +139,7 @@ run_demo_script() {
   local status=0
   "$build/bin/scriptrun" "$scratch/demo.run" "$build/libs" </dev/null >"$scratch/trace" 2>&1 ||
     status=$?
+  # A mark ends with a line end of its own, which goes with it.
   awk -v said="$scratch/said" '
     BEGIN { step = 1; mark = "@@demo-step [0-9]+@@" }
     {
@@ -149,11 +150,12 @@ run_demo_script() {
         step = substr(line, RSTART + 12, RLENGTH - 14) + 1
         line = substr(line, RSTART + RLENGTH)
       }
-      clean = clean line
       if (line != "" && !(step == 1 && (line ~ /^Loading plugin / || line ~ /^-+$/)))
         print step "\t" line > said
-      if (clean != "" || $0 !~ mark) print clean
-    }' "$scratch/trace" > demo.log
+      carried = carried clean line
+      if ($0 !~ (mark "$")) { print carried; carried = "" }
+    }
+    END { if (carried != "") print carried }' "$scratch/trace" > demo.log
   if [ $status -ne 0 ]; then
     tail -n 20 demo.log
     echo "failed: $build/bin/scriptrun demo.script $build/libs (the whole output is in $work/demo.log)"
