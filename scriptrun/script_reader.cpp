@@ -145,6 +145,11 @@ int Interpreter::read_statement(char* buffer, int size)
         }
     }
     buffer[scan.length] = '\0';
+    // What stands beyond the limit is read as the next statement; say so,
+    // since that statement, or this one cut short, then fails on its own terms.
+    if (scan.limit > 0 && scan.length == scan.limit)
+        print_message("ERROR: statement too long: a statement holds at most %d characters; "
+                      "what follows is read as the next statement\n", scan.limit);
     if (scan.in_string)
         fatal_message("ERROR: not terminated string constant");
     if (scan.in_block)

@@ -44,6 +44,8 @@ TEST(CurvaxisTraining, DirectionsAreTheLeadingEigenvectorsOfTheCentredKernel)
         ASSERT_EQ(stored_list(text, "newcolumn"), std::vector<double>{double(m)});
         EXPECT_EQ(count_of(text, "remaining feature number: " + std::to_string(m) + "<"), 1);
         auto rows = stored_rows(text, "V", c.n);
+        for (const std::vector<double>& row : rows)
+            ASSERT_GE(row.size(), static_cast<size_t>(m));
         for (int j = 0; j < m; ++j) {
             // The sign rule: first component not negative.
             double sign = rows[0][j] < 0 ? -1.0 : 1.0;

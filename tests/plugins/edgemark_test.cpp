@@ -448,6 +448,7 @@ TEST(Edgemark, EvaluateGivesSignsAndLabels)
         EDGEMARKEvaluate, {string_argument(init), matrix_argument(six_rows())}, &type));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(type, VALUE_MATRIX);
+    ASSERT_EQ(out->rows, 6);
     ASSERT_EQ(out->cols, 3);
     for (int i = 0; i < 6; i++) {
         EXPECT_EQ(out->data[i * 3], 1.0);

@@ -246,6 +246,8 @@ TEST(Glidemark, EvaluateAfterTraining)
     DataMatrix* out = static_cast<DataMatrix*>(result);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(type, VALUE_MATRIX);
+    ASSERT_EQ(out->rows, 6);
+    ASSERT_EQ(out->cols, 3);
     for (int i = 0; i < 6; i++) {
         double own = i < 3 ? 1.0 : -1.0;
         EXPECT_EQ(out->data[i * 3], own) << i;

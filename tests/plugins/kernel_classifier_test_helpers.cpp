@@ -212,7 +212,7 @@ void expect_model_loaded(const ModelRoutines& r, const std::string& init, const 
         for (int c = 0; c < classCount; c++) {
             const KernelClassModel& cls = m.classes[c];
             EXPECT_EQ(cls.trainingView.data, rows) << c;
-            EXPECT_EQ(cls.trainingView.rows, n);
+            ASSERT_EQ(cls.trainingView.rows, n);
             EXPECT_EQ(cls.trainingView.cols, d);
             for (int i = 0; i < n; i++) {
                 bool own = static_cast<int>(db.values[i * (d + 1) + d]) == c + 1;

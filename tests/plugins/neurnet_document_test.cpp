@@ -886,8 +886,8 @@ TEST(NeurnetScripts, EvaluateShape)
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(type, VALUE_MATRIX);
     auto* m = static_cast<DataMatrix*>(result);
-    EXPECT_EQ(m->rows, 3);
-    EXPECT_EQ(m->cols, 3 + 1);
+    ASSERT_EQ(m->rows, 3);
+    ASSERT_EQ(m->cols, 3 + 1);
     EXPECT_EQ(m->data[3], 1.0);
     EXPECT_EQ(m->data[7], 2.0);
     EXPECT_EQ(m->data[11], 0.0);

@@ -215,6 +215,7 @@ TEST(SquaremarkTraining, ModelSolvesTheKernelSystemAndTestsReproduceIt)
         test_squaremark, {matrix_argument(small_database()), string_argument(file)}, &type));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(type, VALUE_MATRIX);
+    ASSERT_EQ(out->rows, n);
     ASSERT_EQ(out->cols, 3);
     for (int i = 0; i < n; i++) {
         EXPECT_NEAR(out->data[i * 3], outputs[i * 2], 1e-8);

@@ -123,6 +123,8 @@ TEST(TesselTraining, DirectionsAreTheLeadingEigenvectorsOfThePairProduct)
         ASSERT_EQ(stored_list(text, "newcolumn"), std::vector<double>{double(c.expected_m)});
         EXPECT_EQ(count_of(text, "<item>"), 4 + 8);
         auto stored = stored_rows(text, "V", c.n);
+        for (const std::vector<double>& row : stored)
+            ASSERT_GE(row.size(), static_cast<size_t>(c.expected_m));
         double largest = std::max(std::fabs(values[0]), std::fabs(values[c.n - 1]));
         if (c.classes == 1) {
             // Q = -J - n I is negative definite: Kp = -n Kc Kc, and the

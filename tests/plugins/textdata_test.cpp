@@ -190,8 +190,8 @@ TEST(LoadDatabase, LoadsAMillionRows)
     TempFile file("large.txt", text);
     Call call({&file.path[0]}, {VALUE_STRING});
     ASSERT_NE(call.result, nullptr) << call.err;
-    EXPECT_EQ(call.result->rows, rows);
-    EXPECT_EQ(call.result->cols, 5);
+    ASSERT_EQ(call.result->rows, rows);
+    ASSERT_EQ(call.result->cols, 5);
     EXPECT_EQ(call.result->data[5 * (rows - 1)], rows - 1 + 0.25);
 }
 

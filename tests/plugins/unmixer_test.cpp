@@ -64,6 +64,7 @@ TEST(UnmixerTraining, RecoversTwoMixedSources)
     std::string messages;
     DataMatrix* out = execute_quietly(execute_unmixer, *db, file, &messages);
     ASSERT_NE(out, nullptr) << messages;
+    ASSERT_EQ(out->rows, n);
     ASSERT_EQ(out->cols, 3);
     // Each source matches one output, each output one source.
     for (int s = 0; s < 2; ++s) {
@@ -101,9 +102,11 @@ TEST(UnmixerTraining, WithoutPassesTheModelHoldsTheWhitening)
         jacobi_eigen(reference_centred_kernel(features_of(*db), c.code, c.p), n, &values,
                      &vectors);
         std::string text = read_text(file);
-        EXPECT_EQ(count_of(text, "<VW_"), n);
+        ASSERT_EQ(count_of(text, "<VW_"), n);
         EXPECT_EQ(count_of(text, "<V_"), 0);
         auto stored = stored_rows(text, "VW", n);
+        for (const std::vector<double>& row : stored)
+            ASSERT_GE(row.size(), static_cast<size_t>(c.m));
         for (int j = 0; j < c.m; ++j) {
             double scale = std::sqrt(double(n)) / values[j];
             double sign = stored[0][j] < 0 ? -1.0 : 1.0;
@@ -128,6 +131,8 @@ TEST(UnmixerTraining, PassesStopAtTheLimit)
     progress = train_quietly(compute_unmixer, one, file, nullptr);
     EXPECT_EQ(progress.rfind("Remaining column 1\nIteration 1.\n\terror: 1\n", 0), 0u);
     auto stored = stored_rows(read_text(file), "VW", 4);
+    for (const std::vector<double>& row : stored)
+        ASSERT_FALSE(row.empty());
     // v = u sqrt(n) / e with u the unit centred feature vector.
     double mean = 15.0 / 4, e = 0.0;
     for (double x : {1.0, 2.0, 4.0, 8.0})

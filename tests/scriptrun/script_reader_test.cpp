@@ -11,6 +11,8 @@
 namespace {
 
 const int kSize = 16384;
+const std::string kTooLong = "ERROR: statement too long: a statement holds at most 16383 "
+                             "characters; what follows is read as the next statement\n";
 
 // Every statement up to and including the first empty one.
 std::vector<std::string> read_all(const std::string& text, int limit = 10)
@@ -64,7 +66,9 @@ TEST(ScriptReader, CutsStatementsAndDropsBlanksAndComments)
 TEST(ScriptReader, LongTextsAndTheLimit)
 {
     std::string long_run(20000, 'x');
+    testing::internal::CaptureStderr();
     std::vector<std::string> parts = read_all(long_run + ";");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), kTooLong);
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(parts[0], std::string(16383, 'x'));
     EXPECT_EQ(parts[1], std::string(20000 - 16383, 'x'));
@@ -84,14 +88,14 @@ TEST(ScriptReaderDeathTest, UnterminatedStringOrComment)
 {
     struct FatalCase {
         std::string script;   // file contents
-        const char* message;  // text on standard error
+        std::string message;  // text on standard error
     };
     const std::vector<FatalCase> cases = {
         {"f('abc", "ERROR: not terminated string constant"},
         {"f(/* abc", "ERROR: not terminated comment"},
         {"f('a/* b", "ERROR: not terminated string constant"},
-        {"'" + std::string(20000, 'a') + "'", "ERROR: not terminated string constant"},
-        {std::string(16381, 'a') + "/*x*/", "ERROR: not terminated comment"},
+        {"'" + std::string(20000, 'a') + "'", kTooLong + "ERROR: not terminated string constant"},
+        {std::string(16381, 'a') + "/*x*/", kTooLong + "ERROR: not terminated comment"},
     };
     for (const FatalCase& c : cases)
         EXPECT_EXIT(read_all(c.script), testing::ExitedWithCode(1),
