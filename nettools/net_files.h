@@ -20,8 +20,9 @@ std::string class_frequencies_text(int classes, const int* counts);
 // allocated for the network itself.
 constexpr int NET_READ_SHAPE_ONLY = -3;
 
-// Fills a fresh record from a weights file; returns its layer count, -1 when
-// nothing stands at path, -2 after a message naming the file when it cannot
+// Fills a fresh record from a weights file; returns its layer count, -1
+// after a message naming the file when nothing stands at path (the callers
+// look first: it went since), -2 after such a message when it cannot
 // be read (another process kept it locked, for one) or its contents are
 // refused (the record is then released), or NET_READ_SHAPE_ONLY when it
 // claims more than maxInputs inputs: a file of a few bytes must not make

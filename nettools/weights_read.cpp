@@ -3,6 +3,7 @@
 // nothing is read or written outside the record's arrays.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -197,8 +198,12 @@ int net_read(NetGraph* net, const std::string& path, int maxInputs)
     *net = NetGraph();
     std::string refusal;
     File f(open_input(path, &refusal));
-    if (!f)
-        return refusal.empty() ? -1 : refuse(path, refusal.c_str());
+    if (!f) {
+        // Gone since the caller looked for it: said all the same.
+        if (refusal.empty())
+            return refuse(path, std::strerror(errno)), -1;
+        return refuse(path, refusal.c_str());
+    }
     long long bytes = file_size(f.get());
     TokenReader in(f.get());
     WeightsHeader h{};

@@ -255,7 +255,10 @@ TEST(WeightsFile, RefusesDamagedFiles)
         EXPECT_EQ(net.units, nullptr);
     }
     NetGraph net;
+    testing::internal::CaptureStdout();
     EXPECT_EQ(net_read(&net, dir + "none.wts"), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error in weightsfile " + dir + "none.wts: No such file or directory!\n");
 }
 
 TEST(NormalizationFile, MeansScalesAndRefusals)
