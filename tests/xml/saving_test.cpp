@@ -148,8 +148,9 @@ struct ClosedFolder {
 
 // A model that can only be written in place keeps its old bytes when the
 // disk fills at any point of the write, whether the file system reserves
-// space up front or the part past the old end is written first; a write
-// that succeeds leaves exactly the new model.
+// space up front or the part past the old end is written first, or when a
+// reader keeps it locked beyond the wait; a write that succeeds leaves
+// exactly the new model.
 TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
 {
     const std::string old = "<OLD v=\"" + std::string(4000, 'o') + "\"/>";
@@ -160,6 +161,7 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         int allocateAnswer;  // what reserving space answers; 0: the real call
         rlim_t sizeLimit;    // file-size limit; 0: none
         std::string reason;  // "" when the save succeeds
+        int heldLock = 0;    // held meanwhile on another opening of the file
     } cases[] = {
         {"grows past a file-size limit", 6000, -1, 0, 5000, "File too large"},
         {"runs out of space as it overwrites", 6000, 3, 0, 0, "No space left on device"},
@@ -171,10 +173,13 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         {"runs out of space as it shrinks", 100, 0, 0, 0, "No space left on device"},
         {"no reservation, grows", 6000, -1, EINVAL, 0, ""},
         {"shrinks", 100, -1, 0, 0, ""},
+        {"read meanwhile", 100, -1, 0, 0, "another process holds a lock on it", LOCK_SH},
     };
     for (const auto& c : cases) {
         ClosedFolder place("closed", old);
         ino_t before = place.inode();
+        int fd = open(place.model.c_str(), O_RDONLY | O_CLOEXEC);
+        flock(fd, c.heldLock ? c.heldLock : LOCK_UN);
         int result = bounded_child([&] {
             if (!place.enter())
                 return 2;
@@ -193,6 +198,7 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
                        ? 7
                        : 1;
         });
+        close(fd);
         EXPECT_EQ(result, 7) << c.what;
         EXPECT_EQ(read_text(place.model), c.reason.empty() ? model_text(c.length) : old) << c.what;
         EXPECT_EQ(place.inode(), before) << c.what;
@@ -329,15 +335,6 @@ SharedFile shared_file(bool weights)
     return shared;
 }
 
-// Writer w's save of its file.
-bool save_shared(const SharedFile& shared, const std::string& file, int w)
-{
-    std::string said;
-    size_t failed = 0;
-    return shared.weights ? replace_files({{file, shared.texts[w]}}, &failed, &said)
-                          : save_model(file, w ? 50 : 3000, &said, w ? 'b' : 'a') == 1;
-}
-
 // True when a reader finds one of the two whole files in file.
 bool reads_whole(const SharedFile& shared, const std::string& file)
 {
@@ -379,9 +376,12 @@ void race_two_writers(const SharedFile& shared, const std::string& name)
     std::vector<pid_t> writers;
     for (int w = 0; w < 2; ++w)
         writers.push_back(start([&, w] {
+            std::string said;
+            size_t failed = 0;
             int failures = 0;
             for (int round = 0; round < 300; ++round)
-                failures += !save_shared(shared, model, w);
+                failures += shared.weights ? !replace_files({{model, shared.texts[w]}}, &failed, &said)
+                                           : save_model(model, w ? 50 : 3000, &said, w ? 'b' : 'a') != 1;
             return failures == 0 ? 7 : 1;
         }));
     // The reader reads until the writers are done, which the end of a pipe
@@ -427,60 +427,41 @@ TEST(Writer, TwoInPlaceWritersNeverTearTheFile)
     race_two_writers(shared_file(true), "s.wts");
 }
 
-// A file that another process keeps locked is waited for a bounded time and
-// then refused, naming the file and why: a reader of a model or of weights
-// against a save's lock, an in-place save against a reader's; readers share
-// a file. The file stays as it was.
-TEST(Writer, FileLockedByAnotherProcessIsRefusedAfterAWait)
+// A reader waits a bounded time for a save's lock on a model or weights
+// file, then refuses the file, naming it and why; readers share a file.
+TEST(Writer, FileLockedByASaveIsRefusedAfterAWait)
 {
-    const std::string weights = "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 ";
-    const std::string held = ": another process holds a lock on it";
-    enum Action { kReadModel, kSaveInPlace, kReadWeights };
+    const std::string file = scratch("locked_file"), held = ": another process holds a lock on it";
     const struct {
         const char* what;
-        int lock;  // held by another process
-        Action action;
-        std::string before, after;  // around the file's name; both "": no refusal
+        int lock;          // held on another opening of the file
+        bool weights;      // read as a network's weights, else as a model
+        std::string said;  // "" when it is read
     } cases[] = {
-        {"a model read during a save", LOCK_EX, kReadModel, "Can't parse the xml document.\n",
-         held + "\n"},
-        {"a model read during another read", LOCK_SH, kReadModel, "", ""},
-        {"an in-place save during a read", LOCK_SH, kSaveInPlace, "Can't write the xml file\n",
-         held + "\n"},
-        {"a weights read during a save", LOCK_EX, kReadWeights, "Error in weightsfile ",
-         held + "!\n"},
+        {"a model read during a save", LOCK_EX, false,
+         "Can't parse the xml document.\n" + file + held + "\n"},
+        {"a model read during another read", LOCK_SH, false, ""},
+        {"a weights read during a save", LOCK_EX, true, "Error in weightsfile " + file + held + "!\n"},
     };
     for (const auto& c : cases) {
-        std::string old = c.action == kReadWeights ? weights : "<OLD/>";
-        ClosedFolder place("locked", old);
-        // Held on an opening of the test's own, which the child's openings
-        // meet as another holder's.
-        int fd = open(place.model.c_str(), O_RDONLY | O_CLOEXEC);
+        write_text(file, c.weights ? "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 "
+                                   : "<OLD/>");
+        int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(flock(fd, c.lock), 0) << c.what;
         int result = bounded_child([&] {
-            if (!place.enter())
-                return 2;
-            std::string said;
             testing::internal::CaptureStdout();
-            if (c.action == kSaveInPlace) {
-                save_model(place.model, 20, &said);
-            } else {
-                testing::internal::CaptureStderr();
-                Handle h;
-                NetGraph net;
-                if (c.action == kReadModel)
-                    XMLopen(&h, place.model.c_str());
-                else if (net_read(&net, place.model) >= 0)
-                    net_destroy(&net);
-                said = testing::internal::GetCapturedStderr();
-            }
-            said += testing::internal::GetCapturedStdout();
-            return said == (c.before.empty() ? "" : c.before + place.model + c.after) ? 7 : 1;
+            testing::internal::CaptureStderr();
+            Handle h;
+            NetGraph net;
+            if (!c.weights)
+                XMLopen(&h, file.c_str());
+            else if (net_read(&net, file) >= 0)
+                net_destroy(&net);
+            std::string said = testing::internal::GetCapturedStderr();
+            return said + testing::internal::GetCapturedStdout() == c.said ? 7 : 1;
         });
         close(fd);
         EXPECT_EQ(result, 7) << c.what;
-        EXPECT_EQ(read_text(place.model), old) << c.what;
-        EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
     }
 }
 
@@ -542,9 +523,8 @@ TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
             disk.raiseSignal = c.signal;
             DiskHooks hooks(disk);
             std::string said;
-            return save_model(place.model, 5000, &said) == 1 && g_seen == (c.handled ? c.signal : 0)
-                       ? 7
-                       : 1;
+            int saved = save_model(place.model, 5000, &said);
+            return saved == 1 && g_seen == (c.handled ? c.signal : 0) ? 7 : 1;
         });
         if (c.endedBy != 0)
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << c.what;
