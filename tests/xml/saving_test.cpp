@@ -265,7 +265,7 @@ TEST(Writer, PairIsSavedAllOrNone)
     for (const auto& c : cases) {
         fs::remove_all(folder);
         fs::create_directories(folder);
-        std::string second = folder + (c.second == kSameFolderTwice ? "/../pairs/first" : "/second");
+        std::string second = folder + (c.second == kSameFolderTwice ? "/../pairs/first" : "/2nd");
         if (c.firstExists)
             write_text(first, "<OLD-A/>");
         if (c.second == kSymbolicLink)
@@ -316,8 +316,8 @@ namespace {
 // (20 inputs, 400 hidden units, 2 outputs: about 80000 bytes) from seeds 1
 // and 2, as nettrain saves them and nettest reads them.
 struct SharedFile {
-    bool weights;
-    std::string texts[2];
+    bool weights;          // a network's weights, else a model
+    std::string texts[2];  // writer 0's and writer 1's
 };
 
 SharedFile shared_file(bool weights)
@@ -380,8 +380,9 @@ void race_two_writers(const SharedFile& shared, const std::string& name)
             size_t failed = 0;
             int failures = 0;
             for (int round = 0; round < 300; ++round)
-                failures += shared.weights ? !replace_files({{model, shared.texts[w]}}, &failed, &said)
-                                           : save_model(model, w ? 50 : 3000, &said, w ? 'b' : 'a') != 1;
+                failures += shared.weights
+                                ? !replace_files({{model, shared.texts[w]}}, &failed, &said)
+                                : save_model(model, w ? 50 : 3000, &said, w ? 'b' : 'a') != 1;
             return failures == 0 ? 7 : 1;
         }));
     // The reader reads until the writers are done, which the end of a pipe
@@ -413,6 +414,13 @@ void race_two_writers(const SharedFile& shared, const std::string& name)
     EXPECT_EQ(entries_of(folder), std::vector<std::string>{name});
 }
 
+// A handler of the program's own, which a save must leave in place.
+volatile sig_atomic_t g_seen = 0;
+void note_signal(int signal)
+{
+    g_seen = signal;
+}
+
 }  // namespace
 
 // Two users' saves of one file in place never mix: each holds the file
@@ -441,7 +449,8 @@ TEST(Writer, FileLockedByASaveIsRefusedAfterAWait)
         {"a model read during a save", LOCK_EX, false,
          "Can't parse the xml document.\n" + file + held + "\n"},
         {"a model read during another read", LOCK_SH, false, ""},
-        {"a weights read during a save", LOCK_EX, true, "Error in weightsfile " + file + held + "!\n"},
+        {"a weights read during a save", LOCK_EX, true,
+         "Error in weightsfile " + file + held + "!\n"},
     };
     for (const auto& c : cases) {
         write_text(file, c.weights ? "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 "
@@ -464,17 +473,6 @@ TEST(Writer, FileLockedByASaveIsRefusedAfterAWait)
         EXPECT_EQ(result, 7) << c.what;
     }
 }
-
-namespace {
-
-// A handler of the program's own, which a save must leave in place.
-volatile sig_atomic_t g_seen = 0;
-void note_signal(int signal)
-{
-    g_seen = signal;
-}
-
-}  // namespace
 
 // A signal that ends the process, arriving in the middle of a save, ends it
 // as the signal would, without a temporary file left behind; during an
