@@ -328,6 +328,7 @@ TEST(Writer, SaveFollowsTheFilesOwnPermission)
     EXPECT_EQ(result, 7);
     EXPECT_EQ(read_text(readOnly), "<OLD/>");
     EXPECT_EQ(read_text(inPlace), "<NEW/>");
+    chmod(writeOnly.c_str(), 0644);
     EXPECT_EQ(read_text(writeOnly), "<OLD/>");
     struct stat info;
     ASSERT_EQ(stat(readOnly.c_str(), &info), 0);
