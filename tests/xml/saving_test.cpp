@@ -173,7 +173,7 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         {"runs out of space as it shrinks", 100, 0, 0, 0, "No space left on device"},
         {"no reservation, grows", 6000, -1, EINVAL, 0, ""},
         {"shrinks", 100, -1, 0, 0, ""},
-        {"read meanwhile", 100, -1, 0, 0, "another process holds a lock on it", LOCK_SH},
+        {"locked by a reader", 100, -1, 0, 0, "another process holds a lock on it", LOCK_SH},
     };
     for (const auto& c : cases) {
         ClosedFolder place("closed", old);
@@ -335,24 +335,23 @@ SharedFile shared_file(bool weights)
     return shared;
 }
 
-// True when a reader finds one of the two whole files in file.
-bool reads_whole(const SharedFile& shared, const std::string& file)
+// Reads file as a network's weights or as a model: what the reader printed,
+// with in *read the weights written out again, or the length of the model's
+// attribute.
+std::string read_back(bool weights, const std::string& file, std::string* read)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    std::string found;
     NetGraph net;
     Handle h;
-    if (shared.weights && net_read(&net, file) > 0) {
-        found = net_weights_text(&net, true);
+    if (weights && net_read(&net, file) > 0) {
+        *read = net_weights_text(&net, true);
         net_destroy(&net);
-    } else if (!shared.weights && XMLopen(&h, file.c_str()) && XMLchangeElement(&h, "/NEW")) {
-        int size = XMLgetAttrValueSize(&h, "v");
-        found = size == 3000 ? shared.texts[0] : size == 50 ? shared.texts[1] : "";
+    } else if (!weights && XMLopen(&h, file.c_str()) && XMLchangeElement(&h, "/NEW")) {
+        *read = std::to_string(XMLgetAttrValueSize(&h, "v"));
     }
-    testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
-    return !found.empty() && (found == shared.texts[0] || found == shared.texts[1]);
+    std::string said = testing::internal::GetCapturedStderr();
+    return said + testing::internal::GetCapturedStdout();
 }
 
 // Two writers save the file named name over and over, and a reader reads it.
@@ -394,7 +393,11 @@ void race_two_writers(const SharedFile& shared, const std::string& name)
         fcntl(done[0], F_SETFL, O_NONBLOCK);
         char byte;
         for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round) {
-            if (!reads_whole(shared, model))
+            std::string found;
+            read_back(shared.weights, model, &found);
+            const std::string whole[] = {shared.weights ? shared.texts[0] : "3000",
+                                         shared.weights ? shared.texts[1] : "50"};
+            if (found != whole[0] && found != whole[1])
                 return 1;
         }
         return 7;
@@ -458,16 +461,8 @@ TEST(Writer, FileLockedByASaveIsRefusedAfterAWait)
         int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(flock(fd, c.lock), 0) << c.what;
         int result = bounded_child([&] {
-            testing::internal::CaptureStdout();
-            testing::internal::CaptureStderr();
-            Handle h;
-            NetGraph net;
-            if (!c.weights)
-                XMLopen(&h, file.c_str());
-            else if (net_read(&net, file) >= 0)
-                net_destroy(&net);
-            std::string said = testing::internal::GetCapturedStderr();
-            return said + testing::internal::GetCapturedStdout() == c.said ? 7 : 1;
+            std::string read;
+            return read_back(c.weights, file, &read) == c.said ? 7 : 1;
         });
         close(fd);
         EXPECT_EQ(result, 7) << c.what;
