@@ -335,9 +335,8 @@ SharedFile shared_file(bool weights)
     return shared;
 }
 
-// Reads file as a network's weights or as a model: what the reader printed,
-// with in *read the weights written out again, or the length of the model's
-// attribute.
+// Reads file as a network's weights or as a model: what the reader printed;
+// in *read the weights written out again, or the model's attribute length.
 std::string read_back(bool weights, const std::string& file, std::string* read)
 {
     testing::internal::CaptureStdout();
