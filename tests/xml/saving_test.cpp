@@ -148,8 +148,9 @@ struct ClosedFolder {
 
 // A model that can only be written in place keeps its old bytes when the
 // disk fills at any point of the write, whether the file system reserves
-// space up front or the part past the old end is written first; a write
-// that succeeds leaves exactly the new model.
+// space up front or the part past the old end is written first, or when a
+// reader keeps it locked beyond the wait; a write that succeeds leaves
+// exactly the new model.
 TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
 {
     const std::string old = "<OLD v=\"" + std::string(4000, 'o') + "\"/>";
@@ -160,6 +161,7 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         int allocateAnswer;  // what reserving space answers; 0: the real call
         rlim_t sizeLimit;    // file-size limit; 0: none
         std::string reason;  // "" when the save succeeds
+        int heldLock = 0;    // held meanwhile on another opening of the file
     } cases[] = {
         {"grows past a file-size limit", 6000, -1, 0, 5000, "File too large"},
         {"runs out of space as it overwrites", 6000, 3, 0, 0, "No space left on device"},
@@ -171,10 +173,13 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
         {"runs out of space as it shrinks", 100, 0, 0, 0, "No space left on device"},
         {"no reservation, grows", 6000, -1, EINVAL, 0, ""},
         {"shrinks", 100, -1, 0, 0, ""},
+        {"locked by a reader", 100, -1, 0, 0, "another process holds a lock on it", LOCK_SH},
     };
     for (const auto& c : cases) {
         ClosedFolder place("closed", old);
         ino_t before = place.inode();
+        int fd = open(place.model.c_str(), O_RDONLY | O_CLOEXEC);
+        flock(fd, c.heldLock ? c.heldLock : LOCK_UN);
         int result = bounded_child([&] {
             if (!place.enter())
                 return 2;
@@ -193,6 +198,7 @@ TEST(Writer, InPlaceWriteKeepsTheFileWhenTheDiskFills)
                        ? 7
                        : 1;
         });
+        close(fd);
         EXPECT_EQ(result, 7) << c.what;
         EXPECT_EQ(read_text(place.model), c.reason.empty() ? model_text(c.length) : old) << c.what;
         EXPECT_EQ(place.inode(), before) << c.what;
@@ -239,6 +245,7 @@ TEST(Writer, InPlaceFilesChangeTogether)
 TEST(Writer, PairIsSavedAllOrNone)
 {
     enum Second { kPlain, kSymbolicLink, kHardLink, kSameFolderTwice, kMountPoint };
+    const std::string busy = "Device or resource busy", twice = "the same file is named twice";
     const struct {
         const char* what;
         Second second;       // what the second output is
@@ -246,37 +253,29 @@ TEST(Writer, PairIsSavedAllOrNone)
         int failingRename;   // -1: none
         std::string why;     // "" when the pair is saved
     } cases[] = {
-        {"the second rename fails", kPlain, true, 1, "Device or resource busy"},
-        {"the second rename fails after a new first file", kPlain, false, 1,
-         "Device or resource busy"},
-        {"the second a symbolic link to the first", kSymbolicLink, true, -1,
-         "the same file is named twice"},
-        {"the second a hard link of the first", kHardLink, true, -1, "the same file is named twice"},
-        {"the first named again through its folder", kSameFolderTwice, false, -1,
-         "the same file is named twice"},
+        {"the second rename fails", kPlain, true, 1, busy},
+        {"the second rename fails after a new first file", kPlain, false, 1, busy},
+        {"the second a symbolic link to the first", kSymbolicLink, true, -1, twice},
+        {"the second a hard link of the first", kHardLink, true, -1, twice},
+        {"the first named again through its folder", kSameFolderTwice, false, -1, twice},
         {"the second a mount point", kMountPoint, true, -1, ""},
     };
-    std::string folder = scratch("pairs");
+    std::string folder = scratch("pairs"), first = folder + "/first", source = folder + "/source";
     bool skipped = false;
     for (const auto& c : cases) {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::string first = folder + "/first", second = folder + "/second";
-        std::string source = folder + "/source";  // mounted over second
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        std::string second = folder + (c.second == kSameFolderTwice ? "/../pairs/first" : "/2nd");
         if (c.firstExists)
             write_text(first, "<OLD-A/>");
         if (c.second == kSymbolicLink)
-            std::filesystem::create_symlink("first", second);
+            fs::create_symlink("first", second);
         else if (c.second == kHardLink)
-            std::filesystem::create_hard_link(first, second);
-        else if (c.second == kSameFolderTwice)
-            second = folder + "/../pairs/first";
-        else
+            fs::create_hard_link(first, second);
+        else if (c.second != kSameFolderTwice)
             write_text(second, "<OLD-B/>");
-        if (c.second == kMountPoint)
-            write_text(source, "<OLD-S/>");
-        struct stat before = {}, after = {};
-        stat(first.c_str(), &before);
+        write_text(source, "<OLD-S/>");  // mounted over second in the mount point row
+        ino_t before = inode_of(first);
         int result = bounded_child([&] {
             if (c.second == kMountPoint &&
                 (unshare(CLONE_NEWNS) != 0 ||
@@ -296,23 +295,15 @@ TEST(Writer, PairIsSavedAllOrNone)
             continue;
         }
         EXPECT_EQ(result, 7) << c.what;
-        EXPECT_EQ(read_text(first), !c.why.empty() ? (c.firstExists ? "<OLD-A/>" : "") : "a")
-            << c.what;
-        EXPECT_EQ(stat(first.c_str(), &after) == 0, c.firstExists || c.why.empty()) << c.what;
-        if (c.firstExists && !c.why.empty()) {
-            EXPECT_EQ(after.st_ino, before.st_ino) << c.what;
-        }
-        if (c.second == kPlain) {
+        // Saved, or the old first file itself (or none) as before.
+        EXPECT_EQ(read_text(first), c.why.empty() ? "a" : before ? "<OLD-A/>" : "") << c.what;
+        EXPECT_TRUE(c.why.empty() || inode_of(first) == before) << c.what;
+        if (c.second == kPlain || c.second == kMountPoint) {
             EXPECT_EQ(read_text(second), "<OLD-B/>") << c.what;
         }
-        if (c.second == kMountPoint) {
-            EXPECT_EQ(read_text(source), "b") << c.what;
-            EXPECT_EQ(read_text(second), "<OLD-B/>") << c.what;
-        }
-        std::vector<std::string> names = entries_of(folder);
-        EXPECT_TRUE(std::all_of(names.begin(), names.end(),
-                                [](const std::string& n) { return n[0] != '.'; }))
-            << c.what;
+        EXPECT_EQ(read_text(source), c.second == kMountPoint ? "b" : "<OLD-S/>") << c.what;
+        for (const std::string& name : entries_of(folder))
+            EXPECT_NE(name[0], '.') << c.what;
     }
     if (skipped)
         GTEST_SKIP() << "the mount point row needs root";
@@ -320,85 +311,116 @@ TEST(Writer, PairIsSavedAllOrNone)
 
 namespace {
 
-// One kind of saved file for the two-writers test: the whole file of
-// writer w (0 or 1), its save, and its reading, which tells whose file was
-// read: 0 or 1, or -1 for neither (a torn or refused read).
+// The whole files of two writers: a model whose one attribute holds 3000
+// letters "a" or 50 letters "b", or the weights of two networks of one shape
+// (20 inputs, 400 hidden units, 2 outputs: about 80000 bytes) from seeds 1
+// and 2, as nettrain saves them and nettest reads them.
 struct SharedFile {
-    const char* what;
-    std::string name;
-    std::function<std::string(int)> text;
-    std::function<bool(const std::string&, int)> save;
-    std::function<int(const std::string&)> read;
+    bool weights;          // a network's weights, else a model
+    std::string texts[2];  // writer 0's and writer 1's
 };
 
-// A model whose one attribute holds 3000 letters "a" or 50 letters "b".
-SharedFile shared_model()
+SharedFile shared_file(bool weights)
 {
-    auto length = [](int w) { return w == 0 ? 3000 : 50; };
-    return {"model", "model.xml",
-            [=](int w) { return model_text(length(w), w == 0 ? 'a' : 'b'); },
-            [=](const std::string& file, int w) {
-                std::string said;
-                return save_model(file, length(w), &said, w == 0 ? 'a' : 'b') == 1;
-            },
-            [=](const std::string& file) {
-                Handle h;
-                testing::internal::CaptureStderr();
-                int opened = XMLopen(&h, file.c_str());
-                testing::internal::GetCapturedStderr();
-                int size = opened ? (XMLchangeElement(&h, "/NEW"), XMLgetAttrValueSize(&h, "v")) : -1;
-                return size == length(0) ? 0 : size == length(1) ? 1 : -1;
-            }};
-}
-
-// Two networks of one shape (20 inputs, 400 hidden units, 2 outputs: about
-// 80000 bytes) that differ only in their random weights, as nettrain saves
-// them and nettest reads them.
-SharedFile shared_weights()
-{
-    std::vector<std::string> texts;
-    // Seeds 1 and 2 in place of the clock's second, which both would share.
-    set_seed_clock([]() -> unsigned {
-        static unsigned seed = 0;
-        return ++seed;
-    });
-    for (int w = 0; w < 2; ++w) {
+    SharedFile shared{weights, {model_text(3000, 'a'), model_text(50, 'b')}};
+    static unsigned seed = 0;
+    set_seed_clock([]() -> unsigned { return ++seed; });
+    for (int w = 0; weights && w < 2; ++w) {
         NetGraph* net = net_create(20, 400, 2, UNIT_SIGMOID);
-        texts.push_back(net_weights_text(net, true));
+        shared.texts[w] = net_weights_text(net, true);
         net_destroy(net);
         delete net;
     }
     set_seed_clock(nullptr);
-    auto whose = [texts](const std::string& text) {
-        return text == texts[0] ? 0 : text == texts[1] ? 1 : -1;
-    };
-    return {"weights", "s.wts", [texts](int w) { return texts[w]; },
-            [texts](const std::string& file, int w) {
-                size_t failed = 0;
-                std::string why;
-                return replace_files({{file, texts[w]}}, &failed, &why);
-            },
-            [whose](const std::string& file) {
-                NetGraph net;
-                testing::internal::CaptureStdout();
-                int layers = net_read(&net, file);
-                testing::internal::GetCapturedStdout();
-                int found = layers > 0 ? whose(net_weights_text(&net, true)) : -1;
-                if (layers > 0)
-                    net_destroy(&net);
-                return found;
-            }};
+    return shared;
 }
 
-// Starts body in a child that an alarm bounds, as "nobody".
-pid_t start_as_nobody(const std::function<int()>& body)
+// Reads file as a network's weights or as a model: what the reader printed;
+// in *read the weights written out again, or the model's attribute length.
+std::string read_back(bool weights, const std::string& file, std::string* read)
 {
-    pid_t child = fork();
-    if (child == 0) {
-        alarm(60);
-        _exit(become(kNobody, kNobody, {}) ? body() : 2);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    NetGraph net;
+    Handle h;
+    if (weights && net_read(&net, file) > 0) {
+        *read = net_weights_text(&net, true);
+        net_destroy(&net);
+    } else if (!weights && XMLopen(&h, file.c_str()) && XMLchangeElement(&h, "/NEW")) {
+        *read = std::to_string(XMLgetAttrValueSize(&h, "v"));
     }
-    return child;
+    std::string said = testing::internal::GetCapturedStderr();
+    return said + testing::internal::GetCapturedStdout();
+}
+
+// Two writers save the file named name over and over, and a reader reads it.
+void race_two_writers(const SharedFile& shared, const std::string& name)
+{
+    SCOPED_TRACE(name);
+    std::string folder = scratch("two_writers_" + name), model = folder + "/" + name;
+    chmod(scratch("").c_str(), 0755);
+    fs::create_directories(folder);
+    chmod(folder.c_str(), 01777);
+    write_text(model, shared.texts[0]);
+    chmod(model.c_str(), 0666);
+    auto start = [&](const std::function<int()>& body) {
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(60);
+            _exit(become(kNobody, kNobody, {}) ? body() : 2);
+        }
+        return child;
+    };
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w)
+        writers.push_back(start([&, w] {
+            std::string said;
+            size_t failed = 0;
+            int failures = 0;
+            for (int round = 0; round < 300; ++round)
+                failures += shared.weights
+                                ? !replace_files({{model, shared.texts[w]}}, &failed, &said)
+                                : save_model(model, w ? 50 : 3000, &said, w ? 'b' : 'a') != 1;
+            return failures == 0 ? 7 : 1;
+        }));
+    // The reader reads until the writers are done, which the end of a pipe
+    // tells it, and at most a bounded number of times.
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    pid_t reader = start([&] {
+        close(done[1]);
+        fcntl(done[0], F_SETFL, O_NONBLOCK);
+        char byte;
+        for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round) {
+            std::string found;
+            read_back(shared.weights, model, &found);
+            const std::string whole[] = {shared.weights ? shared.texts[0] : "3000",
+                                         shared.weights ? shared.texts[1] : "50"};
+            if (found != whole[0] && found != whole[1])
+                return 1;
+        }
+        return 7;
+    });
+    close(done[0]);
+    for (pid_t child : writers) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+    }
+    close(done[1]);
+    int status = 0;
+    waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "reader " << status;
+    std::string last = read_text(model);
+    EXPECT_TRUE(last == shared.texts[0] || last == shared.texts[1]) << last.size();
+    EXPECT_EQ(entries_of(folder), std::vector<std::string>{name});
+}
+
+// A handler of the program's own, which a save must leave in place.
+volatile sig_atomic_t g_seen = 0;
+void note_signal(int signal)
+{
+    g_seen = signal;
 }
 
 }  // namespace
@@ -411,149 +433,40 @@ TEST(Writer, TwoInPlaceWritersNeverTearTheFile)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
-    for (const SharedFile& kind : {shared_model(), shared_weights()}) {
-        SCOPED_TRACE(kind.what);
-        std::string folder = scratch(std::string("two_writers_") + kind.what);
-        std::string file = folder + "/" + kind.name;
-        chmod(scratch("").c_str(), 0755);
-        fs::create_directories(folder);
-        chmod(folder.c_str(), 01777);
-        write_text(file, kind.text(0));
-        chmod(file.c_str(), 0666);
-        std::vector<pid_t> writers;
-        for (int w = 0; w < 2; ++w)
-            writers.push_back(start_as_nobody([&, w] {
-                int failures = 0;
-                for (int round = 0; round < 300; ++round)
-                    failures += !kind.save(file, w);
-                return failures == 0 ? 7 : 1;
-            }));
-        // The reader reads until the writers are done, which the end of a
-        // pipe tells it, and at most a bounded number of times.
-        int done[2];
-        ASSERT_EQ(pipe(done), 0);
-        pid_t reader = start_as_nobody([&] {
-            close(done[1]);
-            fcntl(done[0], F_SETFL, O_NONBLOCK);
-            char byte;
-            for (int round = 0; round < 100000 && read(done[0], &byte, 1) < 0; ++round)
-                if (kind.read(file) < 0)
-                    return 1;
-            return 7;
-        });
-        close(done[0]);
-        for (pid_t child : writers) {
-            int status = 0;
-            waitpid(child, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
-        }
-        close(done[1]);
-        int status = 0;
-        waitpid(reader, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "reader " << status;
-        std::string last = read_text(file);
-        EXPECT_TRUE(last == kind.text(0) || last == kind.text(1)) << last.size();
-        EXPECT_EQ(entries_of(folder), std::vector<std::string>{kind.name});
-    }
+    race_two_writers(shared_file(false), "model.xml");
+    race_two_writers(shared_file(true), "s.wts");
 }
 
-namespace {
-
-// A lock of kind (LOCK_SH or LOCK_EX) on a file of its own opening, held
-// while the record lives: every other opening of the file, in this process
-// or in a child, meets it as another holder's.
-struct HeldLock {
-    int fd;
-    HeldLock(const std::string& file, int kind) : fd(open(file.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-        if (fd >= 0 && flock(fd, kind) != 0) {
-            close(fd);
-            fd = -1;
-        }
-    }
-    ~HeldLock()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    bool held() const { return fd >= 0; }
-};
-
-enum LockedAction { kReadModel, kSaveInPlace, kReadWeights };
-
-// Does action on file; what it printed on both streams.
-std::string act_on(LockedAction action, const std::string& file)
+// A reader waits a bounded time for a save's lock on a model or weights
+// file, then refuses the file, naming it and why; readers share a file.
+TEST(Writer, FileLockedByASaveIsRefusedAfterAWait)
 {
-    std::string said;
-    if (action == kSaveInPlace) {
-        save_model(file, 20, &said);
-        return said;
-    }
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    if (action == kReadModel) {
-        Handle h;
-        XMLopen(&h, file.c_str());
-    } else {
-        NetGraph net;
-        if (net_read(&net, file) >= 0)
-            net_destroy(&net);
-    }
-    said = testing::internal::GetCapturedStderr();
-    return said + testing::internal::GetCapturedStdout();
-}
-
-}  // namespace
-
-// A file that another process keeps locked is waited for a bounded time and
-// then refused, naming the file and why: a reader of a model or of weights
-// against a save's lock, an in-place save against a reader's; readers share
-// a file. The file stays as it was.
-TEST(Writer, FileLockedByAnotherProcessIsRefusedAfterAWait)
-{
-    const std::string weights = "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 ";
-    const std::string held = ": another process holds a lock on it";
+    const std::string file = scratch("locked_file"), held = ": another process holds a lock on it";
     const struct {
         const char* what;
-        int lock;  // held by another process
-        LockedAction action;
-        std::string before, after;  // around the file's name; both "": no refusal
+        int lock;          // held on another opening of the file
+        bool weights;      // read as a network's weights, else as a model
+        std::string said;  // "" when it is read
     } cases[] = {
-        {"a model read during a save", LOCK_EX, kReadModel, "Can't parse the xml document.\n",
-         held + "\n"},
-        {"a model read during another read", LOCK_SH, kReadModel, "", ""},
-        {"an in-place save during a read", LOCK_SH, kSaveInPlace, "Can't write the xml file\n",
-         held + "\n"},
-        {"a weights read during a save", LOCK_EX, kReadWeights, "Error in weightsfile ",
-         held + "!\n"},
+        {"a model read during a save", LOCK_EX, false,
+         "Can't parse the xml document.\n" + file + held + "\n"},
+        {"a model read during another read", LOCK_SH, false, ""},
+        {"a weights read during a save", LOCK_EX, true,
+         "Error in weightsfile " + file + held + "!\n"},
     };
     for (const auto& c : cases) {
-        std::string old = c.action == kReadWeights ? weights : "<OLD/>";
-        ClosedFolder place("locked", old);
-        HeldLock lock(place.model, c.lock);
-        ASSERT_TRUE(lock.held()) << c.what;
-        std::string expected = c.before.empty() ? "" : c.before + place.model + c.after;
+        write_text(file, c.weights ? "2\n2\n3\n5\n3\n1\n1\n0\n1.0 -1.0 2.0 -2.0 1.0 \n0.0 0.0 0.0 "
+                                   : "<OLD/>");
+        int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(flock(fd, c.lock), 0) << c.what;
         int result = bounded_child([&] {
-            if (!place.enter())
-                return 2;
-            return act_on(c.action, place.model) == expected ? 7 : 1;
+            std::string read;
+            return read_back(c.weights, file, &read) == c.said ? 7 : 1;
         });
+        close(fd);
         EXPECT_EQ(result, 7) << c.what;
-        EXPECT_EQ(read_text(place.model), old) << c.what;
-        EXPECT_EQ(entries_of(place.folder), std::vector<std::string>{"model.xml"}) << c.what;
     }
 }
-
-namespace {
-
-// A handler of the program's own, which a save must leave in place.
-volatile sig_atomic_t g_seen = 0;
-void note_signal(int signal)
-{
-    g_seen = signal;
-}
-
-}  // namespace
 
 // A signal that ends the process, arriving in the middle of a save, ends it
 // as the signal would, without a temporary file left behind; during an
@@ -564,23 +477,23 @@ TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
     const struct {
         const char* what;
         int signal;
-        sighandler_t before;  // its action before the save
-        bool inPlace;         // the model can only be written in place
-        bool fresh;           // no model exists before the save
-        bool ends;            // the signal ends the child; else it ends normally
-        bool newContent;      // the model afterwards is the new one
+        bool ignored;        // the signal was ignored before the save
+        bool inPlace;        // the model can only be written in place
+        bool fresh;          // no model exists before the save
+        int endedBy;         // the signal that ended the child; 0: it ended normally
+        bool newContent;     // the model afterwards is the new one
+        bool handled = false;  // the program has a handler of its own for it
     } cases[] = {
-        {"SIGTERM while the new model is written beside the old", SIGTERM, SIG_DFL, false, false,
-         true, false},
-        {"SIGINT while a new model is written", SIGINT, SIG_DFL, false, true, true, false},
-        {"SIGTERM ignored", SIGTERM, SIG_IGN, false, false, false, true},
-        {"SIGTERM during an in-place write", SIGTERM, SIG_DFL, true, false, true, true},
-        {"SIGHUP while the new model is written beside the old", SIGHUP, SIG_DFL, false, false,
-         true, false},
-        {"SIGQUIT during an in-place write", SIGQUIT, SIG_DFL, true, false, true, true},
-        {"SIGUSR1 while a new model is written", SIGUSR1, SIG_DFL, false, true, true, false},
-        {"SIGALRM during an in-place write", SIGALRM, SIG_DFL, true, false, true, true},
-        {"SIGHUP handled by the program", SIGHUP, note_signal, false, false, false, true},
+        {"SIGTERM while the new model is written beside the old", SIGTERM, false, false, false,
+         SIGTERM, false},
+        {"SIGINT while a new model is written", SIGINT, false, false, true, SIGINT, false},
+        {"SIGTERM ignored", SIGTERM, true, false, false, 0, true},
+        {"SIGTERM during an in-place write", SIGTERM, false, true, false, SIGTERM, true},
+        {"SIGHUP beside the old model", SIGHUP, false, false, false, SIGHUP, false},
+        {"SIGQUIT in place", SIGQUIT, false, true, false, SIGQUIT, true},
+        {"SIGUSR1 writing a new model", SIGUSR1, false, false, true, SIGUSR1, false},
+        {"SIGALRM in place", SIGALRM, false, true, false, SIGALRM, true},
+        {"SIGHUP handled", SIGHUP, false, false, false, 0, true, true},
     };
     const std::string old = "<OLD/>";
     for (const auto& c : cases) {
@@ -594,17 +507,19 @@ TEST(Writer, InterruptedSaveLeavesNoTemporaryFile)
                 return 2;
             struct rlimit noCore = {0, 0};
             setrlimit(RLIMIT_CORE, &noCore);
-            signal(c.signal, c.before);
+            if (c.ignored)
+                signal(c.signal, SIG_IGN);
+            if (c.handled)
+                signal(c.signal, note_signal);
             Disk disk;
             disk.raiseSignal = c.signal;
             DiskHooks hooks(disk);
             std::string said;
             int saved = save_model(place.model, 5000, &said);
-            bool noted = c.before != note_signal || g_seen == c.signal;
-            return saved == 1 && noted ? 7 : 1;
+            return saved == 1 && g_seen == (c.handled ? c.signal : 0) ? 7 : 1;
         });
-        if (c.ends)
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.what;
+        if (c.endedBy != 0)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.endedBy) << c.what;
         else
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.what;
         if (c.fresh) {
@@ -688,16 +603,16 @@ TEST(Writer, SaveKeepsOwnerGroupModeAndAttributes)
         const char* who;
         uid_t uid;
         std::vector<gid_t> groups;
-        mode_t mode;        // the model's
-        bool modelAcl;      // the model has the ACL; otherwise the folder has it as default
-        bool inPlace;       // the model is written in place (keeps its inode)
+        bool inPlace;  // the model is written in place (keeps its inode)
+        mode_t mode = 0660;     // the model's
+        bool modelAcl = true;   // the model has the ACL; otherwise the folder has it as default
     } cases[] = {
-        {"a member of the group", kNobody, {group}, 0660, true, true},
-        {"the owner outside the group", owner, {}, 0660, true, true},
-        {"the owner in the group", owner, {group}, 0660, true, false},
-        {"root", 0, {0}, 0660, true, false},
-        {"root, a default ACL on the folder and none on the model", 0, {0}, 0660, false, false},
-        {"root, a set-group-id model", 0, {0}, 02660, true, false},
+        {"a member of the group", kNobody, {group}, true},
+        {"the owner outside the group", owner, {}, true},
+        {"the owner in the group", owner, {group}, false},
+        {"root", 0, {0}, false},
+        {"root, a default ACL on the folder and none on the model", 0, {0}, false, 0660, false},
+        {"root, a set-group-id model", 0, {0}, false, 02660},
     };
     for (const auto& c : cases) {
         fs::remove(model);

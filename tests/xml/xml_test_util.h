@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +57,13 @@ inline std::vector<std::string> entries_of(const std::string& folder)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The inode of the file at path (links followed), or 0 when there is none.
+inline ino_t inode_of(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
 // Elements as name[attr=value,...](children), texts quoted, markup as <...>.
