@@ -74,20 +74,6 @@ TEST(Options, RealAndWholeValuesShareOneRule)
     }
 }
 
-// A refused setting names the key and its text; an absent one keeps the default.
-TEST(Options, RefusedRealSettingNamesItsText)
-{
-    double value = 2.0;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(read_real_setting("kernel=exp sigma=2 gamma=abc", "gamma", &value, "P"));
-    EXPECT_TRUE(read_real_setting("sigma=0.5", "gamma", &value, "P"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "P: the option gamma (\"abc\") is not a finite number\n");
-    EXPECT_EQ(value, 2.0);
-    EXPECT_TRUE(read_real_setting("sigma=0.5", "sigma", &value, "P"));
-    EXPECT_EQ(value, 0.5);
-}
-
 // Counts and integer settings: the number validated is the number used.
 TEST(Options, WholeOptionsAreReadAsTheirValidatedNumber)
 {
