@@ -440,7 +440,6 @@ TEST(Split, RowsThatTrainAndSplitsLeftWithNothing)
         bool uniform;     // epochs of uniform class sampling run
         const char* why;  // the refusal, "" for none
     } cases[] = {
-        {100, 3, 80, 0.8f, true, ""},
         {16777219, 2, 16777218, 0.99999994f, false, ""},
         {5, 6, 5, 0.1f, false, ""},
         {5, 6, 5, 0.1f, true,

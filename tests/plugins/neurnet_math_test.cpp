@@ -489,29 +489,26 @@ TEST(NeurnetTraining, ConjugateGradientTakesBackARise)
 {
     Rows rows({{0.1, 0.2, 1}, {0.9, 0.8, 2}, {0.2, 0.1, 1}, {0.8, 0.9, 2}});
     const TrainingRows training{rows.pointers.data(), 4, rows.pointers.data(), 4, 1.0, 40};
-    const struct {
-        int (*train)(Network*, const TrainingRows&, const ProcessSettings&, ErrorFunction, bool*);
-        double alpha0;
-        int expected;  // iterations done
-    } cases[] = {{train_conjgrad, 12, 40}, {train_conjgrad, 15, 4}, {train_lbfgs_2loop, 12, 40}};
+    const struct { decltype(&train_conjgrad) train; double alpha0; int iterations; } cases[] = {
+        {train_conjgrad, 12, 40}, {train_conjgrad, 15, 4}, {train_lbfgs_2loop, 12, 40}};
     for (const auto& c : cases) {
         ProcessSettings settings;
         settings.num_of_max_iter = 1;
         settings.alpha0 = c.alpha0;
         Network net = make_network({3, 3, 2}, 1, 11);
-        auto mean = [&] { return batch_gradient(&net, rows.pointers.data(), 4, tse_error_deltas) / 4; };
+        auto mean = [&] {
+            return batch_gradient(&net, rows.pointers.data(), 4, tse_error_deltas) / 4;
+        };
         std::vector<double> means{mean()};
         int done = 0;
-        const std::string printed = one_stream([&] {
-            done = c.train(&net, training, settings, tse_error_deltas, nullptr);
-        });
-        EXPECT_EQ(done, c.expected) << c.alpha0 << printed;
+        const std::string printed =
+            one_stream([&] { done = c.train(&net, training, settings, tse_error_deltas, nullptr); });
+        EXPECT_EQ(done, c.iterations) << c.alpha0 << printed;
         for (size_t at = 0; (at = printed.find("mean error:", at)) != std::string::npos; ++at)
             means.push_back(std::atof(printed.c_str() + at + 11));
         const bool conj = c.train == train_conjgrad;
-        const bool falls = std::is_sorted(means.rbegin(), means.rend(),
-                                          [](double a, double b) { return a < b - 1e-6; });
-        EXPECT_EQ(falls, conj) << c.alpha0 << printed;
+        EXPECT_EQ(std::is_sorted(means.rbegin(), means.rend(),
+                                 [](double a, double b) { return a < b - 1e-6; }), conj) << printed;
         EXPECT_EQ(printed.find("the step raised the error and is taken back\n") !=
                       std::string::npos, conj) << c.alpha0;
         if (!conj) continue;

@@ -53,9 +53,7 @@ TEST(Options, RealAndWholeValuesShareOneRule)
         double value;
         OptionRead whole;  // read_whole_option of "n"
     } cases[] = {
-        {"n=0.25", OptionRead::read, 0.25, OptionRead::refused},
         {"n=-2.9", OptionRead::read, -2.9, OptionRead::refused},
-        {"n=0x10", OptionRead::read, 16.0, OptionRead::read},
         {"n=1e300", OptionRead::read, 1e300, OptionRead::refused},
         {"n=abc", OptionRead::refused, 7.5, OptionRead::refused},
         {"n=3abc", OptionRead::refused, 7.5, OptionRead::refused},
