@@ -148,31 +148,22 @@ TEST(NetGraph, EdgeShapes)
     EXPECT_EQ(net_forward(bare, x)[1], -4.0f);
     free_net(bare);
 
-    EXPECT_EQ(net_create(2, -1, 2, UNIT_SIGMOID), nullptr);
-}
-
-// Softmax outputs are e^x_j / sum_k e^x_k (computed here in long double)
-// even where e^x underflows or overflows a float: bias-only outputs whose
-// net inputs are the biases.
-TEST(NetGraph, SoftmaxOfAnyNetInputs)
-{
-    const struct {
-        float x0, x1;  // the two net inputs
-    } cases[] = {
-        {0.5f, -1.25f}, {-1000.0f, -998.5f}, {88.0f, 89.0f}, {430.0f, 2370.0f}, {-2370.0f, 3e38f},
-    };
+    // Softmax outputs are e^x_j / sum_k e^x_k (here in long double) even where
+    // e^x underflows or overflows a float; bias-only outputs, net inputs x_j.
     NetGraph* soft = net_create(1, 0, 2, UNIT_EXPONENTIAL);
     ASSERT_NE(soft, nullptr);
-    for (const auto& c : cases) {
-        soft->units[0]->bias = c.x0;
-        soft->units[1]->bias = c.x1;
-        const float one[1] = {1.0f};
-        const float* out = net_forward(soft, one);
-        long double second = 1.0L / (1.0L + std::exp(static_cast<long double>(c.x0) - c.x1));
-        EXPECT_NEAR(out[1], static_cast<double>(second), 1e-7) << c.x0 << " " << c.x1;
-        EXPECT_NEAR(out[0] + out[1], 1.0f, 1e-7f) << c.x0 << " " << c.x1;
+    for (auto in : std::vector<std::pair<float, float>>{
+             {0.5f, -1.25f}, {-1000, -998.5f}, {88, 89}, {430, 2370}, {-2370, 3e38f}}) {
+        soft->units[0]->bias = in.first;
+        soft->units[1]->bias = in.second;
+        const float* out = net_forward(soft, x);
+        long double second = 1 / (1 + std::exp(static_cast<long double>(in.first) - in.second));
+        EXPECT_NEAR(out[1], static_cast<double>(second), 1e-7) << in.first << " " << in.second;
+        EXPECT_NEAR(out[0] + out[1], 1.0f, 1e-7f) << in.first << " " << in.second;
     }
     free_net(soft);
+
+    EXPECT_EQ(net_create(2, -1, 2, UNIT_SIGMOID), nullptr);
 }
 
 TEST(NetGraph, SnapshotRestoresTheSameFunction)

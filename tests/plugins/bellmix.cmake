@@ -17,4 +17,3 @@ set_tests_properties(bellmix_test PROPERTIES TIMEOUT 300)
 # textdata, toolbelt and bellmix only.
 add_plugin_copies(bellmix_testlibs DIR bellmix
   PLUGINS textdata toolbelt bellmix)
-target_compile_definitions(bellmix_test PRIVATE TOOLKIT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

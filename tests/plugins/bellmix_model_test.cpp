@@ -405,48 +405,40 @@ TEST(RbfNetwork, WeightFitsSolveTheNormalEquations)
     }
 }
 
-struct FitRefusal {
-    const char* name;
-    FitCase fit;
-    std::vector<double> x, labels;  // the rows; empty: SmallNetwork's twelve
-    std::vector<double> weights;    // each class's mixing weights
-    std::string message;
-};
-
-// A fit with nothing to fit returns 0 after its reason: all weights 0 (no
-// class fitted) and a row that no unit reaches used to give weights 0 or
-// weights fitted to nothing, reported as fitted.
+// A fit with nothing to fit, or an activation that is no number, returns 0
+// after its reason: no class fitted (all mixing weights 0) and a row that no
+// unit reaches used to give weights 0, or fitted to nothing, as fitted.
 TEST(RbfNetwork, FitsWithNothingToFitAreRefused)
 {
-    FitCase squares = {"least squares", rbf_weights_least_squares, 0.0};
-    FitCase inverse = {"ridged inverse", rbf_weights_inverse, 1e-11};
-    std::vector<double> far = {-1.5, -1.2, 1e3, 0.5, 1.0, 2.0}, sixLabels = {1, 1, 1, 2, 2, 2};
-    std::string unreached = "\nEvery activation of data line 3 is 0";
-    std::vector<FitRefusal> cases = {
-        {"fewer rows than hidden units", squares, {0, 1, 2}, {1, 2, 1}, {0.5, 0.5},
+    auto squares = rbf_weights_least_squares, inverse = rbf_weights_inverse;
+    const std::vector<double> far = {-1.5, -1.2, 1e3, 0.5, 1.0, 2.0};
+    const std::vector<double> nan = {-1.5, NAN, -0.5, 0.5, 1.0, 2.0};
+    const std::string unfitted = "\nNo hidden unit has a component of weight above 0\n";
+    const struct {
+        decltype(squares) fit;
+        std::vector<double> x;  // the rows, all of class 1
+        double weight;          // every component's mixing weight
+        std::string message;
+    } cases[] = {
+        {squares, {0, 1, 2}, 0.5,
          "\nThe least-squares fit needs at least as many data lines (3) as hidden units (4)\n"},
-        {"no weight above 0, least squares", squares, {}, {}, {0, 0},
-         "\nNo hidden unit has a component of weight above 0\n"},
-        {"no weight above 0, inverse", inverse, {}, {}, {0, 0},
-         "\nNo hidden unit has a component of weight above 0\n"},
-        {"row no unit reaches, least squares", squares, far, sixLabels, {0.5, 0.5},
-         unreached + "\n"},
-        {"row no unit reaches, inverse", inverse, far, sixLabels, {0.5, 0.5},
-         unreached + " when squared, as the normal equations take it\n"},
+        {squares, far, 0, unfitted},
+        {inverse, far, 0, unfitted},
+        {squares, far, 0.5, "\nEvery activation of data line 3 is 0\n"},
+        {inverse, far, 0.5,
+         "\nEvery activation of data line 3 is 0 when squared, as the normal equations take it\n"},
+        {squares, nan, 0.5, "\nAn activation of data line 2 is not a finite number\n"},
+        {inverse, nan, 0.5, "\nAn activation of data line 2 is not a finite number when squared, "
+                            "as the normal equations take it\n"},
     };
-    for (const FitRefusal& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
         SmallNetwork s;
         for (int cls = 1; cls <= 2; ++cls)
-            set_weights(s.net.getMixture(cls), c.weights);
-        const std::vector<double>& x = c.x.empty() ? s.x : c.x;
-        const std::vector<double>& y = c.x.empty() ? s.labels : c.labels;
-        int n = static_cast<int>(x.size());
-        HeldMatrix features(n, 1, x), labels(n, 1, y);
-        std::string out = captured([&] {
-            EXPECT_EQ(c.fit.fit(&s.net, &features.m, n, 2, &labels.m), 0);
-        });
-        EXPECT_EQ(out, c.message);
+            set_weights(s.net.getMixture(cls), {c.weight, c.weight});
+        int n = static_cast<int>(c.x.size());
+        HeldMatrix features(n, 1, c.x), labels(n, 1, std::vector<double>(n, 1.0));
+        EXPECT_EQ(captured([&] { EXPECT_EQ(c.fit(&s.net, &features.m, n, 2, &labels.m), 0); }),
+                  c.message);
     }
 }
 

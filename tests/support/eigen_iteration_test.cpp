@@ -109,21 +109,18 @@ Matrix times_power_of_two(const DataMatrix* m, int exponent)
 // At 1e-315 the entries are subnormal, and so are the eigenvalues, known
 // only to the spacing of those numbers; the vectors are checked on exact
 // copies of a and the values brought to unit scale, where the check's own
-// products do not underflow. The 4 x 4 of whole multiples of the smallest
-// subnormal has eigenvalues 2000.76, 2000.43, 1999.52 and -2000.70 of that
-// unit, given as 2001, 2000, 2000 and -2001: their vectors must still be
-// those of distinct eigenvalues, orthogonal to each other.
+// products do not underflow. The 4 x 4 in units of the smallest subnormal
+// has eigenvalues 2000.76, 2000.43, 1999.52 and -2000.70, given as 2001,
+// 2000, 2000 and -2001, yet needs the orthogonal vectors of distinct ones.
 TEST(EigenIteration, SymmetricVectorsAtEveryScale)
 {
     Matrix random = symmetrised(random_matrix(7, 7, 71).get());
     Matrix clustered = make_matrix(4, 4, {15, 918, 1338, -1170, 918, 1576, -619, 541, 1338,
                                           -619, 1098, 788, -1170, 541, 788, 1311});
-    const struct {
-        const DataMatrix* base;
-        double scale;
-    } cases[] = {{random.get(), 1e-315}, {random.get(), 1e-150}, {random.get(), 1e-10},
-                 {random.get(), 1.0},    {random.get(), 1e150},  {clustered.get(), DBL_TRUE_MIN},
-                 {clustered.get(), 8 * DBL_TRUE_MIN}, {clustered.get(), 1.0}};
+    const struct { const DataMatrix* base; double scale; } cases[] = {
+        {random.get(), 1e-315}, {random.get(), 1e-150}, {random.get(), 1e-10}, {random.get(), 1.0},
+        {random.get(), 1e150},  {clustered.get(), DBL_TRUE_MIN}, {clustered.get(), 8 * DBL_TRUE_MIN},
+        {clustered.get(), 1.0}};
     for (const auto& c : cases) {
         int n = c.base->rows;
         Matrix a = make_matrix(n, n, values_of(c.base));

@@ -53,9 +53,7 @@ TEST(Options, RealAndWholeValuesShareOneRule)
         double value;
         OptionRead whole;  // read_whole_option of "n"
     } cases[] = {
-        {"n=0.25", OptionRead::read, 0.25, OptionRead::refused},
         {"n=-2.9", OptionRead::read, -2.9, OptionRead::refused},
-        {"n=0x10", OptionRead::read, 16.0, OptionRead::read},
         {"n=1e300", OptionRead::read, 1e300, OptionRead::refused},
         {"n=abc", OptionRead::refused, 7.5, OptionRead::refused},
         {"n=3abc", OptionRead::refused, 7.5, OptionRead::refused},
@@ -72,20 +70,6 @@ TEST(Options, RealAndWholeValuesShareOneRule)
         int whole = 7;
         EXPECT_EQ(read_whole_option(c.options, "n", &whole), c.whole) << c.options;
     }
-}
-
-// A refused setting names the key and its text; an absent one keeps the default.
-TEST(Options, RefusedRealSettingNamesItsText)
-{
-    double value = 2.0;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(read_real_setting("kernel=exp sigma=2 gamma=abc", "gamma", &value, "P"));
-    EXPECT_TRUE(read_real_setting("sigma=0.5", "gamma", &value, "P"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "P: the option gamma (\"abc\") is not a finite number\n");
-    EXPECT_EQ(value, 2.0);
-    EXPECT_TRUE(read_real_setting("sigma=0.5", "sigma", &value, "P"));
-    EXPECT_EQ(value, 0.5);
 }
 
 // Counts and integer settings: the number validated is the number used.
